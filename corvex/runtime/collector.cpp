@@ -1,0 +1,322 @@
+// The deferred collector: allocation bitmap, release queue and collection pass.
+#include <pthread.h>
+
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "corvex/runtime/memory.h"
+#include "corvex/runtime/object.h"
+#include "corvex/runtime/string.h"
+
+namespace cvx {
+
+// ---- Allocation bitmap -------------------------------------------------------
+//
+// One bit per 16-byte unit of address space. The address space is cut into
+// regions of 512 KB; each region that ever holds an object gets a 4096-byte page
+// of bits, made on first use. A 32-bit address space has exactly 8192 regions,
+// so the table indexes them directly. Here addresses are 64-bit: the table's
+// 8192 entries are buckets chosen by the low 13 bits of the region number, and
+// each bucket chains the pages of the regions that share those bits.
+namespace {
+
+constexpr int kBitmapEntries = 8192;
+constexpr int kRegionShift = 19;  // 512 KB per page of bits
+constexpr std::size_t kPageBytes = 4096;
+
+struct BitmapPage {
+  std::uintptr_t region;
+  BitmapPage* next;
+  std::uint8_t bits[kPageBytes];
+};
+
+BitmapPage** bitmapTable = nullptr;  // made on first use
+int bitmapPages = 0;
+
+BitmapPage* FindPage(std::uintptr_t address, bool create) {
+  if (!bitmapTable) {
+    if (!create) return nullptr;
+    bitmapTable = static_cast<BitmapPage**>(std::calloc(kBitmapEntries, sizeof(BitmapPage*)));
+    if (!bitmapTable) throw std::bad_alloc();
+  }
+  std::uintptr_t region = address >> kRegionShift;
+  BitmapPage*& bucket = bitmapTable[region & (kBitmapEntries - 1)];
+  for (BitmapPage* page = bucket; page; page = page->next) {
+    if (page->region == region) return page;
+  }
+  if (!create) return nullptr;
+  auto* page = static_cast<BitmapPage*>(std::calloc(1, sizeof(BitmapPage)));
+  if (!page) throw std::bad_alloc();
+  page->region = region;
+  page->next = bucket;
+  bucket = page;
+  ++bitmapPages;
+  return page;
+}
+
+inline std::size_t BitIndex(std::uintptr_t address) {
+  return (address & ((std::uintptr_t{1} << kRegionShift) - 1)) >> 4;
+}
+
+void SetMemBit(const void* object) {
+  auto address = reinterpret_cast<std::uintptr_t>(object);
+  BitmapPage* page = FindPage(address, true);
+  std::size_t bit = BitIndex(address);
+  std::uint8_t mask = static_cast<std::uint8_t>(1u << (bit & 7));
+  if (page->bits[bit >> 3] & mask) throw TRuntimeError("GC setMemBit: membit already set!");
+  page->bits[bit >> 3] |= mask;
+}
+
+void ClearMemBit(const void* object) {
+  auto address = reinterpret_cast<std::uintptr_t>(object);
+  BitmapPage* page = FindPage(address, false);
+  std::size_t bit = BitIndex(address);
+  std::uint8_t mask = static_cast<std::uint8_t>(1u << (bit & 7));
+  if (!page || !(page->bits[bit >> 3] & mask)) throw TRuntimeError("GC clrMemBit: membit not set!");
+  page->bits[bit >> 3] &= static_cast<std::uint8_t>(~mask);
+}
+
+// Whether a stack word refers to an allocated object: a multiple of 16 with its bit set.
+__attribute__((no_sanitize_address)) inline bool IsObjectAddress(std::uintptr_t word) {
+  if (word & 15) return false;
+  if (!bitmapTable) return false;
+  std::uintptr_t region = word >> kRegionShift;
+  for (BitmapPage* page = bitmapTable[region & (kBitmapEntries - 1)]; page; page = page->next) {
+    if (page->region == region) {
+      std::size_t bit = BitIndex(word);
+      return (page->bits[bit >> 3] >> (bit & 7)) & 1;
+    }
+  }
+  return false;
+}
+
+// ---- Collector state -----------------------------------------------------------
+
+int reclaimMode = 1;
+int threshold = 500;
+int bytesSinceCollection = 0;
+int lastBytesFreed = 0;
+int lastObjectsFreed = 0;
+int lastMillis = 0;
+bool passRunning = false;
+
+// The release queue. A plain array that grows by 1024 entries; entries are
+// appended while a pass walks it (destructors release references).
+TObject** queue = nullptr;
+int queueLength = 0;
+int queueCapacity = 0;
+
+std::vector<TObject*>* roots = nullptr;
+
+std::uintptr_t stackBase = 0;  // highest address of the main thread's stack
+pthread_t mainThread;
+
+}  // namespace
+
+class Collector {
+ public:
+  static void Enqueue(TObject* object) {
+    if (object->refs_ != 0) throw TRuntimeError("GC cvGCFree: mem has non-0 refs");
+    if (queueLength == queueCapacity) {
+      int capacity = queueCapacity + 1024;
+      auto* grown = static_cast<TObject**>(std::realloc(queue, sizeof(TObject*) * static_cast<std::size_t>(capacity)));
+      if (!grown) throw std::bad_alloc();
+      queue = grown;
+      queueCapacity = capacity;
+    }
+    queue[queueLength++] = object;
+    object->refs_ = kQueuedMark;
+  }
+
+  // An object whose constructor threw is deleted by the language, not by a
+  // pass: take it out of the queue so the pass never sees it.
+  static void Forget(TObject* object) noexcept {
+    for (int i = queueLength - 1; i >= 0; --i) {
+      if (queue[i] == object) {
+        queue[i] = nullptr;
+        return;
+      }
+    }
+  }
+
+  static std::uint32_t& Count(TObject* object) noexcept { return object->refs_; }
+};
+
+namespace {
+
+bool destroyingInPass = false;
+
+// Gathers the objects that words of the stack between `from` and the stack base
+// point to. The words are read as they are: this must not be instrumented.
+__attribute__((no_sanitize_address, noinline)) void ScanStackWords(const std::uintptr_t* from, int* scanned) {
+  const auto* end = reinterpret_cast<const std::uintptr_t*>(stackBase);
+  int words = 0;
+  for (const std::uintptr_t* p = from; p < end; ++p, ++words) {
+    std::uintptr_t word = *p;
+    if (IsObjectAddress(word)) roots->push_back(reinterpret_cast<TObject*>(word));
+  }
+  *scanned = words;
+}
+
+// Spills the callee-saved registers into this frame (so that pointers held only
+// in registers are seen), then scans from here up to the stack base.
+__attribute__((no_sanitize_address, noinline)) void GatherRoots(int* scanned) {
+  __builtin_unwind_init();
+  volatile std::uintptr_t marker = 0;
+  const auto* from = reinterpret_cast<const std::uintptr_t*>(
+      reinterpret_cast<std::uintptr_t>(&marker) & ~static_cast<std::uintptr_t>(sizeof(std::uintptr_t) - 1));
+  ScanStackWords(from, scanned);
+  (void)marker;
+}
+
+int Milliseconds() {
+  using namespace std::chrono;
+  return static_cast<int>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void AutoCollect(std::size_t size) {
+  int mode = reclaimMode & 3;
+  if (mode == 3) {
+    ReclaimMemory();
+    return;
+  }
+  if (mode != 1) return;
+  bytesSinceCollection += static_cast<int>(size);
+  if (bytesSinceCollection > 0x100000 || queueLength > threshold) {
+    ReclaimMemory();
+    threshold = threshold - lastObjectsFreed + 500;
+    bytesSinceCollection = 0;
+  }
+}
+
+}  // namespace
+
+// ---- TObject -------------------------------------------------------------------
+
+TObject::TObject() : refs_(0) { Collector::Enqueue(this); }
+
+TObject::~TObject() = default;
+
+void TObject::Release() {
+  if (--refs_ == 0) Collector::Enqueue(this);
+}
+
+void* TObject::operator new(std::size_t size) {
+  if (stackBase && !passRunning) AutoCollect(size);
+  void* block = AllocateBlock(static_cast<std::ptrdiff_t>(size));
+  SetMemBit(block);
+  return block;
+}
+
+void TObject::operator delete(void* block, std::size_t size) {
+  if (!block) return;
+  // Deleted outside a pass only when a constructor threw.
+  if (!destroyingInPass) Collector::Forget(static_cast<TObject*>(block));
+  ClearMemBit(block);
+  FreeBlock(block, static_cast<std::ptrdiff_t>(size));
+}
+
+String TObject::ToString() {
+  char text[32];
+  std::snprintf(text, sizeof text, "%p", static_cast<void*>(this));
+  return String(text);
+}
+
+std::intptr_t TObject::Compare(TObject* other) {
+  return reinterpret_cast<std::intptr_t>(this) - reinterpret_cast<std::intptr_t>(other);
+}
+
+// ---- The pass ------------------------------------------------------------------
+
+int ReclaimMode() noexcept { return reclaimMode; }
+void SetReclaimMode(int mode) noexcept { reclaimMode = mode; }
+int ReclaimQueueLength() noexcept { return queueLength; }
+int ReclaimBitmapPages() noexcept { return bitmapPages; }
+int ReclaimThreshold() noexcept { return threshold; }
+int LastReclaimBytes() noexcept { return lastBytesFreed; }
+int LastReclaimObjects() noexcept { return lastObjectsFreed; }
+int LastReclaimMillis() noexcept { return lastMillis; }
+
+void RecordMainThreadStack() {
+  mainThread = pthread_self();
+  pthread_attr_t attr;
+  void* address = nullptr;
+  std::size_t size = 0;
+  if (pthread_getattr_np(mainThread, &attr) == 0) {
+    pthread_attr_getstack(&attr, &address, &size);
+    pthread_attr_destroy(&attr);
+  }
+  if (address && size) {
+    stackBase = reinterpret_cast<std::uintptr_t>(address) + size;
+  } else {
+    // Fall back to this frame: everything the program holds lies below it.
+    volatile int here = 0;
+    stackBase = reinterpret_cast<std::uintptr_t>(&here) + 4096;
+  }
+}
+
+int ReclaimMemory() {
+  if (passRunning || !stackBase) return 0;
+  if (!pthread_equal(pthread_self(), mainThread)) return 0;
+  passRunning = true;
+  int bytesBefore = AllocatedBytes();
+  int started = Milliseconds();
+
+  static std::vector<TObject*> rootBuffer;
+  roots = &rootBuffer;
+  rootBuffer.clear();
+  int scanned = 0;
+  GatherRoots(&scanned);
+  for (TObject* root : rootBuffer) ++Collector::Count(root);
+
+  int freed = 0;
+  destroyingInPass = true;
+  try {
+    for (int i = 0; i < queueLength; ++i) {
+      TObject* object = queue[i];
+      if (!object) continue;
+      std::uint32_t& count = Collector::Count(object);
+      if (static_cast<std::int32_t>(count) >= 0) {
+        std::printf("bad refs:obj=$%" PRIxPTR " refs=$%x\n", reinterpret_cast<std::uintptr_t>(object), count);
+        if (String::IsString(object)) std::printf("String:%s\n", String::FromObject(object).ToStd().c_str());
+        std::fflush(stdout);
+      }
+      count &= ~kQueuedMark;
+      if (count == 0) {
+        delete object;
+        ++freed;
+      }
+    }
+  } catch (...) {
+    destroyingInPass = false;
+    queueLength = 0;
+    passRunning = false;
+    throw;
+  }
+  destroyingInPass = false;
+  queueLength = 0;
+
+  for (TObject* root : rootBuffer) {
+    std::uint32_t& count = Collector::Count(root);
+    if (--count == 0) Collector::Enqueue(root);
+  }
+  int roots_found = static_cast<int>(rootBuffer.size());
+  rootBuffer.clear();
+
+  lastBytesFreed = bytesBefore - AllocatedBytes();
+  lastObjectsFreed = freed;
+  lastMillis = Milliseconds() - started;
+  if (reclaimMode & 4) {
+    std::printf("GC collectMem: memFreed=%i, time=%ims, objsFreed=%i, objsScanned=%i, objsLive=%i\n", lastBytesFreed,
+                lastMillis, freed, scanned, roots_found);
+    std::fflush(stdout);
+  }
+  passRunning = false;
+  return lastBytesFreed;
+}
+
+}  // namespace cvx

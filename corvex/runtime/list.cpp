@@ -1,0 +1,271 @@
+#include "corvex/runtime/list.h"
+
+namespace cvx {
+
+namespace {
+
+// Compare of an item against a value; a null item has no operations.
+std::intptr_t CompareItem(const Ref<TObject>& item, TObject* value) {
+  if (!item) ThrowNullObjectError();
+  return item->Compare(value);
+}
+
+Ref<TDataType> listDataType;
+
+}  // namespace
+
+// ---- TListNode -------------------------------------------------------------------
+
+Ref<TListNode> TListNode::NextNode() const {
+  TListNode* next = nextNode_.Get();
+  return (next && next->IsSentinel()) ? Ref<TListNode>() : nextNode_;
+}
+
+Ref<TListNode> TListNode::PrevNode() const {
+  TListNode* prev = prevNode_.Get();
+  return (prev && prev->IsSentinel()) ? Ref<TListNode>() : prevNode_;
+}
+
+void TListNode::Unlink() {
+  // Keep the neighbours alive while they are relinked.
+  Ref<TListNode> next = nextNode_, prev = prevNode_;
+  item_ = nullptr;
+  if (next) next->prevNode_ = prev;
+  if (prev) prev->nextNode_ = next;
+}
+
+// ---- TListCursor -----------------------------------------------------------------
+
+int TListCursor::HasMore() const { return node_ && !node_->IsSentinel() ? 1 : 0; }
+
+Ref<TObject> TListCursor::NextItem() {
+  Ref<TObject> item = node_->item_;
+  node_ = node_->nextNode_;
+  return item;
+}
+
+// ---- TList -----------------------------------------------------------------------
+
+TList::TList() : sentinel_(new TListNode) {
+  TListNode* s = sentinel_.Get();
+  s->item_ = s;
+  s->nextNode_ = s;
+  s->prevNode_ = s;
+}
+
+TList::~TList() {
+  RemoveAll();
+  TListNode* s = sentinel_.Get();
+  s->item_ = nullptr;
+  s->nextNode_ = nullptr;
+  s->prevNode_ = nullptr;
+}
+
+Ref<TDataType> TList::DataTypeOf() {
+  InitList();
+  return listDataType;
+}
+
+void TList::RemoveAll() {
+  while (!IsEmpty()) sentinel_->nextNode_->Unlink();
+}
+
+int TList::IsEmpty() const { return sentinel_->nextNode_.Get() == sentinel_.Get() ? 1 : 0; }
+
+int TList::Holds(TObject* value) const { return NodeOf(value) ? 1 : 0; }
+
+Ref<TListNode> TList::PushFront(const Ref<TObject>& value) { return InsertAfter(value, sentinel_.Get()); }
+Ref<TListNode> TList::PushBack(const Ref<TObject>& value) { return InsertBefore(value, sentinel_.Get()); }
+
+Ref<TObject> TList::Front() const { return sentinel_->nextNode_->item_; }
+Ref<TObject> TList::Back() const { return sentinel_->prevNode_->item_; }
+
+Ref<TObject> TList::PopFront() {
+  if (IsEmpty()) return nullptr;
+  Ref<TListNode> node = sentinel_->nextNode_;
+  Ref<TObject> item = node->item_;
+  node->Unlink();
+  return item;
+}
+
+Ref<TObject> TList::PopBack() {
+  if (IsEmpty()) return nullptr;
+  Ref<TListNode> node = sentinel_->prevNode_;
+  Ref<TObject> item = node->item_;
+  node->Unlink();
+  return item;
+}
+
+Ref<TListNode> TList::FrontNode() const { return IsEmpty() ? Ref<TListNode>() : sentinel_->nextNode_; }
+Ref<TListNode> TList::BackNode() const { return IsEmpty() ? Ref<TListNode>() : sentinel_->prevNode_; }
+
+Ref<TListNode> TList::InsertBefore(const Ref<TObject>& value, TListNode* node) {
+  if (!node) ThrowNullObjectError();
+  Ref<TListNode> created = new TListNode;
+  created->item_ = value;
+  created->nextNode_ = node;
+  created->prevNode_ = node->prevNode_;
+  node->prevNode_->nextNode_ = created;
+  node->prevNode_ = created;
+  return created;
+}
+
+Ref<TListNode> TList::InsertAfter(const Ref<TObject>& value, TListNode* node) {
+  if (!node) ThrowNullObjectError();
+  Ref<TListNode> created = new TListNode;
+  created->item_ = value;
+  created->prevNode_ = node;
+  created->nextNode_ = node->nextNode_;
+  node->nextNode_->prevNode_ = created;
+  node->nextNode_ = created;
+  return created;
+}
+
+Ref<TListNode> TList::NodeOf(TObject* value) const {
+  TListNode* s = sentinel_.Get();
+  for (TListNode* node = s->nextNode_.Get(); node != s; node = node->nextNode_.Get()) {
+    if (CompareItem(node->item_, value) == 0) return node;
+  }
+  return nullptr;
+}
+
+Ref<TObject> TList::ItemAt(std::int32_t index) const {
+  TListNode* s = sentinel_.Get();
+  if (index >= 0) {
+    for (TListNode* node = s->nextNode_.Get(); node != s; node = node->nextNode_.Get()) {
+      if (!node->item_) continue;
+      if (index == 0) return node->item_;
+      --index;
+    }
+  }
+  throw TRuntimeError("List index out of range");
+}
+
+std::int32_t TList::Length() const {
+  std::int32_t n = 0;
+  TListNode* s = sentinel_.Get();
+  for (TListNode* node = s->nextNode_.Get(); node != s; node = node->nextNode_.Get()) ++n;
+  return n;
+}
+
+int TList::Erase(TObject* value) {
+  Ref<TListNode> node = NodeOf(value);
+  if (!node) return 0;
+  node->Unlink();
+  return 1;
+}
+
+void TList::Exchange(TList* other) {
+  if (!other) ThrowNullObjectError();
+  std::swap(sentinel_, other->sentinel_);
+}
+
+Ref<TList> TList::Duplicate() const {
+  Ref<TList> copy = new TList;
+  TListNode* s = sentinel_.Get();
+  for (TListNode* node = s->nextNode_.Get(); node != s; node = node->nextNode_.Get()) {
+    if (node->item_) copy->PushBack(node->item_);
+  }
+  return copy;
+}
+
+void TList::Invert() {
+  Ref<TList> inverted = Inverted();
+  Exchange(inverted.Get());
+}
+
+Ref<TList> TList::Inverted() const {
+  Ref<TList> copy = new TList;
+  TListNode* s = sentinel_.Get();
+  for (TListNode* node = s->nextNode_.Get(); node != s; node = node->nextNode_.Get()) {
+    if (node->item_) copy->PushFront(node->item_);
+  }
+  return copy;
+}
+
+void TList::Order(int ascending) {
+  TListNode* s = sentinel_.Get();
+  Ref<TListNode> end = s;
+  for (;;) {
+    bool swapped = false;
+    Ref<TListNode> node = s->nextNode_;
+    if (node.Get() == end.Get()) return;
+    while (node->nextNode_.Get() != end.Get()) {
+      Ref<TListNode> next = node->nextNode_;
+      std::intptr_t c = CompareItem(node->item_, next->item_.Get());
+      if ((ascending && c > 0) || (!ascending && c < 0)) {
+        // prev, node, next, after  ->  prev, next, node, after
+        Ref<TListNode> prev = node->prevNode_, after = next->nextNode_;
+        prev->nextNode_ = next;
+        next->prevNode_ = prev;
+        next->nextNode_ = node;
+        node->prevNode_ = next;
+        node->nextNode_ = after;
+        after->prevNode_ = node;
+        swapped = true;
+      } else {
+        node = next;
+      }
+    }
+    if (!swapped) return;
+    end = node;
+  }
+}
+
+Ref<TListCursor> TList::Cursor() const { return new TListCursor(sentinel_->nextNode_.Get()); }
+
+ObjectArray TList::ToItems() const {
+  ObjectArray items = NewArray<Ref<TObject>>(Length());
+  std::int32_t i = 0;
+  TListNode* s = sentinel_.Get();
+  for (TListNode* node = s->nextNode_.Get(); node != s; node = node->nextNode_.Get()) {
+    if (node->item_) (*items)[i++] = node->item_;
+  }
+  return items;
+}
+
+Ref<TList> TList::FromItems(TArray<Ref<TObject>>* items) {
+  Ref<TList> list = new TList;
+  if (items) {
+    for (std::int32_t i = 0; i < items->Length(); ++i) {
+      if ((*items)[i]) list->PushBack((*items)[i]);
+    }
+  }
+  return list;
+}
+
+// ---- Module functions ------------------------------------------------------------
+
+Ref<TList> NewList() { return new TList; }
+void ListRemoveAll(TList* list) { Ref<TList>(list)->RemoveAll(); }
+std::int32_t ListLength(TList* list) { return Ref<TList>(list)->Length(); }
+int ListEmpty(TList* list) { return Ref<TList>(list)->IsEmpty(); }
+int ListHolds(TList* list, TObject* value) { return Ref<TList>(list)->Holds(value); }
+void ListOrder(TList* list, int ascending) { Ref<TList>(list)->Order(ascending); }
+Ref<TList> ListFromItems(TArray<Ref<TObject>>* items) { return TList::FromItems(items); }
+ObjectArray ListToItems(TList* list) { return Ref<TList>(list)->ToItems(); }
+void ListExchange(TList* list, TList* other) { Ref<TList>(list)->Exchange(other); }
+void ListInvert(TList* list) { Ref<TList>(list)->Invert(); }
+Ref<TListNode> ListNodeOf(TList* list, TObject* value) { return Ref<TList>(list)->NodeOf(value); }
+Ref<TListNode> ListPushBack(TList* list, const Ref<TObject>& value) { return Ref<TList>(list)->PushBack(value); }
+Ref<TListNode> ListPushFront(TList* list, const Ref<TObject>& value) { return Ref<TList>(list)->PushFront(value); }
+void ListErase(TList* list, TObject* value) { Ref<TList>(list)->Erase(value); }
+void UnlinkNode(TListNode* node) { Ref<TListNode>(node)->Unlink(); }
+
+// The list's data type. Its stream body is written when the data streams exist;
+// until then it names the type so that lists can be recognised.
+class TListDataType final : public TDataType {
+ public:
+  String TypeName() override { return "CVX.LinkedList.TList"_s; }
+  Ref<TObject> ReadData(TStreamBase*) override { throw TRuntimeError("List data streams are not available"); }
+  void WriteData(TObject*, TStreamBase*) override { throw TRuntimeError("List data streams are not available"); }
+};
+
+void InitList() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  listDataType = new TListDataType;
+}
+
+}  // namespace cvx

@@ -1,0 +1,161 @@
+// String: the runtime's immutable UTF-16 text.
+//
+// A String is a handle to a counted TStringBody (an object like any other, so
+// a Ref<TObject> can hold a string and a list of strings sorts by text). The
+// handle is never null: "no text" is the shared empty string. Operations that
+// would make a zero-length string return the shared empty string.
+//
+//   String a = "FPS = ";            // counted copy of the bytes
+//   String b = "FPS = "_s;          // static literal, never freed
+//   String c = a + String::OfInt(60);
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "corvex/runtime/memory.h"
+#include "corvex/runtime/object.h"
+
+namespace cvx {
+
+// The string object: the common header, the length, then the code units.
+// Its block is sizeof(TStringBody) + 2 * length bytes.
+class TStringBody final : public TObject {
+ public:
+  std::int32_t Length() const noexcept { return length_; }
+  const char16_t* Units() const noexcept { return reinterpret_cast<const char16_t*>(this + 1); }
+  char16_t* MutableUnits() noexcept { return reinterpret_cast<char16_t*>(this + 1); }
+
+  String ToString() override;
+  // Text order for strings; other objects by address.
+  std::intptr_t Compare(TObject* other) override;
+
+  // A new counted body of the given length with its units uninitialised.
+  static TStringBody* Allocate(std::int32_t length);
+  static void operator delete(TStringBody* body, std::destroying_delete_t);
+
+  // Static bodies (literals, the shared empty string).
+  TStringBody(StaticTag tag, std::uint32_t count, std::int32_t length) noexcept
+      : TObject(tag, count), length_(length) {}
+
+ private:
+  explicit TStringBody(std::int32_t length) noexcept : length_(length) {}
+  std::int32_t length_;
+};
+static_assert(sizeof(TStringBody) % alignof(char16_t) == 0);
+
+using AnsiText = std::unique_ptr<char[], SystemBlockDeleter>;
+using WideText = std::unique_ptr<char16_t[], SystemBlockDeleter>;
+
+class String {
+ public:
+  String() noexcept;  // the shared empty string
+  String(const char* ansi);  // one unit per byte; nullptr gives ""
+  String(std::string_view bytes);
+  String(const std::string& bytes) : String(std::string_view(bytes)) {}
+  explicit String(TStringBody* body) noexcept;
+  explicit String(Ref<TStringBody> body) noexcept;
+
+  std::int32_t Length() const noexcept { return body_.Get()->Length(); }
+  bool IsEmpty() const noexcept { return Length() == 0; }
+  const char16_t* Units() const noexcept { return body_.Get()->Units(); }
+  // The unit at index i; raises the array-index error outside 0..Length-1.
+  char16_t operator[](std::int32_t i) const;
+  TStringBody* Body() const noexcept { return body_.Get(); }
+
+  // Operations in slot order.
+  std::int32_t IndexOf(const String& sub, std::int32_t start = 0) const;
+  std::int32_t LastIndexOf(const String& sub, std::int32_t start = 0) const;
+  String Stripped() const;
+  String Substituted(const String& find, const String& with) const;
+  String Lowered() const;
+  String Uppered() const;
+  std::int32_t AsInt() const;
+  std::int64_t AsLong() const;
+  float AsFloat() const;
+  double AsDouble() const;
+  AnsiText AsAnsi() const;  // zero-terminated, low 8 bits of every unit
+  WideText AsWide() const;  // zero-terminated copy of the units
+
+  static String OfInt(std::int32_t value);
+  static String OfLong(std::int64_t value);
+  static String OfFloat(float value);    // "%#.9g"
+  static String OfDouble(double value);  // "%#.17lg"
+  static String OfAnsi(const char* bytes);
+  static String OfWide(const char16_t* units);
+  static String OfBytes(const void* bytes, std::int32_t count);
+  static String OfUnits(const char16_t* units, std::int32_t count);
+
+  // Text comparison: the first differing unit's difference, else the length difference.
+  static std::int32_t Compare(const String& a, const String& b) noexcept;
+
+  // The 8-bit text as a std::string (low 8 bits of every unit), for C++ code
+  // and messages; the same conversion as AsAnsi.
+  std::string ToStd() const;
+  // UTF-8 encoding of the text, for libraries that take UTF-8 (SDL, FreeType).
+  std::string ToUtf8() const;
+  static String OfUtf8(std::string_view utf8);
+
+  // A string held as an object.
+  operator Ref<TObject>() const noexcept { return Ref<TObject>(body_.Get()); }
+  // The string an object is, or the empty string when the object is not a string.
+  static String FromObject(TObject* object) noexcept;
+  static bool IsString(TObject* object) noexcept;
+
+  friend bool operator==(const String& a, const String& b) noexcept { return Compare(a, b) == 0; }
+  friend bool operator==(const String& a, const char* b) { return a == String(b); }
+  friend bool operator<(const String& a, const String& b) noexcept { return Compare(a, b) < 0; }
+
+ private:
+  Ref<TStringBody> body_;
+};
+
+// Runtime functions used wherever text is built.
+String Concat(const String& a, const String& b);
+// Units start..end-1 of s; positions outside s read as spaces.
+String Slice(const String& s, std::int32_t start, std::int32_t end);
+String OfChar(std::int32_t code);
+inline String operator+(const String& a, const String& b) { return Concat(a, b); }
+
+// Raises a TRuntimeError with the given text.
+[[noreturn]] void Throw(const String& text);
+
+// Static literals: "text"_s is a String whose body is never freed.
+namespace detail {
+template <std::size_t N>
+struct LiteralText {
+  constexpr LiteralText(const char (&text)[N]) {
+    for (std::size_t i = 0; i < N; ++i) chars[i] = text[i];
+  }
+  char chars[N];
+};
+template <std::size_t N>
+struct LiteralStorage {
+  explicit LiteralStorage(const char* text) noexcept
+      : body(TObject::StaticTag{}, kImmortalCount, static_cast<std::int32_t>(N - 1)) {
+    for (std::size_t i = 0; i + 1 < N; ++i) units[i] = static_cast<unsigned char>(text[i]);
+  }
+  TStringBody body;
+  char16_t units[N];
+};
+}  // namespace detail
+
+template <detail::LiteralText text>
+String operator""_s() {
+  constexpr std::size_t n = sizeof(text.chars);
+  if constexpr (n <= 1) {
+    return String();
+  } else {
+    // Built in place and never destroyed, so the literal outlives every
+    // global that may still hold it while the program ends.
+    alignas(detail::LiteralStorage<n>) static unsigned char buffer[sizeof(detail::LiteralStorage<n>)];
+    static detail::LiteralStorage<n>* storage = ::new (buffer) detail::LiteralStorage<n>(text.chars);
+    return String(&storage->body);
+  }
+}
+
+}  // namespace cvx
