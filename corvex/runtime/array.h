@@ -50,7 +50,9 @@ class TArray final : public TObject {
   static constexpr std::size_t HeaderSize() noexcept {
     return (sizeof(TObject) + sizeof(std::int32_t) + alignof(T) - 1) / alignof(T) * alignof(T);
   }
-  static std::size_t BlockSize(std::int32_t n) noexcept { return HeaderSize() + sizeof(T) * static_cast<std::size_t>(n); }
+  static std::size_t BlockSize(std::int32_t n) noexcept {
+    return HeaderSize() + sizeof(T) * static_cast<std::size_t>(n);
+  }
   explicit TArray(std::int32_t n) : length_(n) {
     for (std::int32_t i = 0; i < n; ++i) ::new (static_cast<void*>(Data() + i)) T();
   }

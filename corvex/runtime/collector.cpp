@@ -115,6 +115,39 @@ std::vector<TObject*>* roots = nullptr;
 std::uintptr_t stackBase = 0;  // highest address of the main thread's stack
 pthread_t mainThread;
 
+// Blocks that operator new has handed out but whose TObject constructor has not
+// run yet. In `new T(args)` the block is allocated before the arguments are
+// evaluated, and an argument may allocate (and so collect). Such a block holds
+// stale bytes, so it only enters the bitmap once its header is set; until then
+// no stack word can make it a root.
+void** unconstructed = nullptr;
+int unconstructedCount = 0;
+int unconstructedCapacity = 0;
+
+void NoteUnconstructed(void* block) {
+  if (unconstructedCount == unconstructedCapacity) {
+    int capacity = unconstructedCapacity + 64;
+    auto* grown = static_cast<void**>(std::realloc(unconstructed, sizeof(void*) * static_cast<std::size_t>(capacity)));
+    if (!grown) throw std::bad_alloc();
+    unconstructed = grown;
+    unconstructedCapacity = capacity;
+  }
+  unconstructed[unconstructedCount++] = block;
+}
+
+// Takes the block off the list; false when it was not on it.
+bool TakeUnconstructed(const void* block) noexcept {
+  // Nested new-expressions finish innermost first, so the block is nearly always the last one.
+  for (int i = unconstructedCount - 1; i >= 0; --i) {
+    if (unconstructed[i] == block) {
+      for (int k = i + 1; k < unconstructedCount; ++k) unconstructed[k - 1] = unconstructed[k];
+      --unconstructedCount;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 class Collector {
@@ -167,8 +200,8 @@ __attribute__((no_sanitize_address, noinline)) void ScanStackWords(const std::ui
 __attribute__((no_sanitize_address, noinline)) void GatherRoots(int* scanned) {
   __builtin_unwind_init();
   volatile std::uintptr_t marker = 0;
-  const auto* from = reinterpret_cast<const std::uintptr_t*>(
-      reinterpret_cast<std::uintptr_t>(&marker) & ~static_cast<std::uintptr_t>(sizeof(std::uintptr_t) - 1));
+  const auto* from = reinterpret_cast<const std::uintptr_t*>(reinterpret_cast<std::uintptr_t>(&marker) &
+                                                             ~static_cast<std::uintptr_t>(sizeof(std::uintptr_t) - 1));
   ScanStackWords(from, scanned);
   (void)marker;
 }
@@ -197,7 +230,16 @@ void AutoCollect(std::size_t size) {
 
 // ---- TObject -------------------------------------------------------------------
 
-TObject::TObject() : refs_(0) { Collector::Enqueue(this); }
+TObject::TObject() : refs_(0) {
+  if (TakeUnconstructed(this)) {
+    SetMemBit(this);
+    Collector::Enqueue(this);
+  } else {
+    // Not a runtime block (an object misplaced on the stack or inside another
+    // object): a pass must never free it, so it is never queued.
+    refs_ = kSharedCount;
+  }
+}
 
 TObject::~TObject() = default;
 
@@ -208,12 +250,22 @@ void TObject::Release() {
 void* TObject::operator new(std::size_t size) {
   if (stackBase && !passRunning) AutoCollect(size);
   void* block = AllocateBlock(static_cast<std::ptrdiff_t>(size));
-  SetMemBit(block);
+  try {
+    NoteUnconstructed(block);
+  } catch (...) {
+    FreeBlock(block, static_cast<std::ptrdiff_t>(size));
+    throw;
+  }
   return block;
 }
 
 void TObject::operator delete(void* block, std::size_t size) {
   if (!block) return;
+  if (TakeUnconstructed(block)) {
+    // Evaluating the constructor's arguments threw: no object was ever made here.
+    FreeBlock(block, static_cast<std::ptrdiff_t>(size));
+    return;
+  }
   // Deleted outside a pass only when a constructor threw.
   if (!destroyingInPass) Collector::Forget(static_cast<TObject*>(block));
   ClearMemBit(block);

@@ -19,10 +19,10 @@ class TRuntimeError : public std::exception {
 };
 
 // The language-level checks of the runtime.
-[[noreturn]] void ThrowNullObjectError();       // "Attempt to access field or method of Null object"
-[[noreturn]] void ThrowAbstractMethodError();   // "Attempt to call abstract method"
-[[noreturn]] void ThrowArrayIndexError();       // "Attempt to index array element beyond array length"
-[[noreturn]] void ThrowEndOfDataError();        // "Attempt to read beyond end of data"
+[[noreturn]] void ThrowNullObjectError();             // "Attempt to access field or method of Null object"
+[[noreturn]] void ThrowAbstractMethodError();         // "Attempt to call abstract method"
+[[noreturn]] void ThrowArrayIndexError();             // "Attempt to index array element beyond array length"
+[[noreturn]] void ThrowEndOfDataError();              // "Attempt to read beyond end of data"
 [[noreturn]] void ThrowUninitializedFunctionError();  // "Attempt to call uninitialized function pointer"
 
 }  // namespace cvx

@@ -27,9 +27,16 @@ Ref<TListNode> TListNode::PrevNode() const {
 }
 
 void TListNode::Unlink() {
+  // The sentinel stays: unlinking it would lose the whole list.
+  if (IsSentinel()) return;
   // Keep the neighbours alive while they are relinked.
   Ref<TListNode> next = nextNode_, prev = prevNode_;
   item_ = nullptr;
+  // A node that was unlinked before keeps its old neighbours, which may have
+  // been relinked since; relinking them again would cut nodes out of the list.
+  // A linked node is always its successor's predecessor, an unlinked one never
+  // again (nodes are not put back).
+  if (next && next->prevNode_.Get() != this) return;
   if (next) next->prevNode_ = prev;
   if (prev) prev->nextNode_ = next;
 }

@@ -79,11 +79,11 @@ class Ref {
   Ref(const Ref& other) noexcept : Ref(other.p_) {}
   Ref(Ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
   template <class U>
-    requires std::is_convertible_v<U*, T*>
-  Ref(const Ref<U>& other) noexcept : Ref(other.Get()) {}
+  requires std::is_convertible_v<U*, T*> Ref(const Ref<U>& other)
+  noexcept : Ref(other.Get()) {}
   template <class U>
-    requires std::is_convertible_v<U*, T*>
-  Ref(Ref<U>&& other) noexcept : p_(other.Detach()) {}
+  requires std::is_convertible_v<U*, T*> Ref(Ref<U>&& other)
+  noexcept : p_(other.Detach()) {}
   ~Ref() {
     if (p_) p_->Release();
   }
@@ -168,12 +168,12 @@ void SetReclaimMode(int mode) noexcept;
 // returns 0 while a pass is running or before the runtime has started.
 int ReclaimMemory();
 
-int ReclaimQueueLength() noexcept;     // objects waiting in the release queue
-int ReclaimBitmapPages() noexcept;     // pages of the allocation bitmap made so far
-int ReclaimThreshold() noexcept;       // queue length above which an automatic pass runs
-int LastReclaimBytes() noexcept;       // bytes freed by the latest pass
-int LastReclaimObjects() noexcept;     // objects freed by the latest pass
-int LastReclaimMillis() noexcept;      // duration of the latest pass in ms
+int ReclaimQueueLength() noexcept;  // objects waiting in the release queue
+int ReclaimBitmapPages() noexcept;  // pages of the allocation bitmap made so far
+int ReclaimThreshold() noexcept;    // queue length above which an automatic pass runs
+int LastReclaimBytes() noexcept;    // bytes freed by the latest pass
+int LastReclaimObjects() noexcept;  // objects freed by the latest pass
+int LastReclaimMillis() noexcept;   // duration of the latest pass in ms
 
 // Records the bounds of the calling (main) thread's stack; the runtime start-up
 // calls it. Passes only ever scan this thread's stack.

@@ -7,8 +7,12 @@
 #include <limits>
 #include <type_traits>
 
+#include "corvex/runtime/array.h"
+
 namespace cvx {
 namespace {
+
+constexpr std::int64_t kLongestString = (std::numeric_limits<std::int32_t>::max() - 64) / 2;
 
 // The shared empty string: a static body that is never freed.
 TStringBody& EmptyBody() {
@@ -20,12 +24,14 @@ TStringBody& EmptyBody() {
 
 // A new string of the given length, its units filled by the caller.
 // Zero length gives the shared empty string.
-String MakeString(std::int32_t length, char16_t*& units) {
+String MakeString(std::int64_t length, char16_t*& units) {
   if (length <= 0) {
     units = nullptr;
     return String();
   }
-  TStringBody* body = TStringBody::Allocate(length);
+  // The block size (header + 2 * length) must stay a valid allocation size.
+  if (length > kLongestString) throw TRuntimeError("String too long");
+  TStringBody* body = TStringBody::Allocate(static_cast<std::int32_t>(length));
   units = body->MutableUnits();
   return String(body);
 }
@@ -73,10 +79,14 @@ Int ParseInteger(const String& s) {
     for (++i; i < n; ++i) {
       char16_t c = u[i];
       int digit;
-      if (c >= '0' && c <= '9') digit = c - '0';
-      else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-      else break;
+      if (c >= '0' && c <= '9')
+        digit = c - '0';
+      else if (c >= 'a' && c <= 'f')
+        digit = c - 'a' + 10;
+      else if (c >= 'A' && c <= 'F')
+        digit = c - 'A' + 10;
+      else
+        break;
       value = value * 16 + static_cast<Unsigned>(digit);
     }
   } else {
@@ -119,7 +129,8 @@ String::String(TStringBody* body) noexcept : body_(body ? body : &EmptyBody()) {
 String::String(Ref<TStringBody> body) noexcept : body_(body ? std::move(body) : Ref<TStringBody>(&EmptyBody())) {}
 String::String(const char* ansi) : String(OfAnsi(ansi)) {}
 String::String(std::string_view bytes)
-    : String(FromBytes(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::int32_t>(bytes.size()))) {}
+    : String(FromBytes(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<std::int32_t>(bytes.size()))) {
+}
 
 char16_t String::operator[](std::int32_t i) const {
   if (i < 0 || i >= Length()) ThrowArrayIndexError();
@@ -249,6 +260,30 @@ String String::OfUnits(const char16_t* source, std::int32_t count) {
   return s;
 }
 
+namespace {
+template <class Element, unsigned kMask = 0xFFFF>
+bool UnitsOfArray(TObject* object, String& out) {
+  auto* array = dynamic_cast<TArray<Element>*>(object);
+  if (!array) return false;
+  char16_t* units;
+  out = MakeString(array->Length(), units);
+  for (std::int32_t i = 0; i < array->Length(); ++i)
+    units[i] = static_cast<char16_t>(static_cast<unsigned>(array->Data()[i]) & kMask);
+  return true;
+}
+}  // namespace
+
+String String::OfArray(const Ref<TObject>& array) {
+  String out;
+  TObject* object = array.Get();
+  if (!object) return out;
+  UnitsOfArray<std::uint8_t>(object, out) || UnitsOfArray<std::int8_t, 0xFF>(object, out) ||
+      UnitsOfArray<char, 0xFF>(object, out) || UnitsOfArray<std::uint16_t>(object, out) ||
+      UnitsOfArray<std::int16_t>(object, out) || UnitsOfArray<char16_t>(object, out) ||
+      UnitsOfArray<std::int32_t>(object, out) || UnitsOfArray<std::uint32_t>(object, out);
+  return out;
+}
+
 std::int32_t String::Compare(const String& a, const String& b) noexcept {
   std::int32_t n = a.Length() < b.Length() ? a.Length() : b.Length();
   const char16_t* x = a.Units();
@@ -342,7 +377,7 @@ String Concat(const String& a, const String& b) {
   if (a.IsEmpty()) return b;
   if (b.IsEmpty()) return a;
   char16_t* units;
-  String s = MakeString(a.Length() + b.Length(), units);
+  String s = MakeString(static_cast<std::int64_t>(a.Length()) + b.Length(), units);
   std::memcpy(units, a.Units(), sizeof(char16_t) * static_cast<std::size_t>(a.Length()));
   std::memcpy(units + a.Length(), b.Units(), sizeof(char16_t) * static_cast<std::size_t>(b.Length()));
   return s;
@@ -353,7 +388,7 @@ String Slice(const String& s, std::int32_t start, std::int32_t end) {
   if (length <= 0) return String();
   if (start == 0 && end == s.Length()) return s;
   char16_t* units;
-  String out = MakeString(static_cast<std::int32_t>(length), units);
+  String out = MakeString(length, units);
   for (std::int32_t k = 0; k < length; ++k) {
     std::int64_t p = static_cast<std::int64_t>(start) + k;
     units[k] = (p >= 0 && p < s.Length()) ? s.Units()[p] : u' ';

@@ -53,7 +53,7 @@ using WideText = std::unique_ptr<char16_t[], SystemBlockDeleter>;
 
 class String {
  public:
-  String() noexcept;  // the shared empty string
+  String() noexcept;         // the shared empty string
   String(const char* ansi);  // one unit per byte; nullptr gives ""
   String(std::string_view bytes);
   String(const std::string& bytes) : String(std::string_view(bytes)) {}
@@ -89,6 +89,9 @@ class String {
   static String OfWide(const char16_t* units);
   static String OfBytes(const void* bytes, std::int32_t count);
   static String OfUnits(const char16_t* units, std::int32_t count);
+  // One unit per element of an array of bytes, 16-bit shorts or ints (ints
+  // keep their low 16 bits); any other object gives the empty string.
+  static String OfArray(const Ref<TObject>& array);
 
   // Text comparison: the first differing unit's difference, else the length difference.
   static std::int32_t Compare(const String& a, const String& b) noexcept;
