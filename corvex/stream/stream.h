@@ -1,0 +1,196 @@
+// Streams: every byte source or sink of the framework.
+//
+// TStreamBase has the eight primitives (AtEnd .. Write); TByteStream builds the
+// typed operations on them, so a stream class that only implements the
+// primitives gets every typed read and write. Numbers are stored in the host's
+// byte order, which is little-endian (see endianstream.h for the other view).
+//
+// Reads that reach the end of the stream before the requested count are not
+// errors: ReadExact returns the requested count and leaves the rest of the
+// buffer as it was, and the typed reads clear their value first, so a value cut
+// short by the end keeps zero bytes. A Read or Write that transfers nothing
+// before the end raises TStreamReadError / TStreamWriteError.
+#pragma once
+
+#include <cstdint>
+
+#include "corvex/runtime/array.h"
+#include "corvex/runtime/error.h"
+#include "corvex/runtime/object.h"
+#include "corvex/runtime/string.h"
+
+namespace cvx {
+
+// ---- Errors -------------------------------------------------------------------
+
+// Every stream transfer failure. Derives from TRuntimeError so that a caller
+// catching runtime errors also catches these.
+class TStreamError : public TRuntimeError {
+ public:
+  TStreamError() : TRuntimeError("Stream error") {}
+
+ protected:
+  explicit TStreamError(std::string text) : TRuntimeError(std::move(text)) {}
+};
+
+class TStreamReadError : public TStreamError {
+ public:
+  TStreamReadError() : TStreamError("Error reading from stream") {}
+};
+
+class TStreamWriteError : public TStreamError {
+ public:
+  TStreamWriteError() : TStreamError("Error writing to stream") {}
+};
+
+// ---- The primitives -------------------------------------------------------------
+
+class TStreamBase : public TObject {
+ public:
+  // Position () equals Size ().
+  virtual int AtEnd();
+  // -1: no position available.
+  virtual std::int32_t Position();
+  virtual std::int32_t Size();
+  // The new position, or -1 when the stream cannot seek.
+  virtual std::int32_t Seek(std::int32_t position);
+  virtual void Flush();
+  virtual void Close();
+  // May transfer fewer bytes than asked; 0 means nothing could be transferred.
+  // The base class raises "Stream is not readable" / "Stream is not writeable".
+  virtual std::int32_t Read(void* buffer, std::int32_t count);
+  virtual std::int32_t Write(const void* buffer, std::int32_t count);
+};
+
+// ---- The typed operations -------------------------------------------------------
+
+class TByteStream : public TStreamBase {
+ public:
+  // Loop over Read until count bytes or the end; returns count either way.
+  virtual std::int32_t ReadExact(void* buffer, std::int32_t count);
+  // Loop over Write; returns count.
+  virtual std::int32_t WriteExact(const void* buffer, std::int32_t count);
+  // Reads and drops count bytes (1024 at a time); returns count.
+  virtual std::int32_t SkipExact(std::int32_t count);
+
+  virtual int ReadUInt8();              // 0..255
+  virtual void WriteUInt8(int value);   // low 8 bits
+  virtual int ReadUInt16();             // 0..65535
+  virtual void WriteUInt16(int value);  // low 16 bits
+  virtual std::int32_t ReadInt32();
+  virtual void WriteInt32(std::int32_t value);
+  virtual std::int64_t ReadInt64();
+  virtual void WriteInt64(std::int64_t value);
+  virtual float ReadFloat32();
+  virtual void WriteFloat32(float value);
+  virtual double ReadFloat64();
+  virtual void WriteFloat64(double value);
+
+  // One line of 8-bit text: ends at LF, at a 0 byte or at the end of the data
+  // (the terminator is consumed); CR bytes are dropped wherever they occur.
+  virtual String ReadTextLine();
+  // The text's low bytes, then CR LF; true only when both were written whole.
+  virtual int WriteTextLine(const String& text);
+  // length bytes, one character per byte.
+  virtual String ReadText(std::int32_t length);
+  // One byte per character (low 8 bits), no terminator, no length.
+  virtual void WriteText(const String& text);
+
+  // Object support belongs to data streams; here they raise the text
+  // "Unable to read object" / "Unable to write object".
+  virtual Ref<TObject> ReadSerialized();
+  virtual void WriteSerialized(TObject* object);
+};
+
+// ---- Relays ---------------------------------------------------------------------
+
+// Forwards to an inner stream. ReadExact, WriteExact, SkipExact, ReadInt64 and
+// WriteInt64 keep the TByteStream loops, which call this relay's own Read and
+// Write, so a filter that overrides Read or Write filters them too. A relay
+// never closes its inner stream on its own.
+class TStreamRelay : public TByteStream {
+ public:
+  TStreamRelay() = default;
+  explicit TStreamRelay(TByteStream* inner) : inner_(inner) {}
+
+  int AtEnd() override;
+  std::int32_t Position() override;
+  std::int32_t Size() override;
+  std::int32_t Seek(std::int32_t position) override;
+  void Flush() override;
+  void Close() override;
+  std::int32_t Read(void* buffer, std::int32_t count) override;
+  std::int32_t Write(const void* buffer, std::int32_t count) override;
+
+  int ReadUInt8() override;
+  void WriteUInt8(int value) override;
+  int ReadUInt16() override;
+  void WriteUInt16(int value) override;
+  std::int32_t ReadInt32() override;
+  void WriteInt32(std::int32_t value) override;
+  float ReadFloat32() override;
+  void WriteFloat32(float value) override;
+  double ReadFloat64() override;
+  void WriteFloat64(double value) override;
+  String ReadTextLine() override;
+  int WriteTextLine(const String& text) override;
+  String ReadText(std::int32_t length) override;
+  void WriteText(const String& text) override;
+  Ref<TObject> ReadSerialized() override;
+  void WriteSerialized(TObject* object) override;
+
+  // Takes a reference to the new stream and drops the old one.
+  virtual void SetInner(TByteStream* stream);
+
+  TByteStream* Inner() const noexcept { return inner_.Get(); }
+
+ protected:
+  Ref<TByteStream> inner_;
+};
+
+// A relay whose Close only lets go of the inner stream, leaving it open.
+class TBorrowedStream : public TStreamRelay {
+ public:
+  using TStreamRelay::TStreamRelay;
+  void Close() override;
+  static Ref<TBorrowedStream> Borrow(TByteStream* stream);
+};
+
+// ---- Free functions -----------------------------------------------------------
+// Each takes the stream as its first argument; a null stream raises the null
+// object error.
+
+int StreamAtEnd(TStreamBase* stream);
+std::int32_t StreamPosition(TStreamBase* stream);
+std::int32_t StreamSize(TStreamBase* stream);
+std::int32_t StreamSeek(TStreamBase* stream, std::int32_t position);
+void StreamFlush(TStreamBase* stream);
+void StreamClose(TStreamBase* stream);
+
+int StreamReadUInt8(TByteStream* stream);
+void StreamWriteUInt8(TByteStream* stream, int value);
+int StreamReadUInt16(TByteStream* stream);
+void StreamWriteUInt16(TByteStream* stream, int value);
+std::int32_t StreamReadInt32(TByteStream* stream);
+void StreamWriteInt32(TByteStream* stream, std::int32_t value);
+std::int64_t StreamReadInt64(TByteStream* stream);
+void StreamWriteInt64(TByteStream* stream, std::int64_t value);
+float StreamReadFloat32(TByteStream* stream);
+void StreamWriteFloat32(TByteStream* stream, float value);
+double StreamReadFloat64(TByteStream* stream);
+void StreamWriteFloat64(TByteStream* stream, double value);
+String StreamReadTextLine(TByteStream* stream);
+int StreamWriteTextLine(TByteStream* stream, const String& text);
+String StreamReadText(TByteStream* stream, std::int32_t length);
+void StreamWriteText(TByteStream* stream, const String& text);
+
+// Copies until `from` is at its end (or a Read brings nothing, so that a source
+// that never ends cannot hang the copy). bufferSize < 1 uses 4096.
+void StreamCopy(TStreamBase* from, TByteStream* to, std::int32_t bufferSize = 4096);
+
+// Copies count bytes, bufferSize at a time. Stops early when `from` ends, so
+// that nothing but the source's own bytes reaches `to`; returns the number of
+// bytes copied. bufferSize < 1 uses 4096.
+std::int32_t StreamCopyBytes(TByteStream* from, TByteStream* to, std::int32_t count, std::int32_t bufferSize = 4096);
+
+}  // namespace cvx

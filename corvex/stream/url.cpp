@@ -1,0 +1,156 @@
+#include "corvex/stream/url.h"
+
+#include <algorithm>
+
+#include "corvex/stream/embed.h"
+#include "corvex/stream/endianstream.h"
+#include "corvex/stream/filestream.h"
+
+namespace cvx {
+
+namespace {
+
+Ref<TStreamOpener> openerHead;
+
+// Only A-Z are lowered: protocols are plain ASCII words.
+String LowerAsciiText(const String& text) {
+  std::int32_t n = text.Length();
+  if (n == 0) return text;
+  auto units = std::make_unique<char16_t[]>(static_cast<std::size_t>(n));
+  for (std::int32_t i = 0; i < n; ++i) {
+    char16_t c = text.Units()[i];
+    units[i] = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+  }
+  return String::OfUnits(units.get(), n);
+}
+
+// Closes the stream when the scope ends, also when a transfer raises.
+class ClosingScope {
+ public:
+  explicit ClosingScope(TByteStream* stream) : stream_(stream) {}
+  ~ClosingScope() {
+    if (!stream_) return;
+    try {
+      stream_->Close();
+    } catch (...) {
+      // Already unwinding from the transfer's own error, or closing a stream
+      // that failed; the first error is the one to report.
+    }
+  }
+  void Close() {
+    Ref<TByteStream> stream = std::move(stream_);
+    stream->Close();
+  }
+  ClosingScope(const ClosingScope&) = delete;
+  ClosingScope& operator=(const ClosingScope&) = delete;
+
+ private:
+  Ref<TByteStream> stream_;
+};
+
+}  // namespace
+
+TStreamOpener::TStreamOpener() {
+  next_ = openerHead;
+  openerHead = this;
+}
+
+TStreamOpener* FirstStreamOpener() noexcept { return openerHead.Get(); }
+
+bool SplitUrl(const String& text, String& protocol, String& path) {
+  std::int32_t at = text.IndexOf("::"_s);
+  if (at < 0) return false;
+  protocol = LowerAsciiText(Slice(text, 0, at));
+  path = Slice(text, at + 2, text.Length());
+  return true;
+}
+
+Ref<TByteStream> OpenUrlStream(const Ref<TObject>& url, int readable, int writeable) {
+  InitStream();
+  if (auto* stream = dynamic_cast<TByteStream*>(url.Get())) return TBorrowedStream::Borrow(stream);
+  String text = String::FromObject(url.Get());
+  String protocol;
+  String path;
+  if (!text.IsEmpty() && !SplitUrl(text, protocol, path)) return TFileStream::OpenCFile(text, readable, writeable);
+  for (TStreamOpener* opener = openerHead.Get(); opener; opener = opener->Next()) {
+    Ref<TByteStream> stream = opener->OpenUrl(url.Get(), protocol, path, readable, writeable);
+    if (stream) return stream;
+  }
+  return nullptr;
+}
+
+Ref<TByteStream> OpenUrlForReading(const Ref<TObject>& url) { return OpenUrlStream(url, 1, 0); }
+Ref<TByteStream> OpenUrlForWriting(const Ref<TObject>& url) { return OpenUrlStream(url, 0, 1); }
+
+Array<std::uint8_t> UrlLoadBytes(const Ref<TObject>& url) {
+  Ref<TByteStream> stream = OpenUrlForReading(url);
+  ClosingScope closing(stream.operator->());
+  Array<std::uint8_t> bytes = NewArray<std::uint8_t>(1024);
+  std::int32_t length = 0;
+  while (!stream->AtEnd()) {
+    if (length == bytes->Length()) {
+      Array<std::uint8_t> grown = NewArray<std::uint8_t>(length * 3 / 2);
+      std::copy(bytes->begin(), bytes->end(), grown->begin());
+      bytes = grown;
+    }
+    std::int32_t n = stream->Read(bytes->Data() + length, bytes->Length() - length);
+    // A source that brings nothing yet is not at its end would loop forever.
+    if (n <= 0) break;
+    length += std::min(n, bytes->Length() - length);
+  }
+  closing.Close();
+  Array<std::uint8_t> result = NewArray<std::uint8_t>(length);
+  std::copy(bytes->Data(), bytes->Data() + length, result->begin());
+  return result;
+}
+
+void UrlSaveBytes(const Array<std::uint8_t>& bytes, const Ref<TObject>& url) {
+  Ref<TByteStream> stream = OpenUrlForWriting(url);
+  ClosingScope closing(stream.operator->());
+  stream->WriteExact(bytes->Data(), bytes->Length());
+  closing.Close();
+}
+
+String UrlLoadText(const Ref<TObject>& url) {
+  Array<std::uint8_t> bytes = UrlLoadBytes(url);
+  return String::OfBytes(bytes->Data(), bytes->Length());
+}
+
+void UrlSaveText(const String& text, const Ref<TObject>& url) {
+  Ref<TByteStream> stream = OpenUrlForWriting(url);
+  ClosingScope closing(stream.operator->());
+  // Plain low bytes through WriteExact, not WriteText: a filter's own text
+  // encoding does not apply to a whole-file save.
+  std::int32_t n = text.Length();
+  Array<std::uint8_t> bytes = NewArray<std::uint8_t>(n);
+  for (std::int32_t i = 0; i < n; ++i) bytes->Data()[i] = static_cast<std::uint8_t>(text.Units()[i] & 0xFF);
+  stream->WriteExact(bytes->Data(), n);
+  closing.Close();
+}
+
+Ref<TObject> UrlLoadObject(const Ref<TObject>& url) {
+  Ref<TByteStream> stream = OpenUrlForReading(url);
+  if (!stream) return nullptr;
+  ClosingScope closing(stream.Get());
+  Ref<TObject> object = stream->ReadSerialized();
+  closing.Close();
+  return object;
+}
+
+void UrlSaveObject(TObject* object, const Ref<TObject>& url) {
+  Ref<TByteStream> stream = OpenUrlForWriting(url);
+  if (!stream) return;
+  ClosingScope closing(stream.Get());
+  stream->WriteSerialized(object);
+  closing.Close();
+}
+
+void InitStream() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  InitEmbed();
+  InitEndianStreams();
+}
+
+}  // namespace cvx
