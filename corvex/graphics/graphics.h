@@ -134,8 +134,9 @@ void FlipFrame(int sync = -1);
 // never 0. Driver resources record it to know whether they belong to the
 // present display.
 int GraphicsSequence();
-// The hook id run (with a null payload) at the start of every FlipFrame.
-int FlipHook();
+// The hook id run (with a null payload) at the start of every FlipFrame;
+// -1 until InitGraphics reserves it.
+extern int FlipHook;
 
 // Whether FlipFrame(-1) paces the opened display in software (for inspection).
 bool SoftwareSyncEnabled();
