@@ -15,14 +15,14 @@ class TGLVex2DDriver : public TVex2DDriver {
   // Driver-wide state, one set for all GL 2D graphics objects.
   float ix = 1, iy = 0, jx = 0, jy = 1;
   unsigned char color[4] = {255, 255, 255, 255};
-  int lastBlend = 0;      // 0 = none applied yet
-  int boundTexture = 0;   // 0 = none
-  int texturing = 0;      // GL_TEXTURE_2D enabled
+  int lastBlend = 0;     // 0 = none applied yet
+  int boundTexture = 0;  // 0 = none
+  int texturing = 0;     // GL_TEXTURE_2D enabled
 
   String ToString() override;  // "OpenGL"
 
-  Array<Ref<TGraphicsMode>> ListModes() override;
-  Ref<TGraphics> BindWindow(std::intptr_t windowHandle, int flags) override;
+  GraphicsModeArray ListModes() override;
+  Ref<TGraphics> BindWindow(void* windowHandle, int flags) override;
   Ref<TGraphics> NewGraphics(int width, int height, int depth, int hertz, int flags) override;
   void MakeCurrent(TGraphics* graphics) override;
   void Present(int sync) override;

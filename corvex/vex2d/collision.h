@@ -20,9 +20,9 @@ inline constexpr int CollisionLayerCount = 32;
 // One placed quad.
 class TQuad : public TObject {
  public:
-  Ref<TQuad> next;     // next quad in its layer or in the pool
-  Ref<TObject> id;     // returned by probes
-  Ref<TPixmap> pixmap; // null for a rectangle (solid everywhere)
+  Ref<TQuad> next;      // next quad in its layer or in the pool
+  Ref<TObject> id;      // returned by probes
+  Ref<TPixmap> pixmap;  // null for a rectangle (solid everywhere)
   float minX = 0, minY = 0, maxX = 0, maxY = 0;
   // Four vertices of (x, y, u, v): top-left (0, 0), top-right (1, 0),
   // bottom-right (1, 1), bottom-left (0, 1).
@@ -32,15 +32,14 @@ class TQuad : public TObject {
 };
 
 // Layer k is bit k (1 << k) of a mask.
-ObjectArray ProbeImage(TImage* image, float x, float y, int frame, std::uint32_t collideMask,
-                       std::uint32_t writeMask, const Ref<TObject>& id);
-ObjectArray ProbeRect(float x, float y, float width, float height, std::uint32_t collideMask,
-                      std::uint32_t writeMask, const Ref<TObject>& id);
+ObjectArray ProbeImage(TImage* image, float x, float y, int frame, std::uint32_t collideMask, std::uint32_t writeMask,
+                       const Ref<TObject>& id);
+ObjectArray ProbeRect(float x, float y, float width, float height, std::uint32_t collideMask, std::uint32_t writeMask,
+                      const Ref<TObject>& id);
 // Empties every layer whose bit is set, or every layer for mask 0.
 void ClearLayers(std::uint32_t mask);
 // Layer 31 serves as scratch for the two pair tests.
-int ImagesOverlap(TImage* image1, float x1, float y1, int frame1, TImage* image2, float x2, float y2,
-                  int frame2);
+int ImagesOverlap(TImage* image1, float x1, float y1, int frame1, TImage* image2, float x2, float y2, int frame2);
 int ImagesOverlapTransformed(TImage* image1, float x1, float y1, int frame1, float rotation1, float scaleX1,
                              float scaleY1, TImage* image2, float x2, float y2, int frame2, float rotation2,
                              float scaleX2, float scaleY2);

@@ -46,16 +46,14 @@ class TImage : public TSerializable {
   // Stores a frame's pixmap (masked first when needed) and invalidates its driver frame.
   virtual void StorePixmap(int index, const Ref<TPixmap>& pixmap);
 
-  static Ref<TImage> New(int width, int height, int frameCount, int flags, int maskRed, int maskGreen,
-                         int maskBlue);
+  static Ref<TImage> New(int width, int height, int frameCount, int flags, int maskRed, int maskGreen, int maskBlue);
   // source: a TPixmap (used unchanged) or anything PixmapLoad accepts (a URL
   // string or a stream). Null when no pixmap results.
-  static Ref<TImage> FromSource(const Ref<TObject>& source, int flags, int maskRed, int maskGreen,
-                                int maskBlue);
+  static Ref<TImage> FromSource(const Ref<TObject>& source, int flags, int maskRed, int maskGreen, int maskBlue);
   // Cells numbered left to right, then top to bottom; null when the pixmap
   // holds fewer than firstCell + cellCount whole cells.
-  static Ref<TImage> FromStrip(const Ref<TObject>& source, int cellWidth, int cellHeight, int firstCell,
-                               int cellCount, int flags, int maskRed, int maskGreen, int maskBlue);
+  static Ref<TImage> FromStrip(const Ref<TObject>& source, int cellWidth, int cellHeight, int firstCell, int cellCount,
+                               int flags, int maskRed, int maskGreen, int maskBlue);
 };
 
 // The image data type "cvx.vex2d.TImage" (made by the module initialiser).
@@ -65,8 +63,8 @@ TDataType* ImageDataType();
 // mask colour is used.
 Ref<TImage> OpenImage(const Ref<TObject>& source, int flags = -1);
 Ref<TImage> OpenImage(const String& url, int flags = -1);
-Ref<TImage> OpenImageStrip(const Ref<TObject>& source, int cellWidth, int cellHeight, int firstCell,
-                           int cellCount, int flags = -1);
+Ref<TImage> OpenImageStrip(const Ref<TObject>& source, int cellWidth, int cellHeight, int firstCell, int cellCount,
+                           int flags = -1);
 Ref<TImage> OpenImageStrip(const String& url, int cellWidth, int cellHeight, int firstCell, int cellCount,
                            int flags = -1);
 Ref<TImage> NewImage(int width, int height, int frameCount = 1, int flags = -1);

@@ -1,0 +1,402 @@
+// The OpenGL 2D driver.
+#include "corvex/glvex2d/glvex2d.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "corvex/glgraphics/glgraphics.h"
+#include "corvex/graphics/graphics.h"
+#include "corvex/pixmap/pixmap.h"
+
+namespace cvx {
+
+namespace {
+
+Ref<TGLVex2DDriver> gDriver;
+
+// More segments than this add nothing visible and would stall the frame for
+// absurdly large (or corrupt) oval sizes.
+constexpr int kMaxOvalSegments = 1 << 16;
+
+int ClampByte(int value) { return value < 0 ? 0 : (value > 255 ? 255 : value); }
+
+// Makes the shared context current for the lifetime of the object and
+// switches back also when texture creation raises.
+class SharedContextScope {
+ public:
+  SharedContextScope() { GLDisplayDriver()->ToggleSharedContext(); }
+  ~SharedContextScope() { GLDisplayDriver()->ToggleSharedContext(); }
+  SharedContextScope(const SharedContextScope&) = delete;
+  SharedContextScope& operator=(const SharedContextScope&) = delete;
+};
+
+// The pixels of a tw x th texture for a pixmap of w x h (after resampling):
+// the image at (0, 0) with a one-texel border of repeated last column and row,
+// so that filtering at the image's edges does not blend in the transparent
+// margin; the rest stays transparent black.
+Ref<TPixmap> PaddedPixmap(TPixmap* image, int tw, int th) {
+  const int w = image->width, h = image->height;
+  Ref<TPixmap> texture = PixmapCreate(tw, th, PIXFMT_RGBA8888, 4);
+  for (int y = 0; y < th; ++y) {
+    std::fill_n(static_cast<unsigned char*>(texture->PixelAddress(0, y)), static_cast<std::size_t>(tw) * 4, 0);
+  }
+  if (w <= 0 || h <= 0) return texture;
+  texture->PasteFrom(image, 0, 0);
+  if (w < tw) texture->PasteFrom(image->SubWindow(w - 1, 0, 1, h).Get(), w, 0);
+  if (h < th) texture->PasteFrom(image->SubWindow(0, h - 1, w, 1).Get(), 0, h);
+  if (w < tw && h < th) texture->PasteFrom(image->SubWindow(w - 1, h - 1, 1, 1).Get(), w, h);
+  return texture;
+}
+
+void UploadLevel(TPixmap* pixmap, int level) {
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, pixmap->pitch / PixelFormatBytes[pixmap->format]);
+  glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, pixmap->width, pixmap->height, GL_RGBA, GL_UNSIGNED_BYTE, pixmap->pixels);
+}
+
+}  // namespace
+
+// ---- Texture size ---------------------------------------------------------------
+
+void FitTextureSize(int width, int height, int& textureWidth, int& textureHeight) {
+  int tw = 1, th = 1;
+  while (tw < width && tw < (1 << 30)) tw <<= 1;
+  while (th < height && th < (1 << 30)) th <<= 1;
+  for (;;) {
+    glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    GLint fitted = 0;
+    glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &fitted);
+    if (fitted != 0) break;
+    if (tw == 1 && th == 1) throw TRuntimeError("Unable to calculate tex size");
+    if (tw > 1) tw /= 2;
+    if (th > 1) th /= 2;
+  }
+  textureWidth = tw;
+  textureHeight = th;
+}
+
+// ---- TGLTextureFrame --------------------------------------------------------------
+
+TGLTextureFrame::~TGLTextureFrame() {
+  // A texture of an older display is left alone: the display it belonged to
+  // is gone and its name may already serve another texture.
+  if (texture != 0 && sequence == GraphicsSequence()) {
+    const GLuint name = static_cast<GLuint>(texture);
+    glDeleteTextures(1, &name);
+  }
+}
+
+void TGLTextureFrame::Render(float x0, float y0, float x1, float y1, float tx, float ty) {
+  TGLVex2DDriver* d = gDriver.Get();
+  d->UseTexture(texture);
+  const float ix = d->ix, iy = d->iy, jx = d->jx, jy = d->jy;
+  glBegin(GL_QUADS);
+  glTexCoord2f(s0, t0);
+  glVertex2f(x0 * ix + y0 * iy + tx, x0 * jx + y0 * jy + ty);
+  glTexCoord2f(s1, t0);
+  glVertex2f(x1 * ix + y0 * iy + tx, x1 * jx + y0 * jy + ty);
+  glTexCoord2f(s1, t1);
+  glVertex2f(x1 * ix + y1 * iy + tx, x1 * jx + y1 * jy + ty);
+  glTexCoord2f(s0, t1);
+  glVertex2f(x0 * ix + y1 * iy + tx, x0 * jx + y1 * jy + ty);
+  glEnd();
+}
+
+// ---- TGLVex2DDriver: display driver slots ---------------------------------------------
+
+String TGLVex2DDriver::ToString() { return "OpenGL"_s; }
+
+GraphicsModeArray TGLVex2DDriver::ListModes() { return GLDisplayDriver()->ListModes(); }
+
+Ref<TGraphics> TGLVex2DDriver::BindWindow(void* windowHandle, int flags) {
+  Ref<TGraphics> g = GLDisplayDriver()->BindWindow(windowHandle, flags);
+  if (!g) return nullptr;
+  return TVex2DGraphics::Create(g.Get(), this);
+}
+
+Ref<TGraphics> TGLVex2DDriver::NewGraphics(int width, int height, int depth, int hertz, int flags) {
+  Ref<TGraphics> g = GLDisplayDriver()->NewGraphics(width, height, depth, hertz, flags);
+  if (!g) return nullptr;
+  return TVex2DGraphics::Create(g.Get(), this);
+}
+
+void TGLVex2DDriver::MakeCurrent(TGraphics* graphics) {
+  auto* g = dynamic_cast<TVex2DGraphics*>(graphics);
+  if (!g) {
+    GLDisplayDriver()->MakeCurrent(nullptr);
+    return;
+  }
+  GLDisplayDriver()->MakeCurrent(g->graphics.Get());
+  lastBlend = 0;
+  boundTexture = 0;
+  texturing = 0;
+  glDisable(GL_TEXTURE_2D);
+  const int w = CurrentGraphicsWidth(), h = CurrentGraphicsHeight();
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, w, h, 0, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glViewport(0, 0, w, h);
+  ActivateVex2DGraphics(g);
+  ApplyViewport(g->viewportX, g->viewportY, g->viewportWidth, g->viewportHeight);
+  ApplyTransform(g->ix, g->iy, g->jx, g->jy);
+  ApplyColor(g->colorRed, g->colorGreen, g->colorBlue);
+  ApplyAlpha(g->alpha);
+}
+
+void TGLVex2DDriver::Present(int sync) { GLDisplayDriver()->Present(sync); }
+
+// ---- TGLVex2DDriver: 2D slots -------------------------------------------------------
+
+Ref<TImageFrame> TGLVex2DDriver::CreateFrame(TPixmap* pixmap, int flags) {
+  if (!pixmap) ThrowNullObjectError();
+  SharedContextScope shared;
+  int tw, th;
+  FitTextureSize(pixmap->width, pixmap->height, tw, th);
+  const int w = std::min(pixmap->width, tw), h = std::min(pixmap->height, th);
+  Ref<TPixmap> source(pixmap);
+  if (w < pixmap->width || h < pixmap->height) source = PixmapResize(pixmap, w, h);
+  if (w < tw || h < th) {
+    source = PaddedPixmap(source.Get(), tw, th);
+  } else if (source->format != PIXFMT_RGBA8888) {
+    source = PixmapConvert(source.Get(), PIXFMT_RGBA8888);
+  }
+
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  glBindTexture(GL_TEXTURE_2D, name);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, (flags & ImageFiltered) ? GL_LINEAR : GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                  (flags & ImageMipmapped) ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST);
+  const bool mipmapped = (flags & ImageMipmapped) != 0;
+  for (int level = 0, lw = tw, lh = th;; ++level) {
+    glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, lw, lh, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    if (!mipmapped || (lw == 1 && lh == 1)) break;
+    if (lw > 1) lw /= 2;
+    if (lh > 1) lh /= 2;
+  }
+  for (int level = 0;; ++level) {
+    UploadLevel(source.Get(), level);
+    if (!mipmapped) break;
+    const int pw = source->width, ph = source->height;
+    if (pw <= 1 && ph <= 1) break;
+    source = PixmapResize(source.Get(), pw >= 2 ? pw / 2 : pw, ph >= 2 ? ph / 2 : ph);
+  }
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+
+  Ref<TGLTextureFrame> frame(new TGLTextureFrame());
+  frame->texture = static_cast<int>(name);
+  frame->s0 = frame->t0 = 0;
+  frame->s1 = static_cast<float>(w) / static_cast<float>(tw);
+  frame->t1 = static_cast<float>(h) / static_cast<float>(th);
+  frame->sequence = GraphicsSequence();
+  return frame;
+}
+
+void TGLVex2DDriver::ApplyBlend(int mode) {
+  if (mode == lastBlend) return;
+  lastBlend = mode;
+  switch (mode) {
+    case BlendMasked:
+      glDisable(GL_BLEND);
+      glEnable(GL_ALPHA_TEST);
+      glAlphaFunc(GL_GEQUAL, 0.5f);
+      break;
+    case BlendSolid:
+      glDisable(GL_BLEND);
+      glDisable(GL_ALPHA_TEST);
+      break;
+    case BlendAlpha:
+      glEnable(GL_BLEND);
+      glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+      glDisable(GL_ALPHA_TEST);
+      break;
+    case BlendAdditive:
+      glEnable(GL_BLEND);
+      glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+      glDisable(GL_ALPHA_TEST);
+      break;
+    case BlendMultiply:
+      glEnable(GL_BLEND);
+      glBlendFunc(GL_DST_COLOR, GL_ZERO);
+      glDisable(GL_ALPHA_TEST);
+      break;
+    default:
+      glDisable(GL_BLEND);
+      glDisable(GL_ALPHA_TEST);
+      break;
+  }
+}
+
+void TGLVex2DDriver::ApplyAlpha(float alpha) {
+  if (alpha > 1) alpha = 1;
+  if (!(alpha >= 0)) alpha = 0;  // negative or not a number
+  color[3] = static_cast<unsigned char>(static_cast<int>(alpha * 255));
+  glColor4ubv(color);
+}
+
+void TGLVex2DDriver::ApplyColor(int red, int green, int blue) {
+  color[0] = static_cast<unsigned char>(ClampByte(red));
+  color[1] = static_cast<unsigned char>(ClampByte(green));
+  color[2] = static_cast<unsigned char>(ClampByte(blue));
+  glColor4ubv(color);
+}
+
+void TGLVex2DDriver::ApplyClearColor(int red, int green, int blue) {
+  glClearColor(static_cast<float>(ClampByte(red)) / 255.0f, static_cast<float>(ClampByte(green)) / 255.0f,
+               static_cast<float>(ClampByte(blue)) / 255.0f, 1.0f);
+}
+
+void TGLVex2DDriver::ApplyViewport(int x, int y, int width, int height) {
+  const int gw = CurrentGraphicsWidth(), gh = CurrentGraphicsHeight();
+  if (x == 0 && y == 0 && width == gw && height == gh) {
+    glDisable(GL_SCISSOR_TEST);
+    return;
+  }
+  glEnable(GL_SCISSOR_TEST);
+  // GL counts rows from the bottom; a negative size would be a GL error.
+  glScissor(x, gh - y - height, std::max(width, 0), std::max(height, 0));
+}
+
+void TGLVex2DDriver::ApplyTransform(float newIx, float newIy, float newJx, float newJy) {
+  ix = newIx;
+  iy = newIy;
+  jx = newJx;
+  jy = newJy;
+}
+
+void TGLVex2DDriver::ApplyLineWidth(float width) { glLineWidth(width); }
+
+void TGLVex2DDriver::ClearTarget() { glClear(GL_COLOR_BUFFER_BIT); }
+
+void TGLVex2DDriver::UseTexture(int name) {
+  if (name != boundTexture) {
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(name));
+    boundTexture = name;
+  }
+  if (!texturing) {
+    glEnable(GL_TEXTURE_2D);
+    texturing = 1;
+  }
+}
+
+void TGLVex2DDriver::DisableTexturing() {
+  if (texturing) {
+    glDisable(GL_TEXTURE_2D);
+    texturing = 0;
+  }
+}
+
+void TGLVex2DDriver::RenderPoint(float x, float y) {
+  DisableTexturing();
+  glBegin(GL_POINTS);
+  glVertex2f(x + 0.5f, y + 0.5f);
+  glEnd();
+}
+
+void TGLVex2DDriver::RenderLine(float x0, float y0, float x1, float y1, float tx, float ty) {
+  DisableTexturing();
+  glBegin(GL_LINES);
+  glVertex2f(x0 * ix + y0 * iy + tx + 0.5f, x0 * jx + y0 * jy + ty + 0.5f);
+  glVertex2f(x1 * ix + y1 * iy + tx + 0.5f, x1 * jx + y1 * jy + ty + 0.5f);
+  glEnd();
+}
+
+void TGLVex2DDriver::RenderRect(float x0, float y0, float x1, float y1, float tx, float ty) {
+  DisableTexturing();
+  glBegin(GL_QUADS);
+  glVertex2f(x0 * ix + y0 * iy + tx, x0 * jx + y0 * jy + ty);
+  glVertex2f(x1 * ix + y0 * iy + tx, x1 * jx + y0 * jy + ty);
+  glVertex2f(x1 * ix + y1 * iy + tx, x1 * jx + y1 * jy + ty);
+  glVertex2f(x0 * ix + y1 * iy + tx, x0 * jx + y1 * jy + ty);
+  glEnd();
+}
+
+void TGLVex2DDriver::RenderOval(float x0, float y0, float x1, float y1, float tx, float ty) {
+  const float xr = (x1 - x0) * 0.5f, yr = (y1 - y0) * 0.5f;
+  const float cx = x0 + xr, cy = y0 + yr;
+  const float extent = std::fabs(xr) + std::fabs(yr);
+  if (!std::isfinite(extent) || !std::isfinite(cx) || !std::isfinite(cy)) return;
+  int n = extent >= static_cast<float>(kMaxOvalSegments) ? kMaxOvalSegments : static_cast<int>(extent);
+  if (n < 12) n = 12;
+  n &= ~3;
+  DisableTexturing();
+  glBegin(GL_POLYGON);
+  for (int i = 0; i < n; ++i) {
+    const double theta = (static_cast<double>(i) * 360.0 / n) * (M_PI / 180.0);
+    const float px = cx + static_cast<float>(std::cos(theta)) * xr;
+    const float py = cy - static_cast<float>(std::sin(theta)) * yr;
+    glVertex2f(px * ix + py * iy + tx, px * jx + py * jy + ty);
+  }
+  glEnd();
+}
+
+void TGLVex2DDriver::RenderPoly(TArray<float>* xy, float handleX, float handleY, float tx, float ty) {
+  if (!xy) return;
+  const int count = xy->Length();
+  if (count < 6 || (count & 1)) return;
+  DisableTexturing();
+  glBegin(GL_POLYGON);
+  const float* p = xy->Data();
+  for (int k = 0; k < count; k += 2) {
+    const float px = p[k] + handleX, py = p[k + 1] + handleY;
+    glVertex2f(px * ix + py * iy + tx, px * jx + py * jy + ty);
+  }
+  glEnd();
+}
+
+void TGLVex2DDriver::RenderPixmap(TPixmap* pixmap, int x, int y) {
+  if (!pixmap) ThrowNullObjectError();
+  const int last = lastBlend;
+  DisableTexturing();
+  ApplyBlend(BlendSolid);
+  Ref<TPixmap> flipped = PixmapFlipY(pixmap);
+  if (flipped->format != PIXFMT_RGBA8888) flipped = PixmapConvert(flipped.Get(), PIXFMT_RGBA8888);
+  // (0, 0) is the top-left corner under the projection; moving by
+  // (x, -y - height) window pixels puts the raster position on the target's
+  // bottom-left corner, from where glDrawPixels fills rows upward.
+  glRasterPos2i(0, 0);
+  glBitmap(0, 0, 0, 0, static_cast<float>(x), static_cast<float>(-y - flipped->height), nullptr);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, flipped->pitch / 4);
+  glDrawPixels(flipped->width, flipped->height, GL_RGBA, GL_UNSIGNED_BYTE, flipped->pixels);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  ApplyBlend(last);
+}
+
+Ref<TPixmap> TGLVex2DDriver::CapturePixmap(int x, int y, int width, int height) {
+  const int last = lastBlend;
+  ApplyBlend(BlendSolid);
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  Ref<TPixmap> pixmap = PixmapCreate(width, height, PIXFMT_RGBA8888, 4);
+  if (width > 0 && height > 0) {
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(x, CurrentGraphicsHeight() - height - y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixmap->pixels);
+  }
+  Ref<TPixmap> flipped = PixmapFlipY(pixmap.Get());
+  ApplyBlend(last);
+  return flipped;
+}
+
+// ---- Module ---------------------------------------------------------------------------
+
+TGLVex2DDriver* GLVex2DDriver() {
+  if (!gDriver) gDriver = new TGLVex2DDriver();
+  return gDriver.Get();
+}
+
+void InitGLVex2D() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  InitVex2D();
+  InitGLGraphics();
+  TGLVex2DDriver* driver = GLVex2DDriver();
+  driver->color[0] = driver->color[1] = driver->color[2] = driver->color[3] = 255;
+  SelectGraphicsDriver(driver, FlagBackBuffer);
+}
+
+}  // namespace cvx

@@ -1,0 +1,425 @@
+// Collision layers: quads written into 32 layers, probed by scan-converting
+// pairs of quads row by row and sampling the images' pixmaps.
+#include "corvex/vex2d/collision.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "corvex/pixmap/pixmap.h"
+#include "corvex/vex2d/image.h"
+#include "corvex/vex2d/vex2d.h"
+
+namespace cvx {
+
+namespace {
+
+Array<Ref<TQuad>> gLayers;  // one singly linked list per layer, newest first
+Ref<TQuad> gPool;           // free quads, reused before any is allocated
+float gIx = 0, gIy = 0, gJx = 0, gJy = 0;
+std::vector<int> gScratchSpan;  // grown to the longest overlap span met so far
+
+// Coordinates beyond this (or not finite) cannot be scan-converted with int
+// rows and columns; such quads collide with nothing.
+constexpr float kCoordinateLimit = 1.0e9f;
+
+Array<Ref<TQuad>>& Layers() {
+  InitCollisionLayers();
+  return gLayers;
+}
+
+Ref<TQuad> TakeQuad() {
+  Ref<TQuad> quad = gPool;
+  if (!quad) return Ref<TQuad>(new TQuad());
+  gPool = quad->next;
+  quad->next = nullptr;
+  return quad;
+}
+
+void ReturnQuad(const Ref<TQuad>& quad) {
+  quad->id = nullptr;
+  quad->pixmap = nullptr;
+  quad->next = gPool;
+  gPool = quad;
+}
+
+int Trunc(float value) { return static_cast<int>(value); }
+
+// Scan-conversion state of one convex polygon of (x, y, attributes...) vertices.
+struct RPoly {
+  TPixmap* pixmap = nullptr;
+  std::vector<float> vertices;
+  int valuesPerVertex = 0;
+  int vertexCount = 0;
+  int valueCount = 0;
+  float left[4] = {}, leftStep[4] = {}, right[4] = {}, rightStep[4] = {};
+  int leftIndex = 0, rightIndex = 0;  // value offsets of the edges' bottom vertices
+  int topRow = 0;
+  int state = 0;  // 0 waiting, 1 active, 2 finished
+
+  float Y(int offset) const { return vertices[static_cast<std::size_t>(offset + 1)]; }
+};
+
+// Reverses the vertex order when every fan triangle turns the non-negative
+// way, so that the backward walk always finds the left edge.
+void EnsureWinding(std::vector<float>& v, int valuesPerVertex) {
+  const int n = static_cast<int>(v.size()) / valuesPerVertex;
+  if (n < 3) return;
+  auto x = [&](int i) { return v[static_cast<std::size_t>(i * valuesPerVertex)]; };
+  auto y = [&](int i) { return v[static_cast<std::size_t>(i * valuesPerVertex + 1)]; };
+  int nonNegative = 0;
+  for (int i = 2; i < n; ++i) {
+    const float cross = (x(i) - x(i - 1)) * (y(i - 1) - y(0)) - (x(i - 1) - x(0)) * (y(i) - y(i - 1));
+    if (Trunc(cross) >= 0) ++nonNegative;
+  }
+  if (nonNegative != n - 2) return;
+  for (int a = 0, b = n - 1; a < b; ++a, --b) {
+    for (int k = 0; k < valuesPerVertex; ++k) {
+      std::swap(v[static_cast<std::size_t>(a * valuesPerVertex + k)],
+                v[static_cast<std::size_t>(b * valuesPerVertex + k)]);
+    }
+  }
+}
+
+// The row callback of the overlap test: columns trunc(left x) up to, not
+// including, trunc(right x) of the first two active polygons.
+//
+// Texels are read with GetPixel, which gives the ARGB value of any pixel
+// format: the two 32-bit formats carry their own alpha, while formats without
+// alpha (I8, RGB888, BGR888) read as opaque and A8 as its alpha byte. A raw
+// 32-bit read would misread 24-bit and 8-bit pixmaps and run past their rows.
+int SpanOverlapTest(RPoly** active, int count, int /*y*/) {
+  if (count < 2) return 0;
+  RPoly* a = active[0];
+  RPoly* b = active[1];
+  const int aLeft = Trunc(a->left[0]), aRight = Trunc(a->right[0]);
+  const int bLeft = Trunc(b->left[0]), bRight = Trunc(b->right[0]);
+  if (aRight <= bLeft || bRight <= aLeft) return 0;
+  const int start = std::max(aLeft, bLeft);
+  const int end = std::min(aRight, bRight);
+  if (end <= start) return 0;
+  // Two solid rectangles sharing a column collide; no need to walk the span.
+  if (!a->pixmap && !b->pixmap) return -1;
+  const auto span = static_cast<std::size_t>(end - start);
+  if (gScratchSpan.size() < span) gScratchSpan.resize(span);
+  std::fill_n(gScratchSpan.begin(), span, 0);
+  for (int p = 0; p < 2; ++p) {
+    RPoly* poly = active[p];
+    if (!poly->pixmap) {
+      for (std::size_t c = 0; c < span; ++c) {
+        if (gScratchSpan[c]) return -1;
+        gScratchSpan[c] = -1;
+      }
+      continue;
+    }
+    const int left = Trunc(poly->left[0]);
+    const int width = Trunc(poly->right[0]) - left;
+    if (width < 1) continue;
+    const float du = (poly->right[2] - poly->left[2]) / static_cast<float>(width);
+    const float dv = (poly->right[3] - poly->left[3]) / static_cast<float>(width);
+    const float offset = static_cast<float>(start - left) + 0.5f;
+    float u = poly->left[2] + du * offset;
+    float v = poly->left[3] + dv * offset;
+    TPixmap* pixmap = poly->pixmap;
+    const int pw = pixmap->width, ph = pixmap->height;
+    for (std::size_t c = 0; c < span; ++c, u += du, v += dv) {
+      const float cu = u >= 0 ? std::min(u, 1.0f) : 0.0f;
+      const float cv = v >= 0 ? std::min(v, 1.0f) : 0.0f;
+      // u or v of exactly 1 would index one past the last texel.
+      const int tx = std::min(Trunc(cu * static_cast<float>(pw)), pw - 1);
+      const int ty = std::min(Trunc(cv * static_cast<float>(ph)), ph - 1);
+      if (tx < 0 || ty < 0) continue;  // an empty pixmap has no solid texel
+      if (static_cast<std::uint32_t>(pixmap->GetPixel(tx, ty)) & 0x80000000u) {
+        if (gScratchSpan[c]) return -1;
+        gScratchSpan[c] = 1;
+      }
+    }
+  }
+  return 0;
+}
+
+// Walks from an edge's bottom vertex to the next edge reaching below row y.
+// Returns false when the polygon is finished.
+bool AdvanceEdge(RPoly& p, int y, bool leftSide) {
+  int& index = leftSide ? p.leftIndex : p.rightIndex;
+  float* values = leftSide ? p.left : p.right;
+  float* steps = leftSide ? p.leftStep : p.rightStep;
+  const int stride = leftSide ? -p.valuesPerVertex : p.valuesPerVertex;
+  auto step = [&](int i) {
+    i += stride;
+    if (i < 0) i += p.valueCount;
+    if (i >= p.valueCount) i -= p.valueCount;
+    return i;
+  };
+  int top = index;
+  int bottom;
+  for (;;) {
+    const int next = step(top);
+    if (Trunc(p.Y(next)) > y) {
+      bottom = next;
+      break;
+    }
+    top = next;
+    if (top == index) return false;  // came back: nothing below this row
+  }
+  const int height = Trunc(p.Y(bottom)) - Trunc(p.Y(top));
+  if (height < 1) return false;
+  for (int k = 0; k < p.valuesPerVertex; ++k) {
+    const float from = p.vertices[static_cast<std::size_t>(top + k)];
+    const float to = p.vertices[static_cast<std::size_t>(bottom + k)];
+    steps[k] = (to - from) / static_cast<float>(height);
+    values[k] = from + steps[k] * 0.5f;  // sample at the row centre
+  }
+  index = bottom;
+  return true;
+}
+
+// Scan conversion of the two quads' polygons; the callback's first negative
+// answer ends the scan and is the result.
+int ScanPolygons(const float* vertices0, TPixmap* pixmap0, const float* vertices1, TPixmap* pixmap1) {
+  constexpr int kValuesPerVertex = 4;
+  RPoly polys[2];
+  const float* sources[2] = {vertices0, vertices1};
+  TPixmap* pixmaps[2] = {pixmap0, pixmap1};
+  int minRow = 0, maxRow = 0;
+  bool first = true;
+  for (int i = 0; i < 2; ++i) {
+    RPoly& p = polys[i];
+    p.pixmap = pixmaps[i];
+    p.vertices.assign(sources[i], sources[i] + 16);
+    p.valuesPerVertex = kValuesPerVertex;
+    p.vertexCount = 4;
+    p.valueCount = 16;
+    EnsureWinding(p.vertices, kValuesPerVertex);
+    int top = 0;
+    for (int v = 0; v < p.vertexCount; ++v) {
+      const int row = Trunc(p.Y(v * kValuesPerVertex));
+      if (row < Trunc(p.Y(top))) top = v * kValuesPerVertex;
+      if (first || row < minRow) minRow = row;
+      if (first || row > maxRow) maxRow = row;
+      first = false;
+    }
+    p.leftIndex = p.rightIndex = top;
+    p.topRow = Trunc(p.Y(top));
+  }
+  RPoly* active[2];
+  int activeCount = 0;
+  auto removeActive = [&](RPoly* p) {
+    for (int k = 0; k < activeCount; ++k) {
+      if (active[k] == p) {
+        for (int m = k + 1; m < activeCount; ++m) active[m - 1] = active[m];
+        --activeCount;
+        return;
+      }
+    }
+  };
+  for (int y = minRow; y < maxRow; ++y) {
+    for (RPoly& p : polys) {
+      if (p.state == 2 || (p.state == 0 && p.topRow > y)) continue;
+      if (y >= Trunc(p.Y(p.leftIndex))) {
+        if (!AdvanceEdge(p, y, true)) {
+          removeActive(&p);
+          p.state = 2;
+          continue;
+        }
+        if (p.state == 0) {
+          p.state = 1;
+          active[activeCount++] = &p;
+        }
+      }
+      if (y >= Trunc(p.Y(p.rightIndex))) {
+        if (!AdvanceEdge(p, y, false)) {
+          removeActive(&p);
+          p.state = 2;
+          continue;
+        }
+        if (p.state == 0) {
+          p.state = 1;
+          active[activeCount++] = &p;
+        }
+      }
+    }
+    if (activeCount != 0) {
+      const int answer = SpanOverlapTest(active, activeCount, y);
+      if (answer < 0) return answer;
+    }
+    for (int k = 0; k < activeCount; ++k) {
+      RPoly* p = active[k];
+      for (int v = 0; v < p->valuesPerVertex; ++v) {
+        p->left[v] += p->leftStep[v];
+        p->right[v] += p->rightStep[v];
+      }
+    }
+  }
+  return 0;
+}
+
+bool Scannable(const TQuad& q) {
+  for (float v : q.vertices) {
+    if (!(std::fabs(v) <= kCoordinateLimit)) return false;
+  }
+  return true;
+}
+
+bool QuadsOverlap(const TQuad& a, const TQuad& b) {
+  if (!(a.maxX >= b.minX && a.maxY >= b.minY && a.minX <= b.maxX && a.minY <= b.maxY)) return false;
+  if (!Scannable(a) || !Scannable(b)) return false;
+  return ScanPolygons(a.vertices, a.pixmap.Get(), b.vertices, b.pixmap.Get()) < 0;
+}
+
+ObjectArray ProbeAndWrite(const Ref<TQuad>& quad, std::uint32_t collideMask, std::uint32_t writeMask) {
+  Array<Ref<TQuad>>& layers = Layers();
+  ObjectArray hits = NewArray<Ref<TObject>>(0);
+  std::int32_t count = 0;
+  for (int k = 0; k < CollisionLayerCount; ++k) {
+    if (!(collideMask & (1u << k))) continue;
+    for (TQuad* q = (*layers)[k].Get(); q; q = q->next.Get()) {
+      if (!QuadsOverlap(*quad, *q)) continue;
+      if (count == hits->Length()) {
+        ObjectArray grown = NewArray<Ref<TObject>>(static_cast<std::int32_t>((count + 4) * 1.2));
+        for (std::int32_t i = 0; i < count; ++i) (*grown)[i] = (*hits)[i];
+        hits = grown;
+      }
+      (*hits)[count++] = q->id;
+    }
+  }
+  for (int k = 0; k < CollisionLayerCount; ++k) {
+    if (!(writeMask & (1u << k))) continue;
+    Ref<TQuad> copy = TakeQuad();
+    copy->id = quad->id;
+    copy->pixmap = quad->pixmap;
+    std::copy(std::begin(quad->vertices), std::end(quad->vertices), std::begin(copy->vertices));
+    copy->minX = quad->minX;
+    copy->minY = quad->minY;
+    copy->maxX = quad->maxX;
+    copy->maxY = quad->maxY;
+    copy->next = (*layers)[k];
+    (*layers)[k] = copy;
+  }
+  if (count == hits->Length()) return hits;
+  ObjectArray trimmed = NewArray<Ref<TObject>>(count);
+  for (std::int32_t i = 0; i < count; ++i) (*trimmed)[i] = (*hits)[i];
+  return trimmed;
+}
+
+ObjectArray ProbeQuad(TPixmap* pixmap, float x, float y, float width, float height, float hx, float hy,
+                      std::uint32_t collideMask, std::uint32_t writeMask, const Ref<TObject>& id) {
+  float ox = 0, oy = 0;
+  if (TVex2DGraphics* g = CurrentVex2DGraphics()) {
+    ox = g->originX;
+    oy = g->originY;
+  }
+  const float tx = x + ox, ty = y + oy;
+  auto mapX = [&](float px, float py) { return tx + px * gIx + py * gIy; };
+  auto mapY = [&](float px, float py) { return ty + px * gJx + py * gJy; };
+  Ref<TQuad> quad = TakeQuad();
+  quad->id = id;
+  quad->pixmap = pixmap;
+  quad->SetCorners(mapX(hx, hy), mapY(hx, hy), mapX(hx + width, hy), mapY(hx + width, hy),
+                   mapX(hx + width, hy + height), mapY(hx + width, hy + height), mapX(hx, hy + height),
+                   mapY(hx, hy + height));
+  ObjectArray hits = ProbeAndWrite(quad, collideMask, writeMask);
+  ReturnQuad(quad);  // the layers hold copies; the probe quad goes back to the pool
+  return hits;
+}
+
+}  // namespace
+
+void TQuad::SetCorners(float x0, float y0, float x1, float y1, float x2, float y2, float x3, float y3) {
+  const float corners[8] = {x0, y0, x1, y1, x2, y2, x3, y3};
+  static constexpr float kUV[8] = {0, 0, 1, 0, 1, 1, 0, 1};
+  for (int i = 0; i < 4; ++i) {
+    vertices[i * 4 + 0] = corners[i * 2];
+    vertices[i * 4 + 1] = corners[i * 2 + 1];
+    vertices[i * 4 + 2] = kUV[i * 2];
+    vertices[i * 4 + 3] = kUV[i * 2 + 1];
+  }
+  minX = std::min(std::min(x0, x1), std::min(x2, x3));
+  maxX = std::max(std::max(x0, x1), std::max(x2, x3));
+  minY = std::min(std::min(y0, y1), std::min(y2, y3));
+  maxY = std::max(std::max(y0, y1), std::max(y2, y3));
+}
+
+void InitCollisionLayers() {
+  if (gLayers) return;
+  gLayers = NewArray<Ref<TQuad>>(CollisionLayerCount);
+}
+
+void SetCollisionMatrix(float ix, float iy, float jx, float jy) noexcept {
+  gIx = ix;
+  gIy = iy;
+  gJx = jx;
+  gJy = jy;
+}
+
+ObjectArray ProbeImage(TImage* image, float x, float y, int frame, std::uint32_t collideMask, std::uint32_t writeMask,
+                       const Ref<TObject>& id) {
+  if (!image) ThrowNullObjectError();
+  Ref<TPixmap> pixmap = image->LockPixmap(frame, 1, 0);
+  return ProbeQuad(pixmap.Get(), x, y, static_cast<float>(image->width), static_cast<float>(image->height),
+                   -image->handleX, -image->handleY, collideMask, writeMask, id);
+}
+
+ObjectArray ProbeRect(float x, float y, float width, float height, std::uint32_t collideMask, std::uint32_t writeMask,
+                      const Ref<TObject>& id) {
+  return ProbeQuad(nullptr, x, y, width, height, 0, 0, collideMask, writeMask, id);
+}
+
+void ClearLayers(std::uint32_t mask) {
+  Array<Ref<TQuad>>& layers = Layers();
+  for (int k = 0; k < CollisionLayerCount; ++k) {
+    if (mask != 0 && !(mask & (1u << k))) continue;
+    Ref<TQuad> head = (*layers)[k];
+    if (!head) continue;
+    (*layers)[k] = nullptr;
+    // The whole list goes in front of the pool; its ids and pixmaps are let go
+    // so that a cleared layer keeps nothing alive.
+    TQuad* last = head.Get();
+    for (;;) {
+      last->id = nullptr;
+      last->pixmap = nullptr;
+      if (!last->next) break;
+      last = last->next.Get();
+    }
+    last->next = gPool;
+    gPool = head;
+  }
+}
+
+int ImagesOverlap(TImage* image1, float x1, float y1, int frame1, TImage* image2, float x2, float y2, int frame2) {
+  ClearLayers(1u << 31);
+  ProbeImage(image1, x1, y1, frame1, 0, 1u << 31, nullptr);
+  return ProbeImage(image2, x2, y2, frame2, 1u << 31, 0, nullptr)->Length() > 0 ? 1 : 0;
+}
+
+int ImagesOverlapTransformed(TImage* image1, float x1, float y1, int frame1, float rotation1, float scaleX1,
+                             float scaleY1, TImage* image2, float x2, float y2, int frame2, float rotation2,
+                             float scaleX2, float scaleY2) {
+  const float rotation = GetDrawRotation();
+  float scaleX, scaleY;
+  GetDrawScale(scaleX, scaleY);
+  ClearLayers(1u << 31);
+  SetDrawRotation(rotation1);
+  SetDrawScale(scaleX1, scaleY1);
+  ProbeImage(image1, x1, y1, frame1, 0, 1u << 31, nullptr);
+  SetDrawRotation(rotation2);
+  SetDrawScale(scaleX2, scaleY2);
+  const int hit = ProbeImage(image2, x2, y2, frame2, 1u << 31, 0, nullptr)->Length() > 0 ? 1 : 0;
+  SetDrawRotation(rotation);
+  SetDrawScale(scaleX, scaleY);
+  return hit;
+}
+
+int LayerQuadCount(int layer) {
+  int n = 0;
+  for (TQuad* q = (*Layers())[layer].Get(); q; q = q->next.Get()) ++n;
+  return n;
+}
+
+int QuadPoolCount() {
+  int n = 0;
+  for (TQuad* q = gPool.Get(); q; q = q->next.Get()) ++n;
+  return n;
+}
+
+}  // namespace cvx
