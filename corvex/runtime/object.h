@@ -118,6 +118,10 @@ class Ref {
     if (!p_) ThrowNullObjectError();
     return *p_;
   }
+  // Element access for arrays held by reference: array[i] on an Array<T>.
+  template <class Index>
+  requires requires(T& object, Index index) { object[index]; }
+  decltype(auto) operator[](Index index) const { return (**this)[index]; }
   T* Get() const noexcept { return p_; }
   bool IsNull() const noexcept { return p_ == nullptr; }
   explicit operator bool() const noexcept { return p_ != nullptr; }

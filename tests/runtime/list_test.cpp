@@ -1,0 +1,404 @@
+#include "corvex/runtime/list.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "corvex/runtime/memory.h"
+#include "corvex/runtime/string.h"
+#include "tests/runtime/test_helpers.h"
+
+namespace cvx {
+namespace {
+
+using testing_support::CleanPass;
+using testing_support::Settle;
+
+// Ordered by key; tag tells equal keys apart.
+struct TKeyed final : TObject {
+  TKeyed(int key, int tag = 0) : key(key), tag(tag) {}
+  std::intptr_t Compare(TObject* other) override { return key - static_cast<TKeyed*>(other)->key; }
+  int key, tag;
+};
+
+struct TPlain final : TObject {
+  int field = 7;
+};
+
+struct TOther final : TObject {};
+
+std::vector<int> Keys(TList* list) {
+  std::vector<int> keys;
+  for (auto cursor = list->Cursor(); cursor->HasMore();) {
+    Ref<TObject> item = cursor->NextItem();
+    keys.push_back(item ? static_cast<TKeyed*>(item.Get())->key : -1);
+  }
+  return keys;
+}
+
+// The links must agree both ways and close through the sentinel.
+void ExpectConsistent(TList* list) {
+  TListNode* sentinel = list->Sentinel();
+  ASSERT_TRUE(sentinel->IsSentinel());
+  int forward = 0;
+  for (Ref<TListNode> node = list->FrontNode(); node; node = node->NextNode()) {
+    ++forward;
+    ASSERT_LT(forward, 100000);
+    if (Ref<TListNode> next = node->NextNode()) {
+      ASSERT_EQ(next->PrevNode(), node);
+    }
+  }
+  int backward = 0;
+  for (Ref<TListNode> node = list->BackNode(); node; node = node->PrevNode()) ++backward;
+  EXPECT_EQ(forward, list->Length());
+  EXPECT_EQ(backward, list->Length());
+  EXPECT_EQ(list->IsEmpty(), forward == 0 ? 1 : 0);
+}
+
+void ExpectNullObjectError(void (*action)()) {
+  try {
+    action();
+    ADD_FAILURE() << "no error";
+  } catch (const TRuntimeError& error) {
+    EXPECT_STREQ(error.what(), "Attempt to access field or method of Null object");
+  }
+}
+
+TEST(List, PushPopAndEnds) {
+  Ref<TList> list = NewList();
+  Ref<TKeyed> one = new TKeyed(1), two = new TKeyed(2), three = new TKeyed(3);
+  list->PushBack(two);
+  list->PushFront(one);
+  list->PushBack(three);
+  EXPECT_EQ(Keys(list.Get()), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(list->Front(), one);
+  EXPECT_EQ(list->Back(), three);
+  EXPECT_EQ(list->FrontNode()->Item(), one);
+  EXPECT_EQ(list->BackNode()->Item(), three);
+  EXPECT_EQ(list->FrontNode()->PrevNode(), nullptr);
+  EXPECT_EQ(list->BackNode()->NextNode(), nullptr);
+  EXPECT_EQ(list->PopFront(), one);
+  EXPECT_EQ(list->PopBack(), three);
+  EXPECT_EQ(Keys(list.Get()), (std::vector<int>{2}));
+  ExpectConsistent(list.Get());
+}
+
+TEST(List, EmptyListEdges) {
+  Ref<TList> list = NewList();
+  // Front and Back read the sentinel's item: the sentinel itself.
+  EXPECT_EQ(list->Front().Get(), list->Sentinel());
+  EXPECT_EQ(list->Back().Get(), list->Sentinel());
+  EXPECT_EQ(RefCast<TKeyed>(list->Front()), nullptr);
+  EXPECT_EQ(list->FrontNode(), nullptr);
+  EXPECT_EQ(list->BackNode(), nullptr);
+  // Popping an empty list leaves it intact.
+  EXPECT_EQ(list->PopFront(), nullptr);
+  EXPECT_EQ(list->PopBack(), nullptr);
+  EXPECT_EQ(list->IsEmpty(), 1);
+  EXPECT_EQ(list->Length(), 0);
+  list->PushBack(String("a"));
+  EXPECT_EQ(list->Length(), 1);
+  ExpectConsistent(list.Get());
+  EXPECT_EQ(list->Cursor()->HasMore(), 1);
+  EXPECT_EQ(NewList()->Cursor()->HasMore(), 0);
+}
+
+TEST(List, InsertBeforeAndAfter) {
+  Ref<TList> list = NewList();
+  Ref<TListNode> middle = list->PushBack(new TKeyed(5));
+  list->InsertBefore(new TKeyed(4), middle.Get());
+  list->InsertAfter(new TKeyed(6), middle.Get());
+  list->InsertAfter(new TKeyed(7), list->BackNode().Get());
+  list->InsertBefore(new TKeyed(3), list->FrontNode().Get());
+  EXPECT_EQ(Keys(list.Get()), (std::vector<int>{3, 4, 5, 6, 7}));
+  ExpectConsistent(list.Get());
+  EXPECT_THROW(list->InsertBefore(nullptr, nullptr), TRuntimeError);
+}
+
+TEST(List, NullItemsCountButAreSkipped) {
+  Ref<TList> list = NewList();
+  Ref<TKeyed> a = new TKeyed(1), b = new TKeyed(2);
+  list->PushBack(a);
+  list->PushBack(nullptr);
+  list->PushBack(b);
+  EXPECT_EQ(list->Length(), 3);
+  EXPECT_EQ(list->ItemAt(0), a);
+  EXPECT_EQ(list->ItemAt(1), b);
+  ObjectArray items = list->ToItems();
+  ASSERT_EQ(items->Length(), 3);
+  EXPECT_EQ(items[0], a);
+  EXPECT_EQ(items[1], b);
+  EXPECT_EQ(items[2], nullptr);
+  EXPECT_EQ(list->Duplicate()->Length(), 2);
+  EXPECT_EQ(list->Inverted()->Length(), 2);
+  EXPECT_EQ(TList::FromItems(items.Get())->Length(), 2);
+  EXPECT_EQ(ListFromItems(nullptr)->Length(), 0);
+}
+
+TEST(List, ItemAtOutOfRange) {
+  Ref<TList> list = NewList();
+  list->PushBack(new TKeyed(1));
+  for (int index : {1, 2, -1}) {
+    try {
+      list->ItemAt(index);
+      ADD_FAILURE() << index;
+    } catch (const TRuntimeError& error) {
+      EXPECT_STREQ(error.what(), "List index out of range");
+    }
+  }
+  EXPECT_THROW(NewList()->ItemAt(0), TRuntimeError);
+}
+
+TEST(List, OrderIsAStableBubbleSortOfNodes) {
+  Ref<TList> list = NewList();
+  for (int key : {3, 1, 2}) list->PushBack(new TKeyed(key));
+  Ref<TListNode> nodeOfThree = list->FrontNode();
+  list->Order(1);
+  EXPECT_EQ(Keys(list.Get()), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(list->BackNode(), nodeOfThree);  // nodes move, items stay in their nodes
+  list->Order(0);
+  EXPECT_EQ(Keys(list.Get()), (std::vector<int>{3, 2, 1}));
+  ExpectConsistent(list.Get());
+
+  Ref<TList> equal = NewList();
+  int tags[][2] = {{2, 0}, {1, 1}, {2, 2}, {1, 3}, {2, 4}, {0, 5}, {1, 6}};
+  for (auto& entry : tags) equal->PushBack(new TKeyed(entry[0], entry[1]));
+  equal->Order(1);
+  std::vector<int> order;
+  for (TKeyed* item : Each<TKeyed>(equal.Get())) order.push_back(item->tag);
+  EXPECT_EQ(order, (std::vector<int>{5, 1, 3, 6, 0, 2, 4}));
+  equal->Order(0);
+  order.clear();
+  for (TKeyed* item : Each<TKeyed>(equal.Get())) order.push_back(item->tag);
+  EXPECT_EQ(order, (std::vector<int>{0, 2, 4, 1, 3, 6, 5}));
+  ExpectConsistent(equal.Get());
+}
+
+TEST(List, OrderManyAgainstAReference) {
+  Ref<TList> list = NewList();
+  std::vector<int> keys;
+  unsigned seed = 12345;
+  for (int i = 0; i < 300; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    int key = static_cast<int>((seed >> 16) % 50);
+    keys.push_back(key);
+    list->PushBack(new TKeyed(key, i));
+  }
+  list->Order(1);
+  std::vector<int> sorted = keys;
+  std::stable_sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(Keys(list.Get()), sorted);
+  int lastKey = -1, lastTag = -1;
+  for (TKeyed* item : Each<TKeyed>(list.Get())) {
+    if (item->key == lastKey) {
+      EXPECT_GT(item->tag, lastTag);
+    }
+    lastKey = item->key;
+    lastTag = item->tag;
+  }
+  ExpectConsistent(list.Get());
+  Ref<TList> single = NewList();
+  single->Order(1);
+  single->PushBack(new TKeyed(1));
+  single->Order(0);
+  EXPECT_EQ(Keys(single.Get()), (std::vector<int>{1}));
+}
+
+TEST(List, StringsSortByText) {
+  Ref<TList> list = NewList();
+  for (const char* text : {"pear", "apple", "fig", "apples"}) list->PushBack(String(text));
+  list->Order(1);
+  std::vector<std::string> texts;
+  for (TStringBody* body : Each<TStringBody>(list.Get())) texts.push_back(String(body).ToStd());
+  EXPECT_EQ(texts, (std::vector<std::string>{"apple", "apples", "fig", "pear"}));
+  EXPECT_EQ(list->Holds(String("fig").Body()), 1);  // by text, not identity
+  EXPECT_EQ(list->Erase(String("apple").Body()), 1);
+  EXPECT_EQ(list->Length(), 3);
+}
+
+TEST(List, EqualityIsCompareAndDefaultsToIdentity) {
+  Ref<TList> list = NewList();
+  Ref<TPlain> a = new TPlain, twin = new TPlain;
+  list->PushBack(a);
+  EXPECT_EQ(list->Holds(a.Get()), 1);
+  EXPECT_EQ(list->Holds(twin.Get()), 0);  // equal fields, another object
+  EXPECT_EQ(ListHolds(list.Get(), twin.Get()), 0);
+  EXPECT_EQ(list->NodeOf(twin.Get()), nullptr);
+  EXPECT_EQ(list->Erase(twin.Get()), 0);
+  EXPECT_EQ(list->Length(), 1);
+  Ref<TList> keyed = NewList();
+  keyed->PushBack(new TKeyed(4, 1));
+  Ref<TKeyed> probe = new TKeyed(4, 2);
+  EXPECT_EQ(keyed->Holds(probe.Get()), 1);
+  EXPECT_EQ(static_cast<TKeyed*>(keyed->NodeOf(probe.Get())->Item().Get())->tag, 1);
+}
+
+Ref<TList> nullHolder;
+
+TEST(List, NullItemsRaiseWhenCompared) {
+  nullHolder = NewList();
+  nullHolder->PushBack(nullptr);
+  nullHolder->PushBack(new TKeyed(1));
+  ExpectNullObjectError([] { nullHolder->Holds(nullptr); });
+  ExpectNullObjectError([] { nullHolder->NodeOf(nullptr); });
+  ExpectNullObjectError([] { nullHolder->Erase(nullptr); });
+  ExpectNullObjectError([] { nullHolder->Order(1); });
+  nullHolder = nullptr;
+}
+
+TEST(List, ErasingDuringIterationVisitsEveryItemOnce) {
+  Ref<TList> list = NewList();
+  for (int key = 0; key < 10; ++key) list->PushBack(new TKeyed(key));
+  std::vector<int> seen;
+  for (auto cursor = list->Cursor(); cursor->HasMore();) {
+    Ref<TObject> item = cursor->NextItem();
+    seen.push_back(static_cast<TKeyed*>(item.Get())->key);
+    EXPECT_EQ(list->Erase(item.Get()), 1);
+  }
+  EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(list->IsEmpty(), 1);
+  ExpectConsistent(list.Get());
+
+  // Every other item removed through Each while it walks.
+  for (int key = 0; key < 6; ++key) list->PushBack(new TKeyed(key));
+  seen.clear();
+  for (TKeyed* item : Each<TKeyed>(list.Get())) {
+    seen.push_back(item->key);
+    if (item->key % 2 == 0) list->Erase(item);
+  }
+  EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(Keys(list.Get()), (std::vector<int>{1, 3, 5}));
+}
+
+TEST(List, CursorOnAnUnlinkedNodeContinues) {
+  Ref<TList> list = NewList();
+  Ref<TListNode> first = list->PushBack(new TKeyed(1));
+  Ref<TListNode> second = list->PushBack(new TKeyed(2));
+  list->PushBack(new TKeyed(3));
+  Ref<TListCursor> cursor = list->Cursor();
+  EXPECT_EQ(static_cast<TKeyed*>(cursor->NextItem().Get())->key, 1);
+  // The cursor now holds the second node; unlink it under the cursor.
+  UnlinkNode(second.Get());
+  EXPECT_EQ(second->Item(), nullptr);
+  ASSERT_EQ(cursor->HasMore(), 1);
+  EXPECT_EQ(cursor->NextItem(), nullptr);  // once, for the unlinked node
+  EXPECT_EQ(static_cast<TKeyed*>(cursor->NextItem().Get())->key, 3);
+  EXPECT_EQ(cursor->HasMore(), 0);
+  EXPECT_EQ(Keys(list.Get()), (std::vector<int>{1, 3}));
+  (void)first;
+}
+
+TEST(List, UnlinkingTwiceOrTheSentinelKeepsTheList) {
+  Ref<TList> list = NewList();
+  list->PushBack(new TKeyed(1));
+  Ref<TListNode> gone = list->PushBack(new TKeyed(2));
+  list->PushBack(new TKeyed(3));
+  gone->Unlink();
+  list->InsertAfter(new TKeyed(9), list->FrontNode().Get());  // between gone's old neighbours
+  gone->Unlink();
+  EXPECT_EQ(Keys(list.Get()), (std::vector<int>{1, 9, 3}));
+  list->FrontNode()->Unlink();
+  list->Sentinel()->Unlink();
+  EXPECT_EQ(Keys(list.Get()), (std::vector<int>{9, 3}));
+  ExpectConsistent(list.Get());
+}
+
+TEST(List, ExchangeInvertDuplicate) {
+  Ref<TList> a = NewList(), b = NewList();
+  for (int key : {1, 2, 3}) a->PushBack(new TKeyed(key));
+  b->PushBack(new TKeyed(9));
+  ListExchange(a.Get(), b.Get());
+  EXPECT_EQ(Keys(a.Get()), (std::vector<int>{9}));
+  EXPECT_EQ(Keys(b.Get()), (std::vector<int>{1, 2, 3}));
+  Ref<TListNode> oldFront = b->FrontNode();
+  ListInvert(b.Get());
+  EXPECT_EQ(Keys(b.Get()), (std::vector<int>{3, 2, 1}));
+  EXPECT_NE(b->BackNode(), oldFront);  // new nodes
+  EXPECT_NE(b->NodeOf(oldFront->Item().Get()), oldFront);
+  Ref<TList> copy = b->Duplicate();
+  EXPECT_EQ(Keys(copy.Get()), (std::vector<int>{3, 2, 1}));
+  EXPECT_EQ(copy->Front(), b->Front());  // the same items
+  EXPECT_EQ(Keys(b->Inverted().Get()), (std::vector<int>{1, 2, 3}));
+  ListRemoveAll(b.Get());
+  EXPECT_EQ(ListEmpty(b.Get()), 1);
+  EXPECT_EQ(ListLength(copy.Get()), 3);
+  ExpectConsistent(b.Get());
+  ExpectConsistent(copy.Get());
+}
+
+TEST(List, ModuleFunctions) {
+  Ref<TList> list = NewList();
+  Ref<TKeyed> x = new TKeyed(2);
+  ListPushBack(list.Get(), x);
+  ListPushFront(list.Get(), new TKeyed(1));
+  EXPECT_EQ(ListNodeOf(list.Get(), x.Get())->Item(), x);
+  ListOrder(list.Get(), 0);
+  EXPECT_EQ(Keys(list.Get()), (std::vector<int>{2, 1}));
+  ListErase(list.Get(), x.Get());
+  ListErase(list.Get(), x.Get());  // absent: nothing happens
+  EXPECT_EQ(Keys(ListFromItems(ListToItems(list.Get()).Get()).Get()), (std::vector<int>{1}));
+  EXPECT_THROW(ListLength(nullptr), TRuntimeError);
+}
+
+TEST(List, EachSkipsOtherClassesAndNull) {
+  Ref<TList> list = NewList();
+  list->PushBack(new TKeyed(1));
+  list->PushBack(new TOther);
+  list->PushBack(nullptr);
+  list->PushBack(String("text"));
+  list->PushBack(new TKeyed(2));
+  std::vector<int> keys;
+  for (TKeyed* item : Each<TKeyed>(list.Get())) keys.push_back(item->key);
+  EXPECT_EQ(keys, (std::vector<int>{1, 2}));
+  int others = 0;
+  for (TOther* other : Each<TOther>(list.Get())) others += other != nullptr;
+  EXPECT_EQ(others, 1);
+}
+
+int destroyedItems = 0;
+struct TTracked final : TObject {
+  ~TTracked() override { ++destroyedItems; }
+};
+
+__attribute__((noinline)) TList* FillList(TList* list) {
+  for (int i = 0; i < 5; ++i) list->PushBack(new TTracked);
+  return list;
+}
+
+__attribute__((noinline)) void MakeDroppedList() { FillList(NewList().Get()); }
+
+__attribute__((noinline)) void HoldThenRemoveAll() {
+  Ref<TList> list = NewList();
+  FillList(list.Get());
+  CleanPass();
+  EXPECT_EQ(destroyedItems, 0);  // held by the list
+  list->RemoveAll();
+  CleanPass();
+  EXPECT_EQ(destroyedItems, 5);
+}
+
+TEST(List, ListsOwnTheirItems) {
+  Settle();
+  int before = AllocatedBytes();
+  destroyedItems = 0;
+  HoldThenRemoveAll();
+  destroyedItems = 0;
+  MakeDroppedList();
+  CleanPass();
+  EXPECT_EQ(destroyedItems, 5);  // the list, its nodes and items in one pass
+  Settle();
+  EXPECT_EQ(AllocatedBytes(), before);
+}
+
+TEST(List, DataTypeIsRegistered) {
+  InitList();
+  Ref<TList> list = NewList();
+  Ref<TDataType> type = list->DataTypeOf();
+  ASSERT_TRUE(type);
+  EXPECT_EQ(type->TypeName(), "CVX.LinkedList.TList");
+  EXPECT_EQ(FindDataType("CVX.LinkedList.TList"), type.Get());
+  EXPECT_EQ(NewList()->DataTypeOf(), type);
+}
+
+}  // namespace
+}  // namespace cvx
