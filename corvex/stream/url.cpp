@@ -48,6 +48,10 @@ class ClosingScope {
   Ref<TByteStream> stream_;
 };
 
+// The whole-url transfers use the opened stream without testing it: a url
+// that does not open raises the null object error here, before any transfer.
+TByteStream* Opened(const Ref<TByteStream>& stream) { return stream.operator->(); }
+
 }  // namespace
 
 TStreamOpener::TStreamOpener() {
@@ -84,7 +88,7 @@ Ref<TByteStream> OpenUrlForWriting(const Ref<TObject>& url) { return OpenUrlStre
 
 Array<std::uint8_t> UrlLoadBytes(const Ref<TObject>& url) {
   Ref<TByteStream> stream = OpenUrlForReading(url);
-  ClosingScope closing(stream.operator->());
+  ClosingScope closing(Opened(stream));
   Array<std::uint8_t> bytes = NewArray<std::uint8_t>(1024);
   std::int32_t length = 0;
   while (!stream->AtEnd()) {
@@ -106,7 +110,7 @@ Array<std::uint8_t> UrlLoadBytes(const Ref<TObject>& url) {
 
 void UrlSaveBytes(const Array<std::uint8_t>& bytes, const Ref<TObject>& url) {
   Ref<TByteStream> stream = OpenUrlForWriting(url);
-  ClosingScope closing(stream.operator->());
+  ClosingScope closing(Opened(stream));
   stream->WriteExact(bytes->Data(), bytes->Length());
   closing.Close();
 }
@@ -118,7 +122,7 @@ String UrlLoadText(const Ref<TObject>& url) {
 
 void UrlSaveText(const String& text, const Ref<TObject>& url) {
   Ref<TByteStream> stream = OpenUrlForWriting(url);
-  ClosingScope closing(stream.operator->());
+  ClosingScope closing(Opened(stream));
   // Plain low bytes through WriteExact, not WriteText: a filter's own text
   // encoding does not apply to a whole-file save.
   std::int32_t n = text.Length();
