@@ -1,0 +1,124 @@
+// The system driver: the one place where the framework talks to the host
+// about anything other than drawing. A current host system object carries the
+// twelve platform operations (message pump, clock, sleep, pointer, message
+// boxes, requesters, URL launching); every module function here forwards to it.
+//
+// The SDL host (sdlhost.h) is the one concrete host. Tests install hosts of
+// their own with SetHostSystem, for example a TVirtualClockHost so that code
+// that paces itself with Millis and Pause runs on a clock the test drives.
+#pragma once
+
+#include "corvex/event/event.h"
+#include "corvex/runtime/object.h"
+#include "corvex/runtime/string.h"
+
+namespace cvx {
+
+// The host operations in slot order. Every one raises "Attempt to call
+// abstract method" in this base class.
+class THostSystem : public TObject {
+ public:
+  // Dispatches every pending platform event, without waiting.
+  virtual void Pump();
+  // Waits until some platform event has arrived, then Pump.
+  virtual void PumpWait();
+  // The millisecond clock (32-bit, wraps).
+  virtual int Millis();
+  // Suspends the thread for ms milliseconds.
+  virtual void Pause(int ms);
+  // Moves the pointer to a client position of the active window (screen
+  // coordinates without one).
+  virtual void WarpPointer(int x, int y);
+  virtual void SetPointerVisible(int visible);
+  virtual void AlertBox(const String& text, int serious);
+  // 1 OK, 0 Cancel.
+  virtual int ConfirmBox(const String& text, int serious);
+  // 1 Yes, 0 No, -1 Cancel.
+  virtual int ProceedBox(const String& text, int serious);
+  // The chosen path, or "" when cancelled. The filter is "Name:ext,ext;Name:ext"
+  // or a bare extension list ("bmp").
+  virtual String ChooseFile(const String& title, const String& filter, int save, const String& initialPath);
+  virtual String ChooseFolder(const String& title, const String& initialPath);
+  virtual void LaunchURL(const String& url);
+};
+
+// A host whose clock is virtual: Millis reads a counter the owner sets or
+// advances, and Pause advances it instead of sleeping. Everything else goes to
+// the inner host (the null object: pumping does nothing, boxes give their
+// cancel results, requesters "").
+class TVirtualClockHost final : public THostSystem {
+ public:
+  explicit TVirtualClockHost(THostSystem* inner = nullptr, int startMillis = 0);
+
+  void Pump() override;
+  void PumpWait() override;
+  int Millis() override;
+  void Pause(int ms) override;
+  void WarpPointer(int x, int y) override;
+  void SetPointerVisible(int visible) override;
+  void AlertBox(const String& text, int serious) override;
+  int ConfirmBox(const String& text, int serious) override;
+  int ProceedBox(const String& text, int serious) override;
+  String ChooseFile(const String& title, const String& filter, int save, const String& initialPath) override;
+  String ChooseFolder(const String& title, const String& initialPath) override;
+  void LaunchURL(const String& url) override;
+
+  void SetMillis(int now) { now_ = now; }
+  void Advance(int ms) { now_ = static_cast<int>(static_cast<unsigned>(now_) + static_cast<unsigned>(ms)); }
+  int PauseCalls() const { return pauseCalls_; }
+  long long PausedMillis() const { return pausedMillis_; }  // sum of all positive pauses
+  int LastPause() const { return lastPause_; }
+  int PumpCalls() const { return pumpCalls_; }
+  Ref<THostSystem> Inner() const { return inner_; }
+
+ private:
+  Ref<THostSystem> inner_;
+  int now_;
+  int pauseCalls_ = 0;
+  long long pausedMillis_ = 0;
+  int lastPause_ = 0;
+  int pumpCalls_ = 0;
+};
+
+// Runs once, after the runtime and the events: starts SDL's event and timer
+// subsystems (not video: that comes with the graphics module) and makes a
+// TSdlHostSystem the current host. Raises a runtime error when SDL cannot start.
+void InitSystem();
+
+// The current host system.
+Ref<THostSystem> CurrentHostSystem();
+// Makes host current (the null object is ignored) and returns the previous one.
+Ref<THostSystem> SetHostSystem(THostSystem* host);
+
+// Pump / PumpWait of the current host, unless a pump is already running (a
+// pump started from inside an event hook or a window procedure does nothing).
+void PumpSystem();
+void PumpSystemWait();
+// 1 while PumpSystem or PumpSystemWait runs.
+int PumpIsBusy();
+
+int Millis();
+void Pause(int ms);
+void WarpPointer(int x, int y);
+void ShowPointer();
+void HidePointer();
+void AlertBox(const String& text, int serious);
+int ConfirmBox(const String& text, int serious);
+int ProceedBox(const String& text, int serious);
+String ChooseFile(const String& title, const String& filter, int save, const String& initialPath);
+String ChooseFolder(const String& title, const String& initialPath);
+void LaunchURL(const String& url);
+
+// The current local date ("08 Dec 2026", strftime "%d %b %Y") and time
+// ("13:05:09", "%H:%M:%S").
+String DateString();
+String TimeString();
+
+// The modifier mask (ModShift | ModControl | ModAlt | ModSystem) carried by
+// the events the window translation produces; rebuilt by RefreshModifiers.
+extern int ModifierMask;
+
+// Makes an event and dispatches it at once.
+void PostSystemEvent(int id, TObject* sender, int data, int mods, int x, int y, TObject* extra);
+
+}  // namespace cvx

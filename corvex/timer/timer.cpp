@@ -1,0 +1,144 @@
+#include "corvex/timer/timer.h"
+
+#include <SDL.h>
+
+#include <cmath>
+#include <limits>
+#include <unordered_map>
+
+#include "corvex/system/sdlhost.h"
+#include "corvex/system/system.h"
+
+namespace cvx {
+
+namespace {
+
+// The SDL event type that carries ticks (event.user.code = the ticker's clock
+// number). Written once on the main thread before any timer starts.
+std::uint32_t gTickEventType = 0;
+
+// Running tickers by clock number. A ticker is listed from Make until Halt and
+// holds itself (selfRef) all that time, so a listed pointer is always alive.
+// Numbers are never reused, so a tick event still queued when its ticker was
+// halted (or has since been freed) finds nothing here and is ignored.
+std::unordered_map<int, TTicker*>& Running() {
+  static auto* running = new std::unordered_map<int, TTicker*>();
+  return *running;
+}
+int gLastClockNumber = 0;
+
+// Runs on SDL's timer thread: it only pushes an event with the clock number
+// and touches nothing else of the framework.
+Uint32 TimerThreadTick(Uint32 interval, void* param) {
+  SDL_Event event{};
+  event.type = gTickEventType;
+  event.user.code = static_cast<Sint32>(reinterpret_cast<std::intptr_t>(param));
+  SDL_PushEvent(&event);
+  return interval;  // periodic
+}
+
+// Runs on the main thread inside the pump.
+void DeliverTick(const SDL_Event& event) {
+  auto found = Running().find(event.user.code);
+  if (found == Running().end()) return;  // halted or freed: ignored
+  Ref<TTicker> ticker = found->second;
+  ticker->OnTick();
+}
+
+}  // namespace
+
+void InitTimers() {
+  static bool done = false;
+  if (done) return;
+  InitEvents();
+  InitSystem();
+  Uint32 type = SDL_RegisterEvents(1);
+  if (type == static_cast<Uint32>(-1)) Throw("Unable to register the timer tick event"_s);
+  gTickEventType = type;
+  RegisterSystemEventProcedure(gTickEventType, DeliverTick);
+  done = true;
+}
+
+std::uint32_t TickEventType() { return gTickEventType; }
+
+Ref<TTicker> RunningTicker(int clockNumber) {
+  auto found = Running().find(clockNumber);
+  return found == Running().end() ? Ref<TTicker>() : Ref<TTicker>(found->second);
+}
+
+int StartTickerClock(float hertz, TTicker* ticker) {
+  InitTimers();
+  if (!ticker) return 0;
+  // The period is 1000 / hertz ms truncated; a period that is not a positive
+  // 32-bit count (above 1000 Hz, zero, negative, NaN) leaves the clock stopped.
+  double period = 1000.0 / static_cast<double>(hertz);
+  if (!(period >= 1.0) || period > static_cast<double>(std::numeric_limits<std::int32_t>::max())) return 0;
+  if (ticker->clockNumber == 0) ticker->clockNumber = ++gLastClockNumber;
+  Running()[ticker->clockNumber] = ticker;
+  SDL_TimerID id = SDL_AddTimer(static_cast<Uint32>(period), TimerThreadTick,
+                                reinterpret_cast<void*>(static_cast<std::intptr_t>(ticker->clockNumber)));
+  if (id == 0) Running().erase(ticker->clockNumber);
+  return id;
+}
+
+void StopTickerClock(int id) {
+  if (id != 0) SDL_RemoveTimer(id);
+}
+
+Ref<TTicker> TTicker::Make(float hertz, TObject* event) {
+  InitTimers();
+  Ref<TTicker> ticker = new TTicker();
+  ticker->selfRef = ticker;
+  ticker->tickEvent = event;
+  ticker->handle = StartTickerClock(hertz, ticker.Get());
+  return ticker;
+}
+
+Ref<TTicker> MakeTicker(float hertz, TObject* event) { return TTicker::Make(hertz, event); }
+
+TTicker::~TTicker() {
+  // A ticker is only freed after Halt (or when its clock never started), so
+  // this is a safety net: no tick may ever reach a freed ticker.
+  if (clockNumber) {
+    auto found = Running().find(clockNumber);
+    if (found != Running().end() && found->second == this) Running().erase(found);
+  }
+  StopTickerClock(handle);
+}
+
+int TTicker::TickCount() { return ticks; }
+
+void TTicker::Halt() {
+  if (handle == 0) return;
+  StopTickerClock(handle);
+  handle = 0;
+  // Tick events already pushed for this ticker are ignored from now on.
+  Running().erase(clockNumber);
+  tickEvent = nullptr;
+  selfRef = nullptr;  // may leave the ticker to the collector once the program drops it
+}
+
+void TTicker::OnTick() {
+  ++ticks;
+  Ref<TObject> event = tickEvent;
+  if (!event) event = TEvent::Make(TimerTick, this, ticks, 0, 0, 0, nullptr);
+  Ref<TEvent> asEvent = RefCast<TEvent>(event);
+  if (asEvent)
+    asEvent->Dispatch();
+  else
+    CallHooks(EventDispatchHook, event.Get());  // a program object goes through the chain as it is
+}
+
+int TTicker::WaitTicks() {
+  do {
+    PumpSystemWait();
+    // A ticker that is not running, or a call from inside a pump, would wait
+    // for ever: it returns what has been counted so far.
+    if (handle == 0 || PumpIsBusy()) break;
+  } while (ticks == waitMark);
+  int count = ticks - waitMark;
+  waitMark = ticks;
+  return count;
+}
+
+}  // namespace cvx
