@@ -1,0 +1,68 @@
+// The decoder list, PixmapLoad and the pixmap module's initialiser.
+#include "corvex/pixmap/bmp/bmploader.h"
+#include "corvex/pixmap/pixmap.h"
+#include "corvex/pixmap/pixmapdatatype.h"
+#include "corvex/stream/stream.h"
+#include "corvex/stream/url.h"
+
+namespace cvx {
+
+namespace {
+Ref<TPixmapDecoder> decoderHead;
+int decodeLimit = 1 << 26;
+}  // namespace
+
+TPixmapDecoder::TPixmapDecoder() {
+  // The module's own decoder (BMP) goes in first, so it stays the last one asked.
+  InitPixmap();
+  next_ = decoderHead;
+  decoderHead = this;
+}
+
+TPixmapDecoder* FirstPixmapDecoder() noexcept { return decoderHead.Get(); }
+
+int PixmapDecodeLimit() noexcept { return decodeLimit; }
+void SetPixmapDecodeLimit(int pixels) noexcept { decodeLimit = pixels < 1 ? 1 : pixels; }
+
+bool PixmapDecodeSizeAllowed(std::int64_t width, std::int64_t height) noexcept {
+  return width >= 1 && height >= 1 && width <= kMaxDecodedSide && height <= kMaxDecodedSide &&
+         width * height <= decodeLimit;
+}
+
+Ref<TPixmap> PixmapLoad(const Ref<TObject>& url) {
+  InitPixmap();
+  Ref<TByteStream> stream = OpenUrlForReading(url);
+  if (!stream) return nullptr;
+  Ref<TPixmap> pixmap;
+  try {
+    const std::int32_t start = stream->Position();
+    if (start != -1) {
+      for (TPixmapDecoder* decoder = FirstPixmapDecoder(); decoder && !pixmap; decoder = decoder->Next()) {
+        // A stream that cannot go back to the start cannot be offered to the
+        // next decoder.
+        if (stream->Position() != start && stream->Seek(start) != start) break;
+        try {
+          pixmap = decoder->DecodePixmap(stream.Get());
+        } catch (const TStreamError&) {
+          pixmap = nullptr;  // unreadable data is a failed decode, not an error
+        }
+      }
+    }
+  } catch (...) {
+    stream->Close();
+    throw;
+  }
+  stream->Close();
+  return pixmap;
+}
+
+void InitPixmap() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  InitStream();
+  InitPixmapDataType();
+  InitBMPLoader();
+}
+
+}  // namespace cvx
