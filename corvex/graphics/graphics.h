@@ -134,6 +134,8 @@ void FlipFrame(int sync = -1);
 // never 0. Driver resources record it to know whether they belong to the
 // present display.
 int GraphicsSequence();
+// Sets the sequence number (0 becomes 1), for tests that need it near the wrap.
+void SetGraphicsSequence(int value);
 // The hook id run (with a null payload) at the start of every FlipFrame;
 // -1 until InitGraphics reserves it.
 extern int FlipHook;
