@@ -147,13 +147,16 @@ bool WritePngRgb(const std::string& path, int width, int height, const std::vect
 }
 
 bool WritePngPalette(const std::string& path, int width, int height, const std::vector<std::uint8_t>& indices,
-                     const std::vector<Colour>& palette) {
+                     const std::vector<Colour>& palette, const std::vector<float>& opacity) {
   std::vector<png_color> entries;
   for (const Colour& c : palette) entries.push_back({ToByte(c.r), ToByte(c.g), ToByte(c.b)});
+  std::vector<png_byte> alphas;
+  for (float a : opacity) alphas.push_back(ToByte(a));
   return WritePng(path, height, static_cast<std::size_t>(width), indices.data(), [&](png_structp png, png_infop info) {
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_PLTE(png, info, entries.data(), static_cast<int>(entries.size()));
+    if (!alphas.empty()) png_set_tRNS(png, info, alphas.data(), static_cast<int>(alphas.size()), nullptr);
   });
 }
 

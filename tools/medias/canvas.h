@@ -61,8 +61,9 @@ std::uint8_t ToByte(float v);
 
 // Writers: each returns false (after printing why) when the file cannot be written.
 bool WritePngRgb(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb);
+// `opacity` (one 0..1 entry per palette entry, or empty) becomes a tRNS chunk.
 bool WritePngPalette(const std::string& path, int width, int height, const std::vector<std::uint8_t>& indices,
-                     const std::vector<Colour>& palette);
+                     const std::vector<Colour>& palette, const std::vector<float>& opacity);
 // Uncompressed true-colour TGA, 32 bits with 8 alpha bits, rows stored bottom-up,
 // with the version 2 footer. `bgra` is given top to bottom.
 bool WriteTga32(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba);

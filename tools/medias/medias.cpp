@@ -504,9 +504,9 @@ std::vector<std::uint8_t> DrawSpark() {
       float core = std::exp(-(d / 0.13f) * (d / 0.13f));
       float glow = fall;
       float rays = (std::exp(-std::pow(dy * 26, 2.0f)) + std::exp(-std::pow(dx * 26, 2.0f))) * fall * fall;
-      Colour p = Scale(Rgb(255, 255, 255), core);
-      p = Add(p, Scale(Rgb(60, 130, 255), glow * 1.1f));
-      p = Add(p, Scale(Rgb(170, 210, 255), rays * 0.6f));
+      Colour p = Scale(Rgb(255, 255, 255), core * 0.7f);
+      p = Add(p, Scale(Rgb(60, 130, 255), glow * 0.6f));
+      p = Add(p, Scale(Rgb(170, 210, 255), rays * 0.4f));
       c.At(x, y) = p;
     }
   }
@@ -536,7 +536,7 @@ std::vector<std::uint8_t> DrawSmoke() {
       density *= 0.25f + 1.2f * billow * billow;
       float edge = std::sqrt((x + 0.5f - 64) * (x + 0.5f - 64) + (y + 0.5f - 64) * (y + 0.5f - 64)) / 64.0f;
       density *= 1.0f - SmoothStep(0.3f, 1.0f, edge);
-      float grey = Clamp01(1.0f - std::exp(-density * 0.9f)) * 0.8f;
+      float grey = Clamp01(1.0f - std::exp(-density * 0.9f)) * 0.85f;
       indices[static_cast<std::size_t>(y) * n + x] = medias::ToByte(grey);
     }
   }
@@ -548,8 +548,18 @@ std::vector<std::uint8_t> DrawSmoke() {
 int main(int argc, char** argv) {
   std::string dir = argc > 1 ? argv[1] : "demo/Medias";
   auto path = [&](const char* name) { return dir + "/" + name; };
+  // Smoke palette: entry i is a puff density. Its grey darkens toward the thin
+  // edge (so the picture reads as a puff on black) and its opacity follows the
+  // density, so that alpha-blended puffs fade out softly instead of leaving
+  // dark rims over one another.
   std::vector<Colour> greys;
-  for (int i = 0; i < 256; ++i) greys.push_back(Rgb(i, i, i));
+  std::vector<float> opacity;
+  for (int i = 0; i < 256; ++i) {
+    float density = i / 255.0f;
+    greys.push_back(Scale(Rgb(196, 198, 204), std::sqrt(density)));
+    opacity.push_back(density);
+  }
+  greys[0] = Rgb(0, 0, 0);
 
   bool ok = true;
   ok &= medias::WritePngRgb(path("Fond_Plan_2.png"), kLayerWidth, kLayerHeight, DrawFarLayer().ToRgb8());
@@ -557,7 +567,7 @@ int main(int argc, char** argv) {
   ok &= medias::WritePngRgb(path("Play_All_Glued2.png"), kCell * kFrames, kCell, DrawStrip());
   ok &= medias::WriteTga32(path("fire.tga"), 64, 64, DrawFire());
   ok &= medias::WritePngRgb(path("bluspark.png"), 64, 64, DrawSpark());
-  ok &= medias::WritePngPalette(path("smoke1.png"), 128, 128, DrawSmoke(), greys);
+  ok &= medias::WritePngPalette(path("smoke1.png"), 128, 128, DrawSmoke(), greys, opacity);
   if (!ok) {
     std::fprintf(stderr, "corvex-medias: some pictures could not be written\n");
     return 1;

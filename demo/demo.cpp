@@ -1,0 +1,171 @@
+#include "demo/demo.h"
+
+#include "corvex/event/eventqueue.h"
+#include "corvex/glgraphics/glgraphics.h"
+#include "corvex/glvex2d/glvex2d.h"
+#include "corvex/graphics/graphics.h"
+#include "corvex/input/input.h"
+#include "corvex/pixmap/jpeg/jpegloader.h"
+#include "corvex/pixmap/pixmap.h"
+#include "corvex/pixmap/png/pngloader.h"
+#include "corvex/pixmap/tga/tgaloader.h"
+#include "corvex/random/random.h"
+#include "corvex/runtime/classictext.h"
+#include "corvex/runtime/list.h"
+#include "corvex/runtime/memory.h"
+#include "corvex/runtime/startup.h"
+#include "corvex/stream/embed.h"
+#include "corvex/stream/endianstream.h"
+#include "corvex/stream/url.h"
+#include "corvex/system/system.h"
+#include "corvex/timer/timer.h"
+#include "corvex/vex2d/vex2d.h"
+#include "demo/scene.h"
+
+namespace cvx {
+
+namespace {
+
+constexpr int KeyEscape = 27;
+constexpr int KeySpace = 32;
+
+// The pictures, loaded once and kept until the program ends.
+Ref<TImage> gNearBackground;
+Ref<TImage> gFarBackground;
+Ref<TImage> gFireImage;
+Ref<TImage> gSparkImage;
+Ref<TImage> gSmokeImage;
+
+// Positions are worked out in integers, then converted.
+constexpr std::int32_t kHalfWidth = ScreenWidth / 2;     // 512
+constexpr std::int32_t kHalfHeight = ScreenHeight / 2;   // 384
+constexpr std::int32_t kThirdWidth = ScreenWidth / 3;    // 341
+constexpr std::int32_t kThirdHeight = ScreenHeight / 3;  // 256
+
+// Every framework module's initialiser, in the order the framework's
+// dependencies need; each runs once.
+void InitFramework() {
+  InitRuntimeErrors();
+  // The basic modules.
+  InitRandom();
+  InitStream();
+  InitEmbed();
+  InitEndianStreams();
+  InitList();
+  InitPixmap();
+  // The 2D driver selection brings in graphics, events, the system driver,
+  // polled input, the 2D layer and the OpenGL layers.
+  InitGLVex2D();
+  InitEventQueue();
+  InitJPEGLoader();
+  InitPNGLoader();
+  InitClassicText();
+  InitTGALoader();
+  InitTimers();
+  InitGLGraphics();
+}
+
+void DrawText(const String& text, int x, int y) { DrawString(text, static_cast<float>(x), static_cast<float>(y)); }
+
+void SceneOne() {
+  while (KeyPressCount(KeyEscape) == 0) {
+    UpdateScene();
+    DrawScene();
+    DrawText(SceneOneMemoryText(AllocatedBytes()), 0, 20);
+    DrawText(FPSText(CountFPS()), 0, 40);
+    DrawText("Appuyer sur ESC pour la suite"_s, 0, 748);
+    FlipFrame(-1);
+    ClearScreen();
+  }
+  // The fire emitter and all its particles leave at once.
+  RemoveEmitter(FireEmitter, 1);
+}
+
+void SceneTwo() {
+  Ref<TEmitter> smoke = CreateSmokeEmitter(gSmokeImage);
+  Ref<TEmitter> spark = CreateSparkEmitter(gSparkImage);
+  while (KeyPressCount(KeyEscape) == 0) {
+    // The texts come first here, so the particles cover them.
+    DrawText(SceneTwoMemoryText(AllocatedBytes()), 0, 20);
+    DrawText(FPSText(CountFPS()), 0, 40);
+    DrawText(EmitterCountText(ListLength(EmitterList.Get())), 0, 80);
+    if (spark->state == "actif"_s) {
+      DrawText("Appuyer sur ESPACE pour supprimer un emetteur"_s, 0, 748);
+      if (KeyPressCount(KeySpace) != 0) RemoveEmitter(spark, 0);
+    } else {
+      DrawText("Appuyer sur ESPACE pour creer un emetteur"_s, 0, 748);
+      // The retired emitter lives on only in EmitterList until its particles are gone.
+      if (KeyPressCount(KeySpace) != 0) spark = CreateSparkEmitter(gSparkImage);
+    }
+    SetEmitterPosition(spark, PointerX(), PointerY());
+    UpdateEmitters();
+    DrawEmitters();
+    FlipFrame(-1);
+    ClearScreen();
+  }
+  RemoveEmitter(smoke, 1);
+  RemoveEmitter(spark, 1);
+}
+
+}  // namespace
+
+Ref<TEmitter> CreateFireEmitter(const Ref<TImage>& image) {
+  Ref<TEmitter> e = CreateEmitter(image, -1, kHalfWidth, kHalfHeight, 0, 4, 2.0f, "light"_s);
+  SetEmitterScale(e, 0.5f, 0.3f, 0.2f, 0.1f, 0.0f, -0.01f);
+  SetEmitterAlpha(e, 0.8f, 0.2f, -0.005f, 0.0f);
+  SetEmitterMotion(e, -5.0f, 0.0f, 0.0f, 0.0f);
+  SetEmitterLife(e, 2000, 0);
+  return e;
+}
+
+Ref<TEmitter> CreateSmokeEmitter(const Ref<TImage>& image) {
+  Ref<TEmitter> e = CreateEmitter(image, -1, kHalfWidth, kHalfHeight, 100, 100, 1.0f, "alpha"_s);
+  SetEmitterScale(e, 0.5f, 0.02f, 0.5f, 0.02f, 0.02f, 0.02f);
+  SetEmitterAlpha(e, 0.8f, 0.0f, -0.01f, 0.0f);
+  SetEmitterMotion(e, 0.0f, -2.0f, 0.0f, 0.0f);
+  SetEmitterLife(e, 2000, 200);
+  return e;
+}
+
+Ref<TEmitter> CreateSparkEmitter(const Ref<TImage>& image) {
+  Ref<TEmitter> e = CreateEmitter(image, -1, kThirdWidth, kThirdHeight, 100, 100, 1.0f, "light"_s);
+  e->SetScaleRange(0.5f, 0.5f, 0.2f, 0.2f, 0.05f, 0.05f);
+  e->SetAlphaRange(0.8f, 0.0f, -0.01f, 0.0f);
+  e->SetMotion(0.0f, -1.0f, 0.0f, 0.0f);
+  e->SetLife(500, 500);
+  return e;
+}
+
+String SceneOneMemoryText(std::int32_t bytes) {
+  return Concat("Memoire allouee par l'application : "_s, String::OfInt(bytes));
+}
+String SceneTwoMemoryText(std::int32_t bytes) { return Concat("Memoire allouee : "_s, String::OfInt(bytes)); }
+String FPSText(std::int32_t fps) { return Concat("FPS = "_s, String::OfInt(fps)); }
+String EmitterCountText(std::int32_t count) { return Concat("Nombre d'emetteurs : "_s, String::OfInt(count)); }
+
+void RunDemo() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  InitFramework();
+  EmitterList = NewList();
+  LayerList = NewList();
+  ActorList = NewList();
+  OpenGraphics(ScreenWidth, ScreenHeight, ScreenDepth, 60, 0);
+  HidePointer();
+  RegisterDemoMedias();
+  gNearBackground = OpenImage("incbin::Medias/Fond_Plan_1.png"_s, -1);
+  gFarBackground = OpenImage("incbin::Medias/Fond_Plan_2.png"_s, -1);
+  gFireImage = OpenImage("incbin::Medias/fire.tga"_s, -1);
+  gSparkImage = OpenImage("incbin::Medias/bluspark.png"_s, -1);
+  gSmokeImage = OpenImage("incbin::Medias/smoke1.png"_s, -1);
+  // The player starts at the pointer, which opening the display has centred.
+  ActorList->PushBack(Ref<TObject>(new TPlayer()));
+  FireEmitter = CreateFireEmitter(gFireImage);
+  CreateScrollLayer(gFarBackground, 0, 0, -2);
+  CreateScrollLayer(gNearBackground, 0, 0, -3);
+  SceneOne();
+  SceneTwo();
+}
+
+}  // namespace cvx

@@ -1,0 +1,38 @@
+// The particle demo's main module: start-up, the two scenes and their
+// on-screen texts, the frames-per-second counter, the emitter settings.
+#pragma once
+
+#include <cstdint>
+
+#include "corvex/runtime/string.h"
+#include "corvex/vex2d/image.h"
+#include "demo/emitter.h"
+
+namespace cvx {
+
+// Frames counted in the last completed one-second window; 0 during the first.
+std::int32_t CountFPS();
+// Starts the counter afresh (window start 0, no frame counted, value 0).
+void ResetFPSCounter();
+
+// The six pictures compiled into the program, registered under their names in
+// their fixed order (Fond_Plan_1, Fond_Plan_2, Play_All_Glued2, fire, bluspark,
+// smoke1). Registering again changes nothing.
+void RegisterDemoMedias();
+
+// The three emitters of the demo with their settings.
+Ref<TEmitter> CreateFireEmitter(const Ref<TImage>& image);
+Ref<TEmitter> CreateSmokeEmitter(const Ref<TImage>& image);
+Ref<TEmitter> CreateSparkEmitter(const Ref<TImage>& image);
+
+// The HUD lines.
+String SceneOneMemoryText(std::int32_t bytes);  // "Memoire allouee par l'application : <bytes>"
+String SceneTwoMemoryText(std::int32_t bytes);  // "Memoire allouee : <bytes>"
+String FPSText(std::int32_t fps);               // "FPS = <fps>"
+String EmitterCountText(std::int32_t count);    // "Nombre d'emetteurs : <count>"
+
+// The module body: start-up, scene 1, scene 2, teardown. Runs once; a second
+// call returns at once.
+void RunDemo();
+
+}  // namespace cvx
