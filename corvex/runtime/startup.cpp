@@ -92,14 +92,12 @@ void RuntimeStartup(int argc, char** argv) {
   }
   if (file.size() > 1023) file.resize(1023);
   file = Slashed(file);
-  std::string dir = file;
-  std::size_t slash = dir.rfind('/');
+  std::string dir;
+  std::size_t slash = file.rfind('/');
   if (slash != std::string::npos) {
-    // A drive root keeps its slash.
-    dir.resize(slash > 0 && dir[slash - 1] == ':' ? slash + 1 : slash);
-    if (dir.empty()) dir = "/";
-  } else {
-    dir.clear();
+    // A drive root keeps its slash; so does the file system's root.
+    std::size_t keep = slash > 0 && file[slash - 1] == ':' ? slash + 1 : slash;
+    dir.assign(file, 0, keep == 0 ? 1 : keep);
   }
 
   std::string launch = getcwd(buffer, sizeof buffer) ? Slashed(buffer) : std::string();

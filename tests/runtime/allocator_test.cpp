@@ -105,8 +105,9 @@ __attribute__((noinline)) void CountLargeBlocks(int before) {
   EXPECT_EQ(AllocatedBytes() - before, 242 + 241 + 36);
 }
 
-TEST(Allocator, StringAndArrayBlocksAboveTheSmallLimitAreCounted) {
-  Settle();
+class AllocatorMemory : public testing_support::QuietHeap {};
+
+TEST_F(AllocatorMemory, StringAndArrayBlocksAboveTheSmallLimitAreCounted) {
   int before = AllocatedBytes();
   CountLargeBlocks(before);
   Settle();
@@ -123,8 +124,7 @@ __attribute__((noinline)) void CountStringBlocks(int before) {
   EXPECT_EQ(AllocatedBytes() - before, 16 + 8 + 16 + 16);
 }
 
-TEST(Allocator, StringBlockIsHeaderPlusUnits) {
-  Settle();
+TEST_F(AllocatorMemory, StringBlockIsHeaderPlusUnits) {
   int before = AllocatedBytes();
   CountStringBlocks(before);
   Settle();

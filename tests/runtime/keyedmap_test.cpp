@@ -234,8 +234,9 @@ __attribute__((noinline)) void FillDeepMap(int count) {
   EXPECT_EQ(n, count - 2);
 }
 
-TEST(KeyedMap, DeepTreesAndTheirMemory) {
-  testing_support::Settle();
+class KeyedMapMemory : public testing_support::QuietHeap {};
+
+TEST_F(KeyedMapMemory, DeepTreesAndTheirMemory) {
   int before = AllocatedBytes();
   FillDeepMap(5000);  // walks are loops: no recursion as deep as the tree
   testing_support::Settle();

@@ -377,8 +377,9 @@ __attribute__((noinline)) void HoldThenRemoveAll() {
   EXPECT_EQ(destroyedItems, 5);
 }
 
-TEST(List, ListsOwnTheirItems) {
-  Settle();
+class ListMemory : public testing_support::QuietHeap {};
+
+TEST_F(ListMemory, ListsOwnTheirItems) {
   int before = AllocatedBytes();
   destroyedItems = 0;
   HoldThenRemoveAll();
