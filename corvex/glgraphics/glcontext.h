@@ -70,5 +70,6 @@ SDL_Window* GLFullScreenWindow();  // the window owning the display mode, or nul
 int GLSwapState();                 // last sync given to present as 0/1, -1 before the first
 int GLContextCount();              // length of the context list
 long GLSwapIntervalCalls();        // how often the swap interval has been set
+int GLLastSwapInterval();          // the interval set last (-1 before the first)
 
 }  // namespace cvx

@@ -1,0 +1,378 @@
+// The OpenGL context layer over SDL windows and GL contexts.
+//
+// Every context is created while the hidden shared context is current, with
+// SDL_GL_SHARE_WITH_CURRENT_CONTEXT set, so textures made in the shared
+// context serve every window. Creating a context makes it current inside SDL;
+// the layer puts back the context it has recorded as current right after, so
+// creation never changes what the program draws into.
+#include "corvex/glgraphics/glcontext.h"
+
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+
+#include "corvex/graphics/graphics.h"
+#include "corvex/runtime/error.h"
+#include "corvex/runtime/startup.h"
+#include "corvex/system/sdlhost.h"
+
+namespace cvx {
+
+namespace {
+
+GLContext* contextList = nullptr;
+GLContext* sharedContext = nullptr;
+GLContext* currentContext = nullptr;
+SDL_Window* fullScreenWindow = nullptr;
+int swapState = -1;
+long swapIntervalCalls = 0;
+int lastSwapInterval = -1;
+
+// SDL reports pixel formats; a 4-byte format counts as 32 bits per pixel.
+int BitsPerPixel(Uint32 format) {
+  if (SDL_BYTESPERPIXEL(format) == 4) return 32;
+  return static_cast<int>(SDL_BITSPERPIXEL(format));
+}
+
+// The pixel-format request: at least one bit of every buffer the flags ask
+// for, none of the others.
+void RequestPixelFormat(int flags) {
+  SDL_GL_ResetAttributes();
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 1);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 1);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 1);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, (flags & FlagBackBuffer) ? 1 : 0);
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, (flags & FlagAlphaBuffer) ? 1 : 0);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, (flags & FlagDepthBuffer) ? 1 : 0);
+  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, (flags & FlagStencilBuffer) ? 1 : 0);
+  int accum = (flags & FlagAccumBuffer) ? 1 : 0;
+  SDL_GL_SetAttribute(SDL_GL_ACCUM_RED_SIZE, accum);
+  SDL_GL_SetAttribute(SDL_GL_ACCUM_GREEN_SIZE, accum);
+  SDL_GL_SetAttribute(SDL_GL_ACCUM_BLUE_SIZE, accum);
+  SDL_GL_SetAttribute(SDL_GL_ACCUM_ALPHA_SIZE, accum);
+}
+
+// Puts the recorded current context back at the platform level.
+void RestoreRecordedCurrent() {
+  if (currentContext)
+    SDL_GL_MakeCurrent(currentContext->window, currentContext->renderContext);
+  else
+    SDL_GL_MakeCurrent(nullptr, nullptr);
+}
+
+void MakeSharedCurrentAtPlatform() { SDL_GL_MakeCurrent(sharedContext->window, sharedContext->renderContext); }
+
+// The shared context: a single-buffered 1x1 context in a hidden borderless
+// window, made once and kept for the program's life. Without a video
+// subsystem or a GL context there is nothing to share with, and every
+// creation reports failure.
+bool EnsureSharedContext() {
+  if (sharedContext) return true;
+  if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  RequestPixelFormat(0);
+  SDL_Window* window = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
+  if (!window) return false;
+  SDL_GLContext context = SDL_GL_CreateContext(window);
+  if (!context) {
+    SDL_DestroyWindow(window);
+    return false;
+  }
+  auto* record = new GLContext;
+  record->mode = ContextShared;
+  record->width = 1;
+  record->height = 1;
+  record->window = window;
+  record->renderContext = context;
+  sharedContext = record;
+  RestoreRecordedCurrent();
+  return true;
+}
+
+// A context for window sharing the shared context's objects, or nullptr.
+void* CreateSharingContext(SDL_Window* window) {
+  MakeSharedCurrentAtPlatform();
+  SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
+  SDL_GLContext context = SDL_GL_CreateContext(window);
+  SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+  RestoreRecordedCurrent();
+  return context;
+}
+
+void Link(GLContext* record) {
+  record->next = contextList;
+  contextList = record;
+}
+
+bool Unlink(GLContext* record) {
+  for (GLContext** link = &contextList; *link; link = &(*link)->next) {
+    if (*link == record) {
+      *link = record->next;
+      record->next = nullptr;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool Listed(GLContext* record) {
+  for (GLContext* c = contextList; c; c = c->next)
+    if (c == record) return true;
+  return false;
+}
+
+GLContext* ContextOfWindowId(Uint32 id) {
+  if (id == 0) return nullptr;
+  for (GLContext* c = contextList; c; c = c->next)
+    if (c->window && SDL_GetWindowID(c->window) == id) return c;
+  return nullptr;
+}
+
+// The display mode matching the context exactly (refresh rate included when
+// asked), applied full screen. False when there is none or SDL refuses it.
+bool ApplyDisplayMode(GLContext* c, bool withRefreshRate) {
+  int display = SDL_GetWindowDisplayIndex(c->window);
+  if (display < 0) display = 0;
+  int count = SDL_GetNumDisplayModes(display);
+  for (int i = 0; i < count; ++i) {
+    SDL_DisplayMode mode;
+    if (SDL_GetDisplayMode(display, i, &mode) != 0) continue;
+    if (mode.w != c->width || mode.h != c->height || BitsPerPixel(mode.format) != c->depth) continue;
+    if (withRefreshRate && mode.refresh_rate != c->hertz) continue;
+    if (SDL_SetWindowDisplayMode(c->window, &mode) != 0) return false;
+    return SDL_SetWindowFullscreen(c->window, SDL_WINDOW_FULLSCREEN) == 0;
+  }
+  return false;
+}
+
+// A full-screen window that gets the focus takes the display mode: first with
+// its refresh rate, then without. Vertical sync follows whether the refresh
+// rate is the one asked for.
+void TakeDisplayMode(GLContext* c) {
+  if (c->mode != ContextFullScreen || c->window == fullScreenWindow) return;
+  bool withRate = c->hertz != 0;
+  bool ok = ApplyDisplayMode(c, withRate);
+  if (!ok && withRate) {
+    withRate = false;
+    ok = ApplyDisplayMode(c, false);
+  }
+  if (!ok) throw TRuntimeError("GLGraphicsDriver failed to set display mode");
+  fullScreenWindow = c->window;
+  GLContextSetSwapInterval(withRate ? 1 : 0);
+}
+
+// The full-screen window gives the desktop its mode back when it loses the
+// focus or goes away, and is minimised.
+void GiveBackDisplayMode(GLContext* c) {
+  if (!c->window || c->window != fullScreenWindow) return;
+  SDL_SetWindowFullscreen(c->window, 0);
+  SDL_MinimizeWindow(c->window);
+  GLContextSetSwapInterval(0);
+  fullScreenWindow = nullptr;
+}
+
+void ReadClientSize(GLContext* c) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWindowWMInfo(c->window, &info) && info.subsystem == SDL_SYSWM_X11) {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes)) {
+      c->width = attributes.width;
+      c->height = attributes.height;
+      return;
+    }
+  }
+  SDL_GetWindowSize(c->window, &c->width, &c->height);
+}
+
+}  // namespace
+
+int GLContextListModes(std::int32_t* modes, int capacity) {
+  if (!modes || capacity <= 0) return 0;
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) return 0;
+  int available = SDL_GetNumDisplayModes(0);
+  int count = 0;
+  for (int i = 0; i < available && count < capacity; ++i) {
+    SDL_DisplayMode mode;
+    if (SDL_GetDisplayMode(0, i, &mode) != 0) break;
+    int bits = BitsPerPixel(mode.format);
+    if (bits < 16) continue;
+    modes[count * 4 + 0] = mode.w;
+    modes[count * 4 + 1] = mode.h;
+    modes[count * 4 + 2] = bits;
+    modes[count * 4 + 3] = mode.refresh_rate;
+    ++count;
+  }
+  return count;
+}
+
+GLContext* GLContextCreate(int width, int height, int depth, int hertz, int flags) {
+  if (width <= 0 || height <= 0) return nullptr;
+  if (!EnsureSharedContext()) return nullptr;
+  bool fullScreen = depth != 0;
+  RequestPixelFormat(flags);
+  Uint32 style = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | (fullScreen ? SDL_WINDOW_BORDERLESS : 0);
+  int x = fullScreen ? 0 : 32, y = fullScreen ? 0 : 32;
+  std::string title = AppTitle().ToUtf8();
+  SDL_Window* window = SDL_CreateWindow(title.c_str(), x, y, width, height, style);
+  if (!window) return nullptr;  // also when no visual matches the request
+  void* context = CreateSharingContext(window);
+  if (!context) {
+    SDL_DestroyWindow(window);
+    return nullptr;
+  }
+  auto* record = new GLContext;
+  record->mode = fullScreen ? ContextFullScreen : ContextWindowed;
+  record->width = width;
+  record->height = height;
+  record->depth = depth;
+  record->hertz = hertz;
+  record->flags = flags;
+  record->window = window;
+  record->renderContext = context;
+  Link(record);
+  RegisterWindowProcedure(SDL_GetWindowID(window), GLContextWindowProc);
+  SDL_ShowWindow(window);
+  // Showing a window gives it the focus, and a full-screen window takes the
+  // display mode then. SDL reports focus later through the pump (if the
+  // window system sends it at all), so the window procedure's focus handling
+  // runs here.
+  if (fullScreen) {
+    SDL_RaiseWindow(window);
+    try {
+      TakeDisplayMode(record);
+    } catch (...) {
+      GLContextClose(record);
+      throw;
+    }
+  }
+  return record;
+}
+
+GLContext* GLContextAttach(void* nativeWindow, int flags) {
+  if (!nativeWindow) return nullptr;
+  if (!EnsureSharedContext()) return nullptr;
+  RequestPixelFormat(flags);
+  SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
+  SDL_Window* window = SDL_CreateWindowFrom(nativeWindow);
+  if (!window) return nullptr;
+  void* context = CreateSharingContext(window);
+  if (!context) {
+    SDL_DestroyWindow(window);  // only SDL's record: the foreign window stays
+    return nullptr;
+  }
+  auto* record = new GLContext;
+  record->mode = ContextAttached;
+  record->flags = flags;
+  record->window = window;
+  record->renderContext = context;
+  ReadClientSize(record);
+  Link(record);
+  RegisterWindowProcedure(SDL_GetWindowID(window), GLContextWindowProc);
+  return record;
+}
+
+void GLContextSettings(GLContext* context, int& width, int& height, int& depth, int& hertz, int& flags) {
+  if (!context) {
+    width = height = depth = hertz = flags = 0;
+    return;
+  }
+  if (context->mode == ContextAttached) ReadClientSize(context);
+  width = context->width;
+  height = context->height;
+  depth = context->depth;
+  hertz = context->hertz;
+  flags = context->flags;
+}
+
+void GLContextClose(GLContext* context) {
+  if (!context || !Listed(context)) return;
+  if (context == currentContext) GLContextMakeCurrent(nullptr);
+  if (SDL_GL_GetCurrentContext() == context->renderContext) SDL_GL_MakeCurrent(nullptr, nullptr);
+  SDL_GL_DeleteContext(context->renderContext);
+  context->renderContext = nullptr;
+  // The record stays listed while its window goes, as the window procedure
+  // still handles it then: a full-screen window gives the display mode back.
+  GiveBackDisplayMode(context);
+  Uint32 id = SDL_GetWindowID(context->window);
+  UnregisterWindowProcedure(id);
+  ForgetPointerWindow(id);
+  SDL_DestroyWindow(context->window);  // for an attached window only SDL's record of it
+  context->window = nullptr;
+  Unlink(context);
+  delete context;
+}
+
+void GLContextMakeCurrent(GLContext* context) {
+  if (context == currentContext) return;
+  currentContext = context;
+  RestoreRecordedCurrent();
+}
+
+void GLContextPresent(int sync) {
+  if (!currentContext) return;
+  int wanted = sync != 0 ? 1 : 0;
+  if (wanted != swapState) {
+    swapState = wanted;
+    GLContextSetSwapInterval(wanted);
+  }
+  SDL_GL_SwapWindow(currentContext->window);
+}
+
+void GLContextToggleShared() {
+  if (!EnsureSharedContext()) return;
+  if (SDL_GL_GetCurrentContext() != sharedContext->renderContext)
+    MakeSharedCurrentAtPlatform();
+  else
+    RestoreRecordedCurrent();
+}
+
+void GLContextSetSwapInterval(int interval) {
+  ++swapIntervalCalls;
+  lastSwapInterval = interval ? 1 : 0;
+  SDL_GL_SetSwapInterval(interval ? 1 : 0);  // fails quietly without vsync control
+}
+
+int GLContextWindowProc(const SDL_Event& event) {
+  GLContext* c = ContextOfWindowId(EventWindowId(event));
+  if (!c) return 1;
+  TranslateWindowMessage(event, nullptr);
+  switch (event.type) {
+    case SDL_WINDOWEVENT:
+      switch (event.window.event) {
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+          TakeDisplayMode(c);
+          return 0;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+          GiveBackDisplayMode(c);
+          return 0;
+        case SDL_WINDOWEVENT_EXPOSED:
+          return 0;  // nothing is drawn outside the frame loop
+        default:
+          return 1;
+      }
+    case SDL_MOUSEBUTTONDOWN:
+      if (!fullScreenWindow) SDL_CaptureMouse(SDL_TRUE);
+      return 0;
+    case SDL_MOUSEBUTTONUP:
+      if (!fullScreenWindow) SDL_CaptureMouse(SDL_FALSE);
+      return 0;
+    default:
+      return 1;
+  }
+}
+
+GLContext* GLContextList() { return contextList; }
+GLContext* GLSharedContext() { return sharedContext; }
+GLContext* GLCurrentContext() { return currentContext; }
+SDL_Window* GLFullScreenWindow() { return fullScreenWindow; }
+int GLSwapState() { return swapState; }
+long GLSwapIntervalCalls() { return swapIntervalCalls; }
+int GLLastSwapInterval() { return lastSwapInterval; }
+
+int GLContextCount() {
+  int n = 0;
+  for (GLContext* c = contextList; c; c = c->next) ++n;
+  return n;
+}
+
+}  // namespace cvx
