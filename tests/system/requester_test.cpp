@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "corvex/system/sdlhost.h"
+
+namespace cvx {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(ZenityFilters, NamedGroupsAndBareExtensions) {
+  EXPECT_EQ(ZenityFileFilters("Images:png,jpg;Text:txt"), (Strings{"Images | *.png *.jpg", "Text | *.txt"}));
+  EXPECT_EQ(ZenityFileFilters("bmp"), (Strings{"Files | *.bmp"}));
+  EXPECT_EQ(ZenityFileFilters("png,tga"), (Strings{"Files | *.png *.tga"}));
+  EXPECT_EQ(ZenityFileFilters(""), Strings{});
+}
+
+TEST(ZenityFilters, SloppyFiltersGiveNoEmptyPatterns) {
+  EXPECT_EQ(ZenityFileFilters("Images:png,,jpg;"), (Strings{"Images | *.png *.jpg"}));
+  EXPECT_EQ(ZenityFileFilters("Nothing:;All:*"), (Strings{"All | *.*"}));
+  EXPECT_EQ(ZenityFileFilters(":png"), (Strings{"Files | *.png"}));
+  EXPECT_EQ(ZenityFileFilters(" Pictures : png , jpg "), (Strings{"Pictures | *.png *.jpg"}));
+}
+
+TEST(ZenityArguments, FileRequesterForOpeningAndSaving) {
+  EXPECT_EQ(ZenityFileArguments("Open a picture", "Images:png,jpg", 0, "Medias\\fire.tga"),
+            (Strings{"--file-selection", "--title=Open a picture", "--filename=Medias/fire.tga",
+                     "--file-filter=Images | *.png *.jpg"}));
+  EXPECT_EQ(ZenityFileArguments("", "", 1, ""), (Strings{"--file-selection", "--save", "--confirm-overwrite"}));
+}
+
+TEST(ZenityArguments, FolderRequesterOpensInsideTheInitialFolder) {
+  EXPECT_EQ(ZenityFolderArguments("Pick", "/tmp/data"),
+            (Strings{"--file-selection", "--directory", "--title=Pick", "--filename=/tmp/data/"}));
+  EXPECT_EQ(ZenityFolderArguments("Pick", "/tmp/"),
+            (Strings{"--file-selection", "--directory", "--title=Pick", "--filename=/tmp/"}));
+  EXPECT_EQ(ZenityFolderArguments("", ""), (Strings{"--file-selection", "--directory"}));
+}
+
+// Puts a fake zenity first on PATH for the length of a test.
+class FakeZenity : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/cvx-zenity-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    log_ = dir_ + "/arguments";
+    const char* path = std::getenv("PATH");
+    oldPath_ = path ? path : "";
+    setenv("PATH", dir_.c_str(), 1);
+  }
+  void TearDown() override {
+    setenv("PATH", oldPath_.c_str(), 1);
+    std::remove((dir_ + "/zenity").c_str());
+    std::remove(log_.c_str());
+    rmdir(dir_.c_str());
+  }
+  // A script that logs its arguments one per line, prints output and exits.
+  void Script(const std::string& output, int status) {
+    std::ofstream script(dir_ + "/zenity");
+    script << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << log_ << "'\nprintf '" << output << "'\nexit " << status << "\n";
+    script.close();
+    chmod((dir_ + "/zenity").c_str(), 0755);
+  }
+  Strings LoggedArguments() {
+    std::ifstream in(log_);
+    Strings lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  std::string dir_, log_, oldPath_;
+};
+
+TEST_F(FakeZenity, TheChosenPathIsTheFirstOutputLine) {
+  Script("/home/me/pictures/caf\\303\\251.png\\nsecond line\\n", 0);
+  TSdlHostSystem host;
+  String chosen = host.ChooseFile("Save as", "Images:png", 1, "out.png");
+  EXPECT_EQ(chosen.ToUtf8(), "/home/me/pictures/caf\xC3\xA9.png");
+  EXPECT_EQ(LoggedArguments(), (Strings{"--file-selection", "--title=Save as", "--save", "--confirm-overwrite",
+                                        "--filename=out.png", "--file-filter=Images | *.png"}));
+}
+
+TEST_F(FakeZenity, CancelOrFailureGivesTheEmptyString) {
+  Script("/ignored\\n", 1);
+  TSdlHostSystem host;
+  EXPECT_TRUE(host.ChooseFile("t", "", 0, "").IsEmpty());
+  EXPECT_TRUE(host.ChooseFolder("t", "/tmp").IsEmpty());
+  EXPECT_EQ(LoggedArguments(), (Strings{"--file-selection", "--directory", "--title=t", "--filename=/tmp/"}));
+}
+
+TEST_F(FakeZenity, FolderOutputWithoutNewline) {
+  Script("/srv/data", 0);
+  TSdlHostSystem host;
+  EXPECT_EQ(host.ChooseFolder("", "").ToStd(), "/srv/data");
+}
+
+TEST_F(FakeZenity, WithoutZenityTheRequestersGiveTheEmptyString) {
+  // PATH holds only the empty temporary folder: no script written.
+  TSdlHostSystem host;
+  EXPECT_TRUE(host.ChooseFile("t", "bmp", 0, "").IsEmpty());
+  EXPECT_TRUE(host.ChooseFolder("t", "").IsEmpty());
+  EXPECT_TRUE(RunZenity({"--help"}).IsEmpty());
+}
+
+TEST(MessageBoxResults, ClosingABoxCountsAsCancel) {
+  EXPECT_EQ(ConfirmResultOf(-1), 0);
+  EXPECT_EQ(ProceedResultOf(-1), -1);
+  // The results of all ids that are not one of the buttons.
+  for (int id : {0, 5, 100}) {
+    EXPECT_EQ(ConfirmResultOf(id), 0);
+    EXPECT_EQ(ProceedResultOf(id), -1);
+  }
+}
+
+}  // namespace
+}  // namespace cvx
