@@ -149,6 +149,16 @@ TEST_F(GLGraphicsTest, AModeTheDisplayLacksIsAnErrorAndLeavesNoWindow) {
   // A 4-byte pixel format counts as 32 bits: there is no 24-bit mode to take.
   EXPECT_THROW(Make(1024, 768, 24, 0, 2), TRuntimeError);
   EXPECT_EQ(GLContextCount(), before);
+  // No window can have an empty client area.
+  EXPECT_TRUE(Make(0, 480, 0, 0, 2).IsNull());
+  EXPECT_TRUE(Make(640, -1, 0, 0, 2).IsNull());
+  EXPECT_EQ(GLContextCount(), before);
+  // The shared context is in no list and cannot be closed.
+  GLContext* shared = GLSharedContext();
+  ASSERT_NE(shared, nullptr);
+  GLContextClose(shared);
+  EXPECT_EQ(GLSharedContext(), shared);
+  EXPECT_NE(shared->renderContext, nullptr);
 }
 
 TEST_F(GLGraphicsTest, ModeListKeepsDeepEnoughModes) {
@@ -410,6 +420,39 @@ TEST_F(GLGraphicsTest, WindowEventsReachTheInputTablesThroughThePump) {
   other.key.keysym.scancode = SDL_SCANCODE_SPACE;
   EXPECT_EQ(GLContextWindowProc(other), 1);
   EXPECT_EQ(KeyPressCount(32), 0);
+}
+
+}  // namespace
+}  // namespace cvx
+
+namespace cvx {
+namespace {
+
+TEST_F(GLGraphicsTest, FullScreenDisplayStaysThroughThePump) {
+  Ref<TGraphics> g = OpenGraphicsGL(1024, 768, 32, 0, 0);
+  ASSERT_FALSE(g.IsNull());
+  SDL_Window* window = ContextOf(g)->window;
+  for (int i = 0; i < 10; ++i) {
+    PumpSystem();
+    FlipFrame(-1);
+    SDL_Delay(10);
+  }
+  EXPECT_EQ(GLFullScreenWindow(), window);
+  EXPECT_TRUE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+
+  // A second window while full screen: buttons no longer capture the mouse,
+  // and the full-screen window keeps the display until it loses the focus.
+  Ref<TGraphics> extra = Make(64, 64, 0, 0, 0);
+  SDL_Event e{};
+  e.type = SDL_MOUSEBUTTONDOWN;
+  e.button.windowID = SDL_GetWindowID(ContextOf(extra)->window);
+  e.button.button = SDL_BUTTON_LEFT;
+  e.button.state = SDL_PRESSED;
+  EXPECT_EQ(GLContextWindowProc(e), 0);
+  e.type = SDL_MOUSEBUTTONUP;
+  e.button.state = SDL_RELEASED;
+  EXPECT_EQ(GLContextWindowProc(e), 0);
+  EXPECT_EQ(GLFullScreenWindow(), window);
 }
 
 }  // namespace
