@@ -1,5 +1,7 @@
 #include "corvex/runtime/string.h"
 
+#include <locale.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,26 @@ namespace cvx {
 namespace {
 
 constexpr std::int64_t kLongestString = (std::numeric_limits<std::int32_t>::max() - 64) / 2;
+
+// Numbers are always written and read with "." as the decimal point, whatever
+// locale a library may have switched the program to.
+locale_t ClassicLocale() {
+  static locale_t classic = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  return classic;
+}
+
+class ClassicNumbers {
+ public:
+  ClassicNumbers() : saved_(ClassicLocale() ? uselocale(ClassicLocale()) : static_cast<locale_t>(nullptr)) {}
+  ~ClassicNumbers() {
+    if (saved_) uselocale(saved_);
+  }
+  ClassicNumbers(const ClassicNumbers&) = delete;
+  ClassicNumbers& operator=(const ClassicNumbers&) = delete;
+
+ private:
+  locale_t saved_;
+};
 
 // The shared empty string: a static body that is never freed.
 TStringBody& EmptyBody() {
@@ -204,7 +226,11 @@ String String::Uppered() const {
 std::int32_t String::AsInt() const { return ParseInteger<std::int32_t>(*this); }
 std::int64_t String::AsLong() const { return ParseInteger<std::int64_t>(*this); }
 float String::AsFloat() const { return static_cast<float>(AsDouble()); }
-double String::AsDouble() const { return std::atof(AsAnsi().get()); }
+double String::AsDouble() const {
+  AnsiText text = AsAnsi();
+  ClassicNumbers classic;
+  return std::atof(text.get());
+}
 
 AnsiText String::AsAnsi() const {
   AnsiText text(static_cast<char*>(SystemAllocate(static_cast<std::size_t>(Length()) + 1)));
@@ -225,13 +251,19 @@ String String::OfLong(std::int64_t value) { return DecimalText<std::int64_t>(val
 
 String String::OfFloat(float value) {
   char text[64];
-  std::snprintf(text, sizeof text, "%#.9g", static_cast<double>(value));
+  {
+    ClassicNumbers classic;
+    std::snprintf(text, sizeof text, "%#.9g", static_cast<double>(value));
+  }
   return String(text);
 }
 
 String String::OfDouble(double value) {
   char text[400];
-  std::snprintf(text, sizeof text, "%#.17lg", value);
+  {
+    ClassicNumbers classic;
+    std::snprintf(text, sizeof text, "%#.17lg", value);
+  }
   return String(text);
 }
 
