@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "corvex/pixmap/pixmap.h"  // the image header needs the complete pixmap class
 #include "corvex/runtime/string.h"
 #include "corvex/vex2d/image.h"
 #include "demo/emitter.h"

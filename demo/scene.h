@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "corvex/pixmap/pixmap.h"  // the image header needs the complete pixmap class
 #include "corvex/runtime/list.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
