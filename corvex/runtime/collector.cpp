@@ -318,7 +318,9 @@ int ReclaimMemory() {
   int bytesBefore = AllocatedBytes();
   int started = Milliseconds();
 
-  static std::vector<TObject*> rootBuffer;
+  // Never destroyed, so that a pass late in the program's exit still has it.
+  static auto* rootStore = new std::vector<TObject*>;
+  std::vector<TObject*>& rootBuffer = *rootStore;
   roots = &rootBuffer;
   rootBuffer.clear();
   int scanned = 0;

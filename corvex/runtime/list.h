@@ -60,6 +60,7 @@ class TList final : public TSerializable {
   void RemoveAll();
   int IsEmpty() const;
   int Holds(TObject* value) const;
+  int Holds(const Ref<TObject>& value) const { return Holds(value.Get()); }
   Ref<TListNode> PushFront(const Ref<TObject>& value);
   Ref<TListNode> PushBack(const Ref<TObject>& value);
   Ref<TObject> Front() const;
@@ -72,10 +73,12 @@ class TList final : public TSerializable {
   Ref<TListNode> InsertBefore(const Ref<TObject>& value, TListNode* node);
   Ref<TListNode> InsertAfter(const Ref<TObject>& value, TListNode* node);
   Ref<TListNode> NodeOf(TObject* value) const;
+  Ref<TListNode> NodeOf(const Ref<TObject>& value) const { return NodeOf(value.Get()); }
   // The index-th non-null item; "List index out of range" past the end.
   Ref<TObject> ItemAt(std::int32_t index) const;
   std::int32_t Length() const;
   int Erase(TObject* value);
+  int Erase(const Ref<TObject>& value) { return Erase(value.Get()); }
   void Exchange(TList* other);
   Ref<TList> Duplicate() const;
   void Invert();
@@ -97,15 +100,18 @@ void ListRemoveAll(TList* list);
 std::int32_t ListLength(TList* list);
 int ListEmpty(TList* list);
 int ListHolds(TList* list, TObject* value);
+inline int ListHolds(TList* list, const Ref<TObject>& value) { return ListHolds(list, value.Get()); }
 void ListOrder(TList* list, int ascending);
 Ref<TList> ListFromItems(TArray<Ref<TObject>>* items);
 ObjectArray ListToItems(TList* list);
 void ListExchange(TList* list, TList* other);
 void ListInvert(TList* list);
 Ref<TListNode> ListNodeOf(TList* list, TObject* value);
+inline Ref<TListNode> ListNodeOf(TList* list, const Ref<TObject>& value) { return ListNodeOf(list, value.Get()); }
 Ref<TListNode> ListPushBack(TList* list, const Ref<TObject>& value);
 Ref<TListNode> ListPushFront(TList* list, const Ref<TObject>& value);
 void ListErase(TList* list, TObject* value);
+inline void ListErase(TList* list, const Ref<TObject>& value) { ListErase(list, value.Get()); }
 void UnlinkNode(TListNode* node);
 
 // Runs the list module's initialiser (its data type "CVX.LinkedList.TList").

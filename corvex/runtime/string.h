@@ -107,6 +107,7 @@ class String {
   operator Ref<TObject>() const noexcept { return Ref<TObject>(body_.Get()); }
   // The string an object is, or the empty string when the object is not a string.
   static String FromObject(TObject* object) noexcept;
+  static String FromObject(const Ref<TObject>& object) noexcept { return FromObject(object.Get()); }
   static bool IsString(TObject* object) noexcept;
 
   friend bool operator==(const String& a, const String& b) noexcept { return Compare(a, b) == 0; }

@@ -211,8 +211,10 @@ TEST(List, StringsSortByText) {
   std::vector<std::string> texts;
   for (TStringBody* body : Each<TStringBody>(list.Get())) texts.push_back(String(body).ToStd());
   EXPECT_EQ(texts, (std::vector<std::string>{"apple", "apples", "fig", "pear"}));
-  EXPECT_EQ(list->Holds(String("fig").Body()), 1);  // by text, not identity
-  EXPECT_EQ(list->Erase(String("apple").Body()), 1);
+  EXPECT_EQ(list->Holds(String("fig")), 1);  // by text, not identity
+  EXPECT_EQ(ListHolds(list.Get(), String("kiwi")), 0);
+  EXPECT_EQ(list->Erase(String("apple")), 1);
+  EXPECT_EQ(String::FromObject(list->NodeOf(String("pear"))->Item()), "pear");
   EXPECT_EQ(list->Length(), 3);
 }
 
