@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "corvex/runtime/memory.h"
@@ -248,6 +249,7 @@ void TObject::Release() {
 }
 
 void* TObject::operator new(std::size_t size) {
+  if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) throw TRuntimeError("Memory block too large");
   if (stackBase && !passRunning) AutoCollect(size);
   void* block = AllocateBlock(static_cast<std::ptrdiff_t>(size));
   try {

@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <new>
+
+#include "corvex/runtime/error.h"
 
 namespace cvx {
 namespace {
@@ -48,6 +51,9 @@ int AllocatedBytes() noexcept { return allocatedBytes; }
 
 void* AllocateBlock(std::ptrdiff_t n) {
   if (n <= 0) return nullptr;
+  // AllocatedBytes is an int: a block it cannot count is refused outright
+  // (a corrupt size read from a file must not wrap the counter).
+  if (n > std::numeric_limits<int>::max() - allocatedBytes) throw TRuntimeError("Memory block too large");
   void* block;
   if (n <= kLargestSmallBlock) {
     int sizeClass = static_cast<int>((n + 15) / 16);

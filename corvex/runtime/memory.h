@@ -14,6 +14,8 @@ namespace cvx {
 int AllocatedBytes() noexcept;
 
 // A block of n bytes (n <= 0 gives nullptr). The caller frees it with the same n.
+// A block that would take AllocatedBytes past the int range raises
+// "Memory block too large".
 void* AllocateBlock(std::ptrdiff_t n);
 void FreeBlock(void* block, std::ptrdiff_t n) noexcept;
 

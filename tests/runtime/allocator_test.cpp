@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "corvex/runtime/array.h"
@@ -28,6 +29,14 @@ TEST(Allocator, BlocksAreAlignedAndCounted) {
   int before = AllocatedBytes();
   EXPECT_EQ(AllocateBlock(0), nullptr);
   EXPECT_EQ(AllocateBlock(-5), nullptr);
+  EXPECT_EQ(AllocatedBytes(), before);
+}
+
+TEST(Allocator, BlocksTheCounterCannotHoldAreRefused) {
+  int before = AllocatedBytes();
+  EXPECT_THROW(AllocateBlock(std::ptrdiff_t{1} << 40), TRuntimeError);
+  EXPECT_THROW(AllocateBlock(std::numeric_limits<int>::max()), TRuntimeError);
+  EXPECT_THROW(NewArray<std::int64_t>(std::numeric_limits<std::int32_t>::max()), TRuntimeError);
   EXPECT_EQ(AllocatedBytes(), before);
 }
 
