@@ -302,3 +302,21 @@ TEST_F(DemoProgramTest, BothScenesRunAsDrivenFromKeyboardAndMouse) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without a display the program cannot open one: the error's text goes to
+// standard error and the status is not 0.
+TEST(DemoProgramFailure, NoDisplayGivesTheErrorTextAndAFailureStatus) {
+  const std::string errors = testing::TempDir() + "corvex_demo_nodisplay.txt";
+  const std::string command =
+      std::string("env -u DISPLAY -u WAYLAND_DISPLAY ") + CORVEX_DEMO_PROGRAM + " 2>" + errors + " >/dev/null";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_NE(WEXITSTATUS(status), 0);
+  std::ifstream in(errors);
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_FALSE(text.empty());
+}
+
+}  // namespace
