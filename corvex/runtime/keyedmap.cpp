@@ -23,6 +23,7 @@ TMapNode* Leftmost(TMapNode* node) {
 // the tree as deep as the map is long.
 
 Ref<TMapNode> TMapNode::FindNode(const Ref<TObject>& key) {
+  if (!key) return nullptr;  // never inserted, so never found
   TMapNode* node = this;
   while (node) {
     std::intptr_t c = CompareKeys(key, node);

@@ -9,6 +9,10 @@
 //   map->Insert(String("b"), value);
 //   Ref<TObject> v = map->ValueFor(String("b"));
 //   for (auto keys = map->Keys()->Cursor(); keys->HasMore();) Ref<TObject> key = keys->NextNode();
+//
+// Lookups and removals of missing keys (the null object included) find
+// nothing and change nothing; inserting the null object as a key raises the
+// null-object error, since every later descent would call its Compare.
 #pragma once
 
 #include "corvex/runtime/object.h"

@@ -192,6 +192,9 @@ TEST(KeyedMap, MissingKeysAndEmptyMaps) {
   map->Remove(K(5));
   EXPECT_EQ(CheckedKeys(map.Get()), (std::vector<int>{2, 4, 6}));
   EXPECT_THROW(map->Insert(nullptr, K(1)), TRuntimeError);
+  EXPECT_EQ(map->ValueFor(nullptr), nullptr);  // a null key is never in a map
+  map->Remove(nullptr);
+  EXPECT_EQ(CheckedKeys(map.Get()), (std::vector<int>{2, 4, 6}));
   map->Clear();
   EXPECT_EQ(map->Root(), nullptr);
   map->Clear();
