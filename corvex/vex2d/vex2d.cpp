@@ -141,7 +141,8 @@ TVex2DDriver* CurrentVex2DDriver() noexcept { return gDriver.Get(); }
 
 void ActivateVex2DGraphics(TGraphics* graphics) {
   auto* g = dynamic_cast<TVex2DGraphics*>(graphics);
-  TVex2DDriver* d = g ? dynamic_cast<TVex2DDriver*>(g->driver.Get()) : nullptr;
+  Ref<TDisplayDriver> owner = g ? g->OwnerDriver() : nullptr;
+  auto* d = dynamic_cast<TVex2DDriver*>(owner.Get());
   if (!g || !d) {
     gCurrent = nullptr;
     gDriver = nullptr;

@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "corvex/graphics/graphics.h"
 #include "corvex/pixmap/pixmap.h"
+#include "corvex/runtime/list.h"
+#include "corvex/stream/memorystream.h"
 #include "corvex/vex2d/vex2d.h"
 #include "tests/vex2d/fake_driver.h"
 
@@ -141,6 +146,53 @@ TEST_F(Images, LockAndUnlockFunctions) {
   EXPECT_EQ(image->handleX, -1);
   EXPECT_EQ(image->handleY, 2.5f);
   EXPECT_EQ(image->DataTypeOf()->TypeName(), "cvx.vex2d.TImage"_s);
+}
+
+// A stream that keeps written objects aside and writes their index, standing
+// in for a data stream's object framing.
+class TObjectTape final : public TStreamRelay {
+ public:
+  explicit TObjectTape(TByteStream* inner) : TStreamRelay(inner), objects(NewList()) {}
+  void WriteSerialized(TObject* object) override {
+    if (!object) return WriteInt32(-1);
+    WriteInt32(objects->Length());
+    objects->PushBack(Ref<TObject>(object));
+  }
+  Ref<TObject> ReadSerialized() override {
+    const std::int32_t index = ReadInt32();
+    return index < 0 ? Ref<TObject>() : objects->ItemAt(index);
+  }
+  Ref<TList> objects;
+};
+
+TEST_F(Images, ImagesAreWrittenAndReadFieldByField) {
+  std::vector<std::uint8_t> bytes(256);
+  Ref<TObjectTape> tape(new TObjectTape(CreateMemoryStream(bytes.data(), 256, 1, 1).Get()));
+  Ref<TImage> image = TImage::New(7, 9, 2, ImageMasked | ImageMipmapped, 10, 20, 30);
+  PlaceImageHandle(image.Get(), 1.5f, -2.25f);
+  Ref<TPixmap> first = image->LockPixmap(0, 1, 1);
+  image->DataTypeOf()->WriteData(image.Get(), tape.Get());
+  EXPECT_EQ(tape->Position(), 9 * 4 + 2 * 4);
+  const std::int32_t expected[] = {7, 9, ImageMasked | ImageMipmapped, 10, 20, 30};
+  for (int i = 0; i < 6; ++i) {
+    std::int32_t v;
+    std::memcpy(&v, &bytes[static_cast<std::size_t>(i * 4)], 4);
+    EXPECT_EQ(v, expected[i]) << i;
+  }
+  tape->Seek(0);
+  Ref<TImage> back = RefCast<TImage>(ImageDataType()->ReadData(tape.Get()));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->width, 7);
+  EXPECT_EQ(back->height, 9);
+  EXPECT_EQ(back->flags, ImageMasked | ImageMipmapped);
+  EXPECT_EQ(back->maskGreen, 20);
+  EXPECT_EQ(back->handleX, 1.5f);
+  EXPECT_EQ(back->handleY, -2.25f);
+  ASSERT_EQ(back->pixmaps->Length(), 2);
+  EXPECT_EQ((*back->pixmaps)[0], first);
+  EXPECT_FALSE((*back->pixmaps)[1]);  // a missing pixmap stays missing
+  EXPECT_EQ(back->frames->Length(), 2);
+  EXPECT_EQ((*back->sequences)[1], 0);
 }
 
 }  // namespace
