@@ -73,6 +73,12 @@ Ref<TPixmap> PixmapOf(const Ref<TObject>& source) {
   return PixmapLoad(source);
 }
 
+template <class T>
+T* Need(T* object) {
+  if (!object) ThrowNullObjectError();
+  return object;
+}
+
 int FlagsOrDefault(int flags) { return flags == -1 ? GetDefaultImageFlags() : flags; }
 
 }  // namespace
@@ -196,19 +202,21 @@ Ref<TImage> NewImage(int width, int height, int frameCount, int flags) {
 }
 
 void CentreImageHandle(TImage* image) {
+  Need(image);
   image->handleX = static_cast<float>(image->width) * 0.5f;
   image->handleY = static_cast<float>(image->height) * 0.5f;
 }
 
 void PlaceImageHandle(TImage* image, float x, float y) {
+  Need(image);
   image->handleX = x;
   image->handleY = y;
 }
 
-int ImageWidthOf(TImage* image) { return image->width; }
-int ImageHeightOf(TImage* image) { return image->height; }
+int ImageWidthOf(TImage* image) { return Need(image)->width; }
+int ImageHeightOf(TImage* image) { return Need(image)->height; }
 Ref<TPixmap> LockImagePixmap(TImage* image, int frame, int read, int write) {
-  return image->LockPixmap(frame, read, write);
+  return Need(image)->LockPixmap(frame, read, write);
 }
 void UnlockImagePixmap(TImage*, int) {}
 

@@ -77,6 +77,13 @@ void SetViewportOf(TVex2DGraphics* g, int x, int y, int width, int height) {
 void SetFontOf(TVex2DGraphics* g, TGlyphFont* font) { g->font = font ? Ref<TGlyphFont>(font) : gDefaultFont; }
 
 TVex2DGraphics* Current() { return gCurrent.operator->(); }
+
+// Borrowed arguments get the same null check as a Ref would give them.
+template <class T>
+T* Need(T* object) {
+  if (!object) ThrowNullObjectError();
+  return object;
+}
 TVex2DDriver* Driver() { return gDriver.operator->(); }
 
 }  // namespace
@@ -304,7 +311,7 @@ void FillOval(float x, float y, float width, float height) {
 
 void FillPoly(TArray<float>* xy) {
   TVex2DGraphics* g = Current();
-  Driver()->RenderPoly(xy, g->handleOffsetX, g->handleOffsetY, g->originX, g->originY);
+  Driver()->RenderPoly(Need(xy), g->handleOffsetX, g->handleOffsetY, g->originX, g->originY);
 }
 
 void DrawString(const String& text, float x, float y) {
@@ -330,18 +337,20 @@ int StringWidth(const String& text) {
 int StringHeight() { return Current()->font->LineHeight(); }
 
 void BlitImage(TImage* image, float x, float y, int frame) {
+  Need(image);
   BlitImageRect(image, x, y, static_cast<float>(image->width), static_cast<float>(image->height), frame);
 }
 
 void BlitImageRect(TImage* image, float x, float y, float width, float height, int frame) {
   TVex2DGraphics* g = Current();
-  Ref<TImageFrame> f = image->FrameFor(frame);
+  Ref<TImageFrame> f = Need(image)->FrameFor(frame);
   const float hx = image->handleX, hy = image->handleY;
   f->Render(-hx, -hy, width - hx, height - hy, x + g->originX, y + g->originY);
 }
 
 void BlitImageTiled(TImage* image, float x, float y, int frame) {
   TVex2DGraphics* g = Current();
+  Need(image);
   Driver()->ApplyTransform(1, 0, 0, 1);
   const int w = image->width, h = image->height;
   if (w > 0 && h > 0) {
@@ -370,11 +379,12 @@ void BlitImageTiled(TImage* image, float x, float y, int frame) {
   UpdateTransform();
 }
 
-void BlitPixmap(TPixmap* pixmap, int x, int y) { Driver()->RenderPixmap(pixmap, x, y); }
+void BlitPixmap(TPixmap* pixmap, int x, int y) { Driver()->RenderPixmap(Need(pixmap), x, y); }
 
 Ref<TPixmap> ReadPixmap(int x, int y, int width, int height) { return Driver()->CapturePixmap(x, y, width, height); }
 
 void CaptureImage(TImage* image, int x, int y, int frame) {
+  Need(image);
   Ref<TPixmap> pixmap = Driver()->CapturePixmap(x, y, image->width, image->height);
   if (image->flags & ImageMasked) pixmap = PixmapMask(pixmap.Get(), gMaskRed, gMaskGreen, gMaskBlue);
   image->StorePixmap(frame, pixmap);

@@ -333,5 +333,19 @@ TEST_F(RenderState, CaptureImageMasksMaskedImagesWithTheModuleColour) {
   EXPECT_EQ(plain->LockPixmap(0, 1, 0), shot);
 }
 
+TEST_F(RenderState, NullImagesAndPixmapsRaiseTheNullObjectError) {
+  EXPECT_THROW(BlitImage(nullptr, 0, 0), TRuntimeError);
+  EXPECT_THROW(BlitImageRect(nullptr, 0, 0, 1, 1), TRuntimeError);
+  EXPECT_THROW(BlitImageTiled(nullptr, 0, 0), TRuntimeError);
+  EXPECT_THROW(CaptureImage(nullptr, 0, 0), TRuntimeError);
+  EXPECT_THROW(BlitPixmap(nullptr, 0, 0), TRuntimeError);
+  EXPECT_THROW(FillPoly(nullptr), TRuntimeError);
+  EXPECT_THROW(CentreImageHandle(nullptr), TRuntimeError);
+  EXPECT_THROW(ImageWidthOf(nullptr), TRuntimeError);
+  EXPECT_THROW(ProbeImage(nullptr, 0, 0, 0, 1, 1, nullptr), TRuntimeError);
+  // The matrix comes back even when tiling fails.
+  EXPECT_EQ(driver()->matrix[0], 1);
+}
+
 }  // namespace
 }  // namespace cvx
