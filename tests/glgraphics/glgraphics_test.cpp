@@ -457,3 +457,42 @@ TEST_F(GLGraphicsTest, FullScreenDisplayStaysThroughThePump) {
 
 }  // namespace
 }  // namespace cvx
+
+namespace cvx {
+namespace {
+
+// Pumps until cond holds or about three seconds have passed.
+template <class Cond>
+bool PumpUntil(Cond cond) {
+  for (int i = 0; i < 300; ++i) {
+    PumpSystem();
+    if (cond()) return true;
+    SDL_Delay(10);
+  }
+  return false;
+}
+
+TEST_F(GLGraphicsTest, RealFocusChangesMoveTheDisplayMode) {
+  Ref<TGraphics> g = OpenGraphicsGL(1024, 768, 32, 0, 0);
+  ASSERT_FALSE(g.IsNull());
+  SDL_Window* full = ContextOf(g)->window;
+  Ref<TGraphics> other = Make(64, 64, 0, 0, 0);
+  SDL_Window* small = ContextOf(other)->window;
+
+  // Focus the full-screen window first, so that moving it away is a change.
+  SDL_SetWindowInputFocus(full);
+  EXPECT_TRUE(PumpUntil([&] { return SDL_GetKeyboardFocus() == full; }));
+  ASSERT_EQ(GLFullScreenWindow(), full);
+
+  SDL_SetWindowInputFocus(small);
+  EXPECT_TRUE(PumpUntil([] { return GLFullScreenWindow() == nullptr; }));
+  EXPECT_FALSE(SDL_GetWindowFlags(full) & SDL_WINDOW_FULLSCREEN);
+  EXPECT_EQ(AppIsSuspended(), 0);  // the small window's focus gain resumed it again
+
+  SDL_SetWindowInputFocus(full);
+  EXPECT_TRUE(PumpUntil([&] { return GLFullScreenWindow() == full; }));
+  EXPECT_TRUE(SDL_GetWindowFlags(full) & SDL_WINDOW_FULLSCREEN);
+}
+
+}  // namespace
+}  // namespace cvx
