@@ -130,12 +130,15 @@ void TTicker::OnTick() {
 }
 
 int TTicker::WaitTicks() {
-  do {
-    PumpSystemWait();
+  if (handle == 0 || PumpIsBusy()) {
     // A ticker that is not running, or a call from inside a pump, would wait
-    // for ever: it returns what has been counted so far.
-    if (handle == 0 || PumpIsBusy()) break;
-  } while (ticks == waitMark);
+    // for ever: it looks at what is pending and returns what has been counted.
+    PumpSystem();
+  } else {
+    do {
+      PumpSystemWait();
+    } while (ticks == waitMark && handle != 0);  // a hook may halt the ticker meanwhile
+  }
   int count = ticks - waitMark;
   waitMark = ticks;
   return count;

@@ -23,7 +23,9 @@ class TTicker final : public TObject {
   // new TimerTick (sender this ticker, data the new count).
   virtual void OnTick();
   // Pumps (waiting) at least once and until a tick has been counted since the
-  // last return, then returns the number of ticks since the last return.
+  // last return, then returns the number of ticks since the last return. A
+  // ticker that is not running, or a call from inside a pump, pumps once
+  // without waiting (nothing could ever end the wait).
   virtual int WaitTicks();
 
   // A running ticker: holds itself (selfRef) until halted, so it keeps running
