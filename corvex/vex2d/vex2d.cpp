@@ -31,10 +31,18 @@ int gDefaultImageFlags = 0;
 
 // The setters work on one object so that ReapplyState can resend the state of
 // the object it is called on; the public setters pass the current object.
+// Particles change scale for every sprite while the rotation mostly stays,
+// so the sine and cosine of the last angle are kept.
+float gSinCosAngle = 0, gSin = 0, gCos = 1;
+
 void UpdateTransformOf(TVex2DGraphics* g) {
-  const double radians = g->rotation * (M_PI / 180.0);
-  const float s = static_cast<float>(std::sin(radians));
-  const float c = static_cast<float>(std::cos(radians));
+  if (g->rotation != gSinCosAngle) {
+    const double radians = g->rotation * (M_PI / 180.0);
+    gSin = static_cast<float>(std::sin(radians));
+    gCos = static_cast<float>(std::cos(radians));
+    gSinCosAngle = g->rotation;
+  }
+  const float s = gSin, c = gCos;
   g->ix = c * g->scaleX;
   g->iy = -s * g->scaleY;
   g->jx = s * g->scaleX;
