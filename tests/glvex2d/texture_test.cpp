@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "corvex/runtime/object.h"
 #include "tests/glvex2d/gl_fixture.h"
 
 namespace cvx {
@@ -194,6 +195,34 @@ TEST_F(GLTextures, FramesAreMadeAgainAfterTheDisplayIsReopened) {
   EXPECT_EQ(Rgb(20, 20), 0x00FF00u);
   EXPECT_EQ(Rgb(28, 20), 0u);
   EXPECT_EQ(image->FrameFor(0), second);
+}
+
+// Makes a frame's texture and drops the frame again; returns the texture
+// name. Kept out of line so that no reference to the frame stays in the
+// caller's stack words, which the collector scans.
+[[gnu::noinline]] int MakeAndDropFrame(TImage* image, bool fromOlderDisplay) {
+  auto* frame = dynamic_cast<TGLTextureFrame*>(image->FrameFor(0).Get());
+  const int name = frame->texture;
+  if (fromOlderDisplay) frame->sequence = GraphicsSequence() - 1;
+  image->LockPixmap(0, 1, 1);  // writing invalidates and releases the frame
+  return name;
+}
+
+[[gnu::noinline]] void ScrubStack() {
+  volatile char junk[4096];
+  for (char& c : const_cast<char(&)[4096]>(junk)) c = 0;
+}
+
+TEST_F(GLTextures, ReleasedFramesDeleteOnlyTexturesOfThePresentDisplay) {
+  Ref<TImage> image = FlatImage(4, 4, 0xFFFFFFFFu);
+  const int current = MakeAndDropFrame(image.Get(), false);
+  const int older = MakeAndDropFrame(image.Get(), true);
+  ScrubStack();
+  ReclaimMemory();
+  EXPECT_FALSE(glIsTexture(static_cast<GLuint>(current)));
+  EXPECT_TRUE(glIsTexture(static_cast<GLuint>(older)));
+  const GLuint name = static_cast<GLuint>(older);
+  glDeleteTextures(1, &name);
 }
 
 TEST_F(GLTextures, TheDriverWrapsGLGraphicsAndSelectsItself) {
