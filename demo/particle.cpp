@@ -57,8 +57,8 @@ void TParticle::Draw() {
     SetDrawAlpha(alpha);
   }
   SetDrawScale(scaleX, scaleY);
-  // A picture that failed to load leaves nothing to draw.
-  if (image) BlitImage(image.Get(), x, y, 0);
+  // A picture that failed to load is the drawing layer's to report.
+  BlitImage(image.Get(), x, y, 0);
   SetDrawScale(1, 1);
   SetDrawAlpha(1);
   SetBlendMode(BlendMasked);

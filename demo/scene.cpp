@@ -31,8 +31,7 @@ void TScrollLayer::Update() {
 }
 
 void TScrollLayer::Draw() {
-  // A picture that failed to load leaves nothing to draw.
-  if (!image) return;
+  // A picture that failed to load is the drawing layer's to report.
   BlitImage(image.Get(), static_cast<float>(x), static_cast<float>(y), 0);
   BlitImage(image.Get(), static_cast<float>(x + kLayerWidth), static_cast<float>(y), 0);
 }
@@ -44,10 +43,7 @@ TActor::TActor()
       lastFrameTime(Millis()),
       state("null"_s) {}
 
-void TActor::Draw() {
-  if (!image) return;
-  BlitImage(image.Get(), static_cast<float>(x), static_cast<float>(y), frame);
-}
+void TActor::Draw() { BlitImage(image.Get(), static_cast<float>(x), static_cast<float>(y), frame); }
 
 void TPlayer::Update() {
   // Each reading of the clock is fresh.

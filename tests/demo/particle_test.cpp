@@ -234,14 +234,13 @@ TEST_F(ParticleTest, DrawUsesTheBlendAlphaAndScaleThenRestoresTheState) {
   }
 }
 
-TEST_F(ParticleTest, DrawOfAParticleWithoutImageOnlyResetsTheState) {
+TEST_F(ParticleTest, DrawOfAParticleWithoutImageIsTheNullObjectError) {
+  // A picture that failed to load reaches the drawing layer, which reports it.
   UseRecordingDriver();
   Ref<TEmitter> e = CreateEmitter(Ref<TImage>(), -1, 0, 0, 0, 0, 1.0f, "light"_s);
   Ref<TParticle> p = CreateParticle(e, Ref<TImage>(), 0, 0, 0, 0);
-  SetBlendMode(BlendSolid);
-  p->Draw();
+  EXPECT_THROW(p->Draw(), TRuntimeError);
   EXPECT_TRUE(driver->blits.empty());
-  EXPECT_EQ(GetBlendMode(), BlendMasked);
 }
 
 }  // namespace
