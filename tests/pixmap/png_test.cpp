@@ -138,7 +138,8 @@ TEST(PngSave, FailuresReportFalse) {
   Ref<TPixmap> p = test::PatternPixmap(2, 2, PIXFMT_RGB888);
   EXPECT_EQ(PixmapSavePNG(p, "no/such/dir/out.png"_s), 0);
   EXPECT_TRUE(test::SavePngBytes(PixmapCreate(0, 3, PIXFMT_RGB888, 4)).empty());
-  EXPECT_TRUE(test::SavePngBytes(p, 42).empty());  // not a zlib level
+  EXPECT_TRUE(test::SavePngBytes(p, 42).empty());                        // not a zlib level
+  EXPECT_TRUE(test::SavePngBytes(Ref<TPixmap>(new TPixmap())).empty());  // no format
 
   // A sink that fills up: the stream error comes out, libpng is cleaned up.
   Bytes space(40);

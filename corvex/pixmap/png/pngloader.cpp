@@ -88,39 +88,52 @@ bool ReadImageStage(png_structp png, png_bytepp rows) {
   return true;
 }
 
+// libpng's read structures, destroyed however DecodePng leaves (the stages'
+// jumps never pass this frame).
+struct PngReader {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  PngReader() {
+    png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
+    if (png) info = png_create_info_struct(png);
+  }
+  ~PngReader() {
+    if (png) png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+  }
+  PngReader(const PngReader&) = delete;
+  PngReader& operator=(const PngReader&) = delete;
+};
+
 Ref<TPixmap> DecodePng(TByteStream* stream) {
   png_byte signature[8] = {};
   if (ReadAvailable(stream, signature, 8) < 8 || png_sig_cmp(signature, 0, 8) != 0) return nullptr;
 
   PngIo io{stream, nullptr};
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
-  if (!png) return nullptr;
-  png_infop info = png_create_info_struct(png);
-  if (!info) {
-    png_destroy_read_struct(&png, nullptr, nullptr);
-    return nullptr;
-  }
-  png_set_read_fn(png, &io, ReadCallback);
-
   Ref<TPixmap> pixmap;
-  if (ReadInfoStage(png, info)) {
-    png_uint_32 width = 0, height = 0;
-    int bitDepth = 0, colourType = 0;
-    png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
-    int format = 0;
-    if (colourType == PNG_COLOR_TYPE_GRAY) format = PIXFMT_I8;
-    if (colourType == PNG_COLOR_TYPE_RGB) format = PIXFMT_RGB888;
-    if (colourType == PNG_COLOR_TYPE_RGB_ALPHA) format = PIXFMT_RGBA8888;
-    if (bitDepth == 8 && format != 0 && PixmapDecodeSizeAllowed(width, height) &&
-        png_get_rowbytes(png, info) == width * static_cast<png_uint_32>(PixelFormatBytes[format])) {
-      // libpng writes straight into the pixmap's rows.
-      Ref<TPixmap> image = PixmapCreate(static_cast<int>(width), static_cast<int>(height), format, 4);
-      std::vector<png_bytep> rows(height);
-      for (png_uint_32 y = 0; y < height; ++y) rows[y] = image->PixelAddress(0, static_cast<int>(y));
-      if (ReadImageStage(png, rows.data())) pixmap = image;
+  {
+    PngReader reader;
+    png_structp png = reader.png;
+    png_infop info = reader.info;
+    if (!png || !info) return nullptr;
+    png_set_read_fn(png, &io, ReadCallback);
+    if (ReadInfoStage(png, info)) {
+      png_uint_32 width = 0, height = 0;
+      int bitDepth = 0, colourType = 0;
+      png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
+      int format = 0;
+      if (colourType == PNG_COLOR_TYPE_GRAY) format = PIXFMT_I8;
+      if (colourType == PNG_COLOR_TYPE_RGB) format = PIXFMT_RGB888;
+      if (colourType == PNG_COLOR_TYPE_RGB_ALPHA) format = PIXFMT_RGBA8888;
+      if (bitDepth == 8 && format != 0 && PixmapDecodeSizeAllowed(width, height) &&
+          png_get_rowbytes(png, info) == width * static_cast<png_uint_32>(PixelFormatBytes[format])) {
+        // libpng writes straight into the pixmap's rows.
+        Ref<TPixmap> image = PixmapCreate(static_cast<int>(width), static_cast<int>(height), format, 4);
+        std::vector<png_bytep> rows(height);
+        for (png_uint_32 y = 0; y < height; ++y) rows[y] = image->PixelAddress(0, static_cast<int>(y));
+        if (ReadImageStage(png, rows.data())) pixmap = image;
+      }
     }
   }
-  png_destroy_read_struct(&png, &info, nullptr);
   if (io.error) std::rethrow_exception(io.error);
   return pixmap;
 }
@@ -132,6 +145,20 @@ struct PngWriteJob {
   int transforms;
   int compression;
   png_bytepp rows;
+};
+
+struct PngWriter {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  PngWriter() {
+    png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
+    if (png) info = png_create_info_struct(png);
+  }
+  ~PngWriter() {
+    if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
+  }
+  PngWriter(const PngWriter&) = delete;
+  PngWriter& operator=(const PngWriter&) = delete;
 };
 
 bool WriteStage(png_structp png, png_infop info, const PngWriteJob* job) {
@@ -171,6 +198,7 @@ Ref<TPixmap> PixmapLoadPNG(const Ref<TObject>& url) {
 int PixmapSavePNG(const Ref<TPixmap>& pixmap, const Ref<TObject>& url, int compression) {
   Ref<TPixmap> source = pixmap;
   if (!source) ThrowNullObjectError();
+  if (!IsPixelFormat(source->format)) return 0;  // no pixels to speak of
   int colourType = PNG_COLOR_TYPE_RGB_ALPHA, transforms = PNG_TRANSFORM_IDENTITY;
   switch (source->format) {
     case PIXFMT_I8:
@@ -198,22 +226,19 @@ int PixmapSavePNG(const Ref<TPixmap>& pixmap, const Ref<TObject>& url, int compr
     std::vector<png_bytep> rows(static_cast<std::size_t>(source->height > 0 ? source->height : 0));
     for (std::size_t y = 0; y < rows.size(); ++y) rows[y] = source->PixelAddress(0, static_cast<int>(y));
     PngIo io{stream.Get(), nullptr};
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
-    if (!png) return 0;
-    png_infop info = png_create_info_struct(png);
-    if (!info) {
-      png_destroy_write_struct(&png, nullptr);
-      return 0;
+    bool written = false;
+    {
+      PngWriter writer;
+      if (!writer.png || !writer.info) return 0;
+      png_set_write_fn(writer.png, &io, WriteCallback, FlushCallback);
+      PngWriteJob job{static_cast<png_uint_32>(source->width),
+                      static_cast<png_uint_32>(source->height),
+                      colourType,
+                      transforms,
+                      compression,
+                      rows.data()};
+      written = source->width > 0 && source->height > 0 && WriteStage(writer.png, writer.info, &job);
     }
-    png_set_write_fn(png, &io, WriteCallback, FlushCallback);
-    PngWriteJob job{static_cast<png_uint_32>(source->width),
-                    static_cast<png_uint_32>(source->height),
-                    colourType,
-                    transforms,
-                    compression,
-                    rows.data()};
-    bool written = source->width > 0 && source->height > 0 && WriteStage(png, info, &job);
-    png_destroy_write_struct(&png, &info);
     if (io.error) std::rethrow_exception(io.error);
     return written ? 1 : 0;
   });

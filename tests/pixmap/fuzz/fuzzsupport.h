@@ -16,7 +16,7 @@ namespace cvx::fuzz {
 inline void Start(int* argc, char*** argv) {
   RuntimeStartup(*argc, *argv);
   InitPixmap();
-  SetPixmapDecodeLimit(1 << 18);
+  SetPixmapDecodeLimit(1 << 16);
 }
 
 inline Ref<TMemoryStream> StreamOver(const std::uint8_t* data, std::size_t size) {
