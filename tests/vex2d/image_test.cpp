@@ -9,6 +9,7 @@
 #include "corvex/graphics/graphics.h"
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/runtime/list.h"
+#include "corvex/stream/embed.h"
 #include "corvex/stream/memorystream.h"
 #include "corvex/vex2d/vex2d.h"
 #include "tests/vex2d/fake_driver.h"
@@ -77,6 +78,57 @@ TEST_F(Images, StripCellsAreCutLeftToRightThenTopToBottom) {
   // Partial cells at the edges are ignored; bad cell sizes give null, not a crash.
   EXPECT_FALSE(TImage::FromStrip(Ref<TObject>(Sheet(250, 100, PIXFMT_RGBA8888)), 100, 100, 0, 3, 0, 0, 0, 0));
   EXPECT_FALSE(TImage::FromStrip(Ref<TObject>(sheet), 0, 128, 0, 1, 0, 0, 0, 0));
+}
+
+// A 4 x 2 uncompressed 24-bit BMP: top row red, green, blue, white; bottom
+// row black, black, grey, black. Rows are stored bottom-up.
+const unsigned char* TinyBmp(int& size) {
+  static unsigned char bmp[54 + 24];
+  static bool made = false;
+  size = sizeof bmp;
+  if (made) return bmp;
+  made = true;
+  auto put32 = [](unsigned char* at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(v >> (8 * i));
+  };
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  put32(bmp + 2, sizeof bmp);
+  put32(bmp + 10, 54);
+  put32(bmp + 14, 40);
+  put32(bmp + 18, 4);
+  put32(bmp + 22, 2);
+  bmp[26] = 1;
+  bmp[28] = 24;
+  put32(bmp + 34, 24);
+  const unsigned char bottom[12] = {0, 0, 0, 0, 0, 0, 128, 128, 128, 0, 0, 0};
+  const unsigned char top[12] = {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255};
+  std::memcpy(bmp + 54, bottom, 12);
+  std::memcpy(bmp + 66, top, 12);
+  return bmp;
+}
+
+TEST_F(Images, ImagesOpenFromUrls) {
+  int size;
+  const unsigned char* bmp = TinyBmp(size);
+  EmbedRegister("vex2d-test/tiny.bmp"_s, bmp, size);
+  Ref<TImage> image = OpenImage("incbin::vex2d-test/tiny.bmp"_s);  // default flags: masked, filtered
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->width, 4);
+  EXPECT_EQ(image->height, 2);
+  EXPECT_EQ(image->flags, ImageMasked + ImageFiltered);
+  Ref<TPixmap> p = image->LockPixmap(0, 1, 0);
+  EXPECT_EQ(p->GetPixel(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(p->GetPixel(3, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(p->GetPixel(2, 1), 0xFF808080u);
+  EXPECT_EQ(p->GetPixel(0, 1) >> 24, 0u);  // black is the mask colour
+  EXPECT_EQ(p->GetPixel(3, 1) >> 24, 0u);
+
+  Ref<TImage> strip = OpenImageStrip("incbin::vex2d-test/tiny.bmp"_s, 2, 1, 1, 3, 0);
+  ASSERT_TRUE(strip);
+  EXPECT_EQ(strip->LockPixmap(0, 1, 0)->GetPixel(0, 0), 0xFF0000FFu);  // cell 1 at (2, 0)
+  EXPECT_EQ(strip->LockPixmap(2, 1, 0)->GetPixel(0, 0), 0xFF808080u);  // cell 3 at (2, 1)
+  EXPECT_EQ(strip->LockPixmap(1, 1, 0)->GetPixel(1, 0), 0xFF000000u);  // unmasked: flags 0
 }
 
 TEST_F(Images, UndecodableSourcesGiveNull) {
