@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <typeinfo>
 #include <vector>
@@ -104,8 +105,8 @@ TEST_F(PixmapLoadTest, DecodersAreAskedNewestFirstWithTheBuiltInsInTheirOrder) {
 
 TEST_F(PixmapLoadTest, EveryDecoderStartsAtTheStreamsStartPosition) {
   Bytes png = SmallPng();
-  Bytes data(5, 0xAB);
-  data.insert(data.end(), png.begin(), png.end());
+  Bytes data(5 + png.size(), 0xAB);
+  std::copy(png.begin(), png.end(), data.begin() + 5);
   Ref<TMemoryStream> stream = test::ReadStream(data);
   stream->Seek(5);
   TScriptedDecoder::mode = TScriptedDecoder::kRecordStart;
