@@ -10,6 +10,7 @@
 #include <string>
 
 #include "corvex/input/input.h"
+#include "corvex/runtime/startup.h"
 #include "corvex/system/sdlhost.h"
 
 namespace cvx {
@@ -127,6 +128,35 @@ TEST_F(DisplayInput, PointerMovesAndClicksArriveInClientCoordinates) {
   // The click did not move the pointer.
   EXPECT_EQ(PointerX(), 250);
   EXPECT_EQ(PointerY(), 180);
+}
+
+TEST_F(DisplayInput, WarpPointerMovesToAClientPositionOfTheActiveWindow) {
+  WarpPointer(60, 70);
+  EXPECT_TRUE(Eventually([] { return PointerX() == 60 && PointerY() == 70; })) << PointerX() << "," << PointerY();
+}
+
+// Answers the message box that is about to open: waits (up to 10 s) for a
+// window with the application title, focuses it and presses the key. The
+// box's name is UTF-8 text, which xdotool's name search does not read, so
+// the window is found in xwininfo's tree.
+void AnswerBoxWith(const char* key) {
+  std::string command = "(for i in $(seq 200); do w=$(xwininfo -root -tree | awk '/\"" + AppTitle().ToStd() +
+                        "\"/ {print $1; exit}'); if [ -n \"$w\" ]; then xdotool windowfocus --sync $w key " + key +
+                        " && exit; fi; sleep 0.05; done) >/dev/null 2>&1 &";
+  Shell(command);
+}
+
+TEST_F(DisplayInput, MessageBoxesAnswerWithTheirButtons) {
+  AnswerBoxWith("Escape");
+  EXPECT_EQ(ProceedBox("Proceed?", 1), -1);
+  AnswerBoxWith("Return");
+  EXPECT_EQ(ProceedBox("Proceed?", 0), 1);
+  AnswerBoxWith("Return");
+  EXPECT_EQ(ConfirmBox("Confirm?", 0), 1);
+  AnswerBoxWith("Escape");
+  EXPECT_EQ(ConfirmBox("Confirm?", 1), 0);
+  AnswerBoxWith("Return");
+  AlertBox("Done", 0);
 }
 
 }  // namespace

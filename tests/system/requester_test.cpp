@@ -109,6 +109,28 @@ TEST_F(FakeZenity, WithoutZenityTheRequestersGiveTheEmptyString) {
   EXPECT_TRUE(RunZenity({"--help"}).IsEmpty());
 }
 
+TEST_F(FakeZenity, LaunchUrlHandsTheUrlToXdgOpen) {
+  // SDL opens URLs with xdg-open from PATH; a fake one records what it got.
+  std::string opened = dir_ + "/opened";
+  {
+    std::ofstream script(dir_ + "/xdg-open");
+    script << "#!/bin/sh\nprintf '%s' \"$1\" > '" << opened << ".part' && /bin/mv '" << opened << ".part' '" << opened
+           << "'\n";
+  }
+  chmod((dir_ + "/xdg-open").c_str(), 0755);
+  TSdlHostSystem host;
+  host.LaunchURL(String::OfUtf8("https://example.invalid/caf\xC3\xA9?a=1&b=2"));
+  std::string got;
+  for (int i = 0; i < 500 && got.empty(); ++i) {
+    std::ifstream in(opened);
+    std::getline(in, got);
+    if (got.empty()) usleep(10000);
+  }
+  EXPECT_EQ(got, "https://example.invalid/caf\xC3\xA9?a=1&b=2");
+  std::remove(opened.c_str());
+  std::remove((dir_ + "/xdg-open").c_str());
+}
+
 TEST(MessageBoxResults, ClosingABoxCountsAsCancel) {
   EXPECT_EQ(ConfirmResultOf(-1), 0);
   EXPECT_EQ(ProceedResultOf(-1), -1);
