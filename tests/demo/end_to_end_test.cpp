@@ -128,6 +128,25 @@ Blob Find(const Screen& s, Pred pred, int top = 0, int bottom = kHeight) {
   }
   return b;
 }
+// How the craft's red parts (stripe, fin tip, wing band) lean: the slope of
+// their y against their x. Nose up (toward the right) gives a smaller slope
+// than level flight, nose down a larger one.
+template <class Pred>
+double Lean(const Screen& s, Pred pred, int top, int bottom) {
+  double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+  for (int y = top; y < bottom; ++y)
+    for (int x = 0; x < kWidth; ++x)
+      if (pred(s.At(x, y))) {
+        n += 1;
+        sx += x;
+        sy += y;
+        sxx += static_cast<double>(x) * x;
+        sxy += static_cast<double>(x) * y;
+      }
+  if (n < 2) return 0;
+  const double varX = sxx / n - (sx / n) * (sx / n);
+  return varX > 0 ? (sxy / n - (sx / n) * (sy / n)) / varX : 0;
+}
 bool FireColoured(Rgb c) { return c.r > 120 && c.r > c.g + 40 && c.r > c.b + 80; }
 bool CraftRed(Rgb c) { return c.r > 170 && c.g < 70 && c.b < 70; }
 bool SparkBlue(Rgb c) { return c.b > 150 && c.b > c.r + 50; }
@@ -237,13 +256,25 @@ TEST_F(DemoProgramTest, BothScenesRunAsDrivenFromKeyboardAndMouse) {
   Blob craft = Find(b, CraftRed, 60, 740);
   ASSERT_GT(craft.count, 30) << "no craft on screen";
   EXPECT_GT(Find(b, FireColoured, 60, 740).count, 20) << "no fire trail in scene 1";
-  // Held arrows move it; released, it stops.
+  // Held arrows move and tilt it; released, it stops and levels off.
+  const double levelLean = Lean(b, CraftRed, 60, 740);
   Shell("xdotool keydown Up");
   Sleep(700);
+  const double upLean = Lean(Shot(), CraftRed, 60, 740);
   Shell("xdotool keyup Up");
-  Sleep(200);
-  Blob raised = Find(Shot(), CraftRed, 60, 740);
+  Sleep(600);
+  Screen afterUp = Shot();
+  Blob raised = Find(afterUp, CraftRed, 60, 740);
   EXPECT_LT(raised.y, craft.y - 20);
+  EXPECT_LT(upLean, levelLean - 0.15) << "level " << levelLean << ", up " << upLean;
+  EXPECT_NEAR(Lean(afterUp, CraftRed, 60, 740), levelLean, 0.08);
+  Shell("xdotool keydown Down");
+  Sleep(300);
+  const double downLean = Lean(Shot(), CraftRed, 60, 740);
+  Shell("xdotool keyup Down");
+  EXPECT_GT(downLean, levelLean + 0.15) << "level " << levelLean << ", down " << downLean;
+  Sleep(600);
+  raised = Find(Shot(), CraftRed, 60, 740);
   Shell("xdotool keydown Right");
   Sleep(700);
   Shell("xdotool keyup Right");
