@@ -66,13 +66,18 @@ Ref<TTicker> RunningTicker(int clockNumber) {
   return found == Running().end() ? Ref<TTicker>() : Ref<TTicker>(found->second);
 }
 
+int TickerPeriodMillis(float hertz) {
+  double period = 1000.0 / static_cast<double>(hertz);
+  // Above 1000 Hz, zero, negative or NaN: no period the clock can run at.
+  if (!(period >= 1.0) || period > static_cast<double>(std::numeric_limits<std::int32_t>::max())) return 0;
+  return static_cast<int>(period);
+}
+
 int StartTickerClock(float hertz, TTicker* ticker) {
   InitTimers();
   if (!ticker) return 0;
-  // The period is 1000 / hertz ms truncated; a period that is not a positive
-  // 32-bit count (above 1000 Hz, zero, negative, NaN) leaves the clock stopped.
-  double period = 1000.0 / static_cast<double>(hertz);
-  if (!(period >= 1.0) || period > static_cast<double>(std::numeric_limits<std::int32_t>::max())) return 0;
+  int period = TickerPeriodMillis(hertz);
+  if (period == 0) return 0;
   if (ticker->clockNumber == 0) ticker->clockNumber = ++gLastClockNumber;
   Running()[ticker->clockNumber] = ticker;
   SDL_TimerID id = SDL_AddTimer(static_cast<Uint32>(period), TimerThreadTick,

@@ -54,6 +54,9 @@ Ref<TTicker> MakeTicker(float hertz, TObject* event);
 // returns its id, or 0 when the period is not a positive 32-bit count of ms
 // (hertz above 1000, zero, negative or not a number).
 int StartTickerClock(float hertz, TTicker* ticker);
+// The clock period of a frequency: 1000 / hertz ms truncated (60 Hz gives
+// 16 ms), or 0 when that is not a positive 32-bit count.
+int TickerPeriodMillis(float hertz);
 // Stops the timer; nothing for id 0.
 void StopTickerClock(int id);
 

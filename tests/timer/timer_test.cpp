@@ -199,6 +199,19 @@ TEST_F(TimerTest, PeriodsThatAreNotAWholePositiveNumberOfMillisecondsNeverStart)
   fastest->Halt();
 }
 
+TEST(TickerPeriod, ThePeriodIsTheTruncatedMillisecondCount) {
+  EXPECT_EQ(TickerPeriodMillis(60.0f), 16);
+  EXPECT_EQ(TickerPeriodMillis(10.0f), 100);
+  EXPECT_EQ(TickerPeriodMillis(0.5f), 2000);
+  EXPECT_EQ(TickerPeriodMillis(1000.0f), 1);
+  EXPECT_EQ(TickerPeriodMillis(999.0f), 1);
+  EXPECT_EQ(TickerPeriodMillis(1001.0f), 0);
+  EXPECT_EQ(TickerPeriodMillis(0.0f), 0);
+  EXPECT_EQ(TickerPeriodMillis(-1.0f), 0);
+  EXPECT_EQ(TickerPeriodMillis(std::nanf("")), 0);
+  EXPECT_EQ(TickerPeriodMillis(1e-9f), 0);
+}
+
 TEST_F(TimerTest, TwoTickersCountIndependently) {
   TickRecorder recorder;
   Ref<TTicker> slow = MakeTicker(20.0f, nullptr);
