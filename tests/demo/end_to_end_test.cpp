@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -256,32 +257,29 @@ TEST_F(DemoProgramTest, BothScenesRunAsDrivenFromKeyboardAndMouse) {
   Blob craft = Find(b, CraftRed, 60, 740);
   ASSERT_GT(craft.count, 30) << "no craft on screen";
   EXPECT_GT(Find(b, FireColoured, 60, 740).count, 20) << "no fire trail in scene 1";
-  // Held arrows move and tilt it; released, it stops and levels off.
+  // Held arrows move and tilt it; released, it stops and levels off. (Each
+  // check waits a little, so that a slow machine's frame rate does not matter.)
   const double levelLean = Lean(b, CraftRed, 60, 740);
+  auto craftLean = [&](const Screen& s) { return Lean(s, CraftRed, 60, 740); };
   Shell("xdotool keydown Up");
-  Sleep(700);
-  const double upLean = Lean(Shot(), CraftRed, 60, 740);
+  EXPECT_TRUE(WaitFor([&](const Screen& s) { return craftLean(s) < levelLean - 0.15; }, 3000)) << "no upward tilt";
+  EXPECT_TRUE(WaitFor([&](const Screen& s) { return Find(s, CraftRed, 60, 740).y < craft.y - 20; }, 3000))
+      << "Up did not raise the craft";
   Shell("xdotool keyup Up");
-  Sleep(600);
-  Screen afterUp = Shot();
-  Blob raised = Find(afterUp, CraftRed, 60, 740);
-  EXPECT_LT(raised.y, craft.y - 20);
-  EXPECT_LT(upLean, levelLean - 0.15) << "level " << levelLean << ", up " << upLean;
-  EXPECT_NEAR(Lean(afterUp, CraftRed, 60, 740), levelLean, 0.08);
+  EXPECT_TRUE(WaitFor([&](const Screen& s) { return std::abs(craftLean(s) - levelLean) < 0.08; }, 3000))
+      << "the craft did not level off";
   Shell("xdotool keydown Down");
-  Sleep(300);
-  const double downLean = Lean(Shot(), CraftRed, 60, 740);
+  EXPECT_TRUE(WaitFor([&](const Screen& s) { return craftLean(s) > levelLean + 0.15; }, 3000)) << "no downward tilt";
   Shell("xdotool keyup Down");
-  EXPECT_GT(downLean, levelLean + 0.15) << "level " << levelLean << ", down " << downLean;
-  Sleep(600);
-  raised = Find(Shot(), CraftRed, 60, 740);
+  EXPECT_TRUE(WaitFor([&](const Screen& s) { return std::abs(craftLean(s) - levelLean) < 0.08; }, 3000));
+  Blob raised = Find(Shot(), CraftRed, 60, 740);
   Shell("xdotool keydown Right");
-  Sleep(700);
+  EXPECT_TRUE(WaitFor([&](const Screen& s) { return Find(s, CraftRed, 60, 740).x > raised.x + 20; }, 3000))
+      << "Right did not move the craft";
   Shell("xdotool keyup Right");
-  Sleep(200);
-  Blob moved = Find(Shot(), CraftRed, 60, 740);
-  EXPECT_GT(moved.x, raised.x + 20);
   Sleep(300);
+  Blob moved = Find(Shot(), CraftRed, 60, 740);
+  Sleep(400);
   Blob still = Find(Shot(), CraftRed, 60, 740);
   EXPECT_NEAR(still.x, moved.x, 6);
 
