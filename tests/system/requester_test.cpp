@@ -131,15 +131,5 @@ TEST_F(FakeZenity, LaunchUrlHandsTheUrlToXdgOpen) {
   std::remove((dir_ + "/xdg-open").c_str());
 }
 
-TEST(MessageBoxResults, ClosingABoxCountsAsCancel) {
-  EXPECT_EQ(ConfirmResultOf(-1), 0);
-  EXPECT_EQ(ProceedResultOf(-1), -1);
-  // The results of all ids that are not one of the buttons.
-  for (int id : {0, 5, 100}) {
-    EXPECT_EQ(ConfirmResultOf(id), 0);
-    EXPECT_EQ(ProceedResultOf(id), -1);
-  }
-}
-
 }  // namespace
 }  // namespace cvx
