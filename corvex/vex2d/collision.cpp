@@ -22,6 +22,8 @@ std::vector<int> gScratchSpan;  // grown to the longest overlap span met so far
 // Coordinates beyond this (or not finite) cannot be scan-converted with int
 // rows and columns; such quads collide with nothing.
 constexpr float kCoordinateLimit = 1.0e9f;
+// The longest piece of an overlap span tested at once.
+constexpr int kScratchLimit = 4096;
 
 Array<Ref<TQuad>>& Layers() {
   InitCollisionLayers();
@@ -70,7 +72,7 @@ void EnsureWinding(std::vector<float>& v, int valuesPerVertex) {
   int nonNegative = 0;
   for (int i = 2; i < n; ++i) {
     const float cross = (x(i) - x(i - 1)) * (y(i - 1) - y(0)) - (x(i - 1) - x(0)) * (y(i) - y(i - 1));
-    if (Trunc(cross) >= 0) ++nonNegative;
+    if (cross > -1.0f) ++nonNegative;  // trunc(cross) >= 0, without converting huge values
   }
   if (nonNegative != n - 2) return;
   for (int a = 0, b = n - 1; a < b; ++a, --b) {
@@ -100,38 +102,43 @@ int SpanOverlapTest(RPoly** active, int count, int /*y*/) {
   if (end <= start) return 0;
   // Two solid rectangles sharing a column collide; no need to walk the span.
   if (!a->pixmap && !b->pixmap) return -1;
-  const auto span = static_cast<std::size_t>(end - start);
-  if (gScratchSpan.size() < span) gScratchSpan.resize(span);
-  std::fill_n(gScratchSpan.begin(), span, 0);
-  for (int p = 0; p < 2; ++p) {
-    RPoly* poly = active[p];
-    if (!poly->pixmap) {
-      for (std::size_t c = 0; c < span; ++c) {
-        if (gScratchSpan[c]) return -1;
-        gScratchSpan[c] = -1;
+  // The common span is walked in pieces of at most kScratchLimit columns, so
+  // that a hugely scaled image cannot make the scratch span grow without bound;
+  // the answer is the same as for one piece.
+  for (int pieceStart = start; pieceStart < end; pieceStart += std::min(end - pieceStart, kScratchLimit)) {
+    const auto span = static_cast<std::size_t>(std::min(end - pieceStart, kScratchLimit));
+    if (gScratchSpan.size() < span) gScratchSpan.resize(span);
+    std::fill_n(gScratchSpan.begin(), span, 0);
+    for (int p = 0; p < 2; ++p) {
+      RPoly* poly = active[p];
+      if (!poly->pixmap) {
+        for (std::size_t c = 0; c < span; ++c) {
+          if (gScratchSpan[c]) return -1;
+          gScratchSpan[c] = -1;
+        }
+        continue;
       }
-      continue;
-    }
-    const int left = Trunc(poly->left[0]);
-    const int width = Trunc(poly->right[0]) - left;
-    if (width < 1) continue;
-    const float du = (poly->right[2] - poly->left[2]) / static_cast<float>(width);
-    const float dv = (poly->right[3] - poly->left[3]) / static_cast<float>(width);
-    const float offset = static_cast<float>(start - left) + 0.5f;
-    float u = poly->left[2] + du * offset;
-    float v = poly->left[3] + dv * offset;
-    TPixmap* pixmap = poly->pixmap;
-    const int pw = pixmap->width, ph = pixmap->height;
-    for (std::size_t c = 0; c < span; ++c, u += du, v += dv) {
-      const float cu = u >= 0 ? std::min(u, 1.0f) : 0.0f;
-      const float cv = v >= 0 ? std::min(v, 1.0f) : 0.0f;
-      // u or v of exactly 1 would index one past the last texel.
-      const int tx = std::min(Trunc(cu * static_cast<float>(pw)), pw - 1);
-      const int ty = std::min(Trunc(cv * static_cast<float>(ph)), ph - 1);
-      if (tx < 0 || ty < 0) continue;  // an empty pixmap has no solid texel
-      if (static_cast<std::uint32_t>(pixmap->GetPixel(tx, ty)) & 0x80000000u) {
-        if (gScratchSpan[c]) return -1;
-        gScratchSpan[c] = 1;
+      const int left = Trunc(poly->left[0]);
+      const int width = Trunc(poly->right[0]) - left;
+      if (width < 1) continue;
+      const float du = (poly->right[2] - poly->left[2]) / static_cast<float>(width);
+      const float dv = (poly->right[3] - poly->left[3]) / static_cast<float>(width);
+      const float offset = static_cast<float>(pieceStart - left) + 0.5f;
+      float u = poly->left[2] + du * offset;
+      float v = poly->left[3] + dv * offset;
+      TPixmap* pixmap = poly->pixmap;
+      const int pw = pixmap->width, ph = pixmap->height;
+      for (std::size_t c = 0; c < span; ++c, u += du, v += dv) {
+        const float cu = u >= 0 ? std::min(u, 1.0f) : 0.0f;
+        const float cv = v >= 0 ? std::min(v, 1.0f) : 0.0f;
+        // u or v of exactly 1 would index one past the last texel.
+        const int tx = std::min(Trunc(cu * static_cast<float>(pw)), pw - 1);
+        const int ty = std::min(Trunc(cv * static_cast<float>(ph)), ph - 1);
+        if (tx < 0 || ty < 0) continue;  // an empty pixmap has no solid texel
+        if (pixmap->GetPixel(tx, ty) & 0x80000000u) {
+          if (gScratchSpan[c]) return -1;
+          gScratchSpan[c] = 1;
+        }
       }
     }
   }

@@ -197,6 +197,22 @@ TEST_F(Collision, TransformedPairTestRestoresTheDrawingTransform) {
   EXPECT_EQ(sy, 4);
 }
 
+TEST_F(Collision, VeryWideSpansAreTestedPieceByPiece) {
+  // Stretched to 10000 pixels: the left half transparent, the right half solid.
+  Ref<TImage> half = ImageOf(2, 1, [](int x, int) { return x == 1; });
+  SetDrawScale(5000, 1);
+  ProbeImage(half.Get(), 0, 0, 0, 0, 1, "wide"_s);
+  SetDrawScale(1, 1);
+  EXPECT_TRUE(Ids(ProbeRect(4000, 0, 10, 1, 1, 0, nullptr)).empty());
+  EXPECT_EQ(Ids(ProbeRect(9000, 0, 10, 1, 1, 0, nullptr)).size(), 1u);
+  EXPECT_EQ(Ids(ProbeRect(4995, 0, 10, 1, 1, 0, nullptr)).size(), 1u);
+  // Two stretched images: the common span of 9900 columns is solid in both
+  // only from column 5100 on, beyond the first piece.
+  EXPECT_EQ(ImagesOverlapTransformed(half.Get(), 0, 0, 0, 0, 5000, 1, half.Get(), 100, 0, 0, 0, 5000, 1), 1);
+  // Mirrored, the second one is solid where the first is not.
+  EXPECT_EQ(ImagesOverlapTransformed(half.Get(), 0, 0, 0, 0, 5000, 1, half.Get(), 10000, 0, 0, 0, -5000, 1), 0);
+}
+
 TEST_F(Collision, DegenerateQuadsCollideWithNothing) {
   ProbeRect(0, 0, 100, 100, 0, 1, "big"_s);
   EXPECT_TRUE(Ids(ProbeRect(10, 10, 0, 0, 1, 0, nullptr)).empty());
