@@ -361,11 +361,14 @@ void BlitImageTiled(TImage* image, float x, float y, int frame) {
   Need(image);
   Driver()->ApplyTransform(1, 0, 0, 1);
   const int w = image->width, h = image->height;
-  if (w > 0 && h > 0) {
+  const float fx = x + g->originX - image->handleX;
+  const float fy = y + g->originY - image->handleY;
+  // A position that is not a number or beyond the int range cannot be
+  // aligned to; nothing is drawn for it.
+  const bool placeable = std::fabs(fx) < 1.0e9f && std::fabs(fy) < 1.0e9f;
+  if (w > 0 && h > 0 && placeable) {
     Ref<TImageFrame> f = image->FrameFor(frame);
     const int vx = g->viewportX, vy = g->viewportY, vw = g->viewportWidth, vh = g->viewportHeight;
-    const float fx = x + g->originX - image->handleX;
-    const float fy = y + g->originY - image->handleY;
     const float floorX = std::floor(fx), floorY = std::floor(fy);
     const float fracX = fx - floorX, fracY = fy - floorY;
     // The first column is the last one (stepping by the image width from the

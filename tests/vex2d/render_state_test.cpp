@@ -298,10 +298,15 @@ TEST_F(RenderState, TiledImagesStartAtTheColumnThatReachesTheViewport) {
   EXPECT_EQ(FrameDraws().size(), 4u);  // 92, 124 x 96, 128
 }
 
-TEST_F(RenderState, TiledImageWithoutPixelsDrawsNothingAndTerminates) {
+TEST_F(RenderState, TiledImagesWithoutPixelsOrAPlaceDrawNothing) {
   Ref<TImage> empty = TImage::New(0, 0, 1, 0, 0, 0, 0);
   BlitImageTiled(empty.Get(), 0, 0);
   EXPECT_TRUE(FrameDraws().empty());
+  Ref<TImage> image = SolidImage(8, 8);
+  BlitImageTiled(image.Get(), std::nanf(""), 0);
+  BlitImageTiled(image.Get(), 0, 3e30f);
+  EXPECT_TRUE(FrameDraws().empty());
+  EXPECT_EQ(CallLog().back(), "ApplyTransform 1 0 0 1");  // the matrix is restored
 }
 
 TEST_F(RenderState, PixmapOperationsGoStraightToTheDriver) {
