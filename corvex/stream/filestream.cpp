@@ -145,8 +145,8 @@ std::string FindCased(const std::string& path) {
   std::string name = path;
   if (slash == 0) {
     // An absolute path's first component is searched in the root directory.
-    prefix = "/";
-    directory = "/";
+    prefix.assign(1, '/');
+    directory.assign(1, '/');
     name = path.substr(1);
   } else if (slash != std::string::npos) {
     prefix = FindCased(path.substr(0, slash));
