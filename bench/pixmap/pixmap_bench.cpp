@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/support/bench_main.h"
 #include "corvex/pixmap/jpeg/jpegloader.h"
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/pixmap/png/pngloader.h"
@@ -172,10 +173,4 @@ BENCHMARK(BM_ConvertPixelRun)
 }  // namespace
 }  // namespace cvx
 
-int main(int argc, char** argv) {
-  cvx::RuntimeStartup(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return cvx::RunBenchmarks(argc, argv); }

@@ -5,6 +5,7 @@
 #include <list>
 #include <vector>
 
+#include "bench/support/bench_main.h"
 #include "corvex/runtime/list.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/startup.h"
@@ -81,10 +82,4 @@ BENCHMARK(BM_StdListPushIterateErase);
 }  // namespace
 }  // namespace cvx
 
-int main(int argc, char** argv) {
-  cvx::RuntimeStartup(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return cvx::RunBenchmarks(argc, argv); }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/support/bench_main.h"
 #include "corvex/runtime/startup.h"
 #include "corvex/stream/embed.h"
 #include "corvex/stream/endianstream.h"
@@ -79,10 +80,4 @@ BENCHMARK(BM_UrlLoadBytesIncbin);
 }  // namespace
 }  // namespace cvx
 
-int main(int argc, char** argv) {
-  cvx::RuntimeStartup(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return cvx::RunBenchmarks(argc, argv); }

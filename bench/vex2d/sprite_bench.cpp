@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "bench/support/bench_main.h"
 #include "corvex/glgraphics/glgraphics.h"
 #include "corvex/glvex2d/glvex2d.h"
 #include "corvex/graphics/graphics.h"
@@ -244,11 +245,4 @@ void RegisterSpriteBenchmarks() {
   }
 }
 
-int main(int argc, char** argv) {
-  cvx::RuntimeStartup(argc, argv);
-  RegisterSpriteBenchmarks();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return cvx::RunBenchmarks(argc, argv, RegisterSpriteBenchmarks); }
