@@ -1,0 +1,20 @@
+// RIFF WAVE decoder: uncompressed PCM, 8 or 16 bits, mono or stereo.
+#pragma once
+
+#include "corvex/audio/pcmdecoder.h"
+
+namespace cvx {
+
+class TWavDecoder : public TPcmDecoder {
+ public:
+  // Null for anything but a PCM WAVE file of a supported format, and for a
+  // file whose data chunk runs past the end of the stream.
+  Ref<TPcmSample> DecodeSample(TByteStream* stream) override;
+};
+
+Ref<TPcmSample> PcmSampleLoadWav(TByteStream* stream);
+
+// Registers the WAVE decoder (once).
+void InitWavDecoder();
+
+}  // namespace cvx
