@@ -259,13 +259,31 @@ Ref<TListNode> ListPushFront(TList* list, const Ref<TObject>& value) { return Re
 void ListErase(TList* list, TObject* value) { Ref<TList>(list)->Erase(value); }
 void UnlinkNode(TListNode* node) { Ref<TListNode>(node)->Unlink(); }
 
-// The list's data type. Its stream body is written when the data streams exist;
-// until then it names the type so that lists can be recognised.
+// The list's data type. Its body comes from the data streams (SetListDataBody);
+// without them it only names the type so that lists can be recognised.
+namespace {
+ListBodyReader listBodyReader = nullptr;
+ListBodyWriter listBodyWriter = nullptr;
+}  // namespace
+
+void SetListDataBody(ListBodyReader reader, ListBodyWriter writer) {
+  listBodyReader = reader;
+  listBodyWriter = writer;
+}
+
 class TListDataType final : public TDataType {
  public:
   String TypeName() override { return "CVX.LinkedList.TList"_s; }
-  Ref<TObject> ReadData(TStreamBase*) override { throw TRuntimeError("List data streams are not available"); }
-  void WriteData(TObject*, TStreamBase*) override { throw TRuntimeError("List data streams are not available"); }
+  Ref<TObject> ReadData(TStreamBase* stream) override {
+    if (!listBodyReader) throw TRuntimeError("List data streams are not available");
+    return listBodyReader(stream);
+  }
+  void WriteData(TObject* object, TStreamBase* stream) override {
+    if (!listBodyWriter) throw TRuntimeError("List data streams are not available");
+    auto* list = As<TList>(object);
+    if (!list) ThrowNullObjectError();
+    listBodyWriter(list, stream);
+  }
 };
 
 void InitList() {

@@ -117,6 +117,13 @@ void UnlinkNode(TListNode* node);
 // Runs the list module's initialiser (its data type "CVX.LinkedList.TList").
 void InitList();
 
+// The list's stream body is written and read with stream operations, which the
+// runtime cannot use; the data streams install it here when they start
+// (InitDataStreams). Until then the list data type raises a runtime error.
+using ListBodyReader = Ref<TObject> (*)(TStreamBase* stream);
+using ListBodyWriter = void (*)(TList* list, TStreamBase* stream);
+void SetListDataBody(ListBodyReader reader, ListBodyWriter writer);
+
 // Iterates the items of a list that are of class T, skipping every other item
 // (the null object included):  for (T* e : Each<T>(list)) ...
 template <class T>

@@ -1,0 +1,165 @@
+#include "corvex/stream/datastream.h"
+
+#include "corvex/runtime/list.h"
+#include "corvex/stream/url.h"
+
+namespace cvx {
+
+namespace {
+
+constexpr std::int32_t kNullId = 0;
+constexpr std::int32_t kBackReference = 255;
+constexpr std::int32_t kFirstObjectSlots = 256;
+
+// An object number as a keyed-map value.
+class TObjectNumber final : public TObject {
+ public:
+  explicit TObjectNumber(std::int32_t n) : number(n) {}
+  std::int32_t number;
+};
+
+// Keeps the nesting count right when a body raises.
+class NestingScope {
+ public:
+  NestingScope(int& depth, bool reading) : depth_(depth) {
+    if (depth_ >= TDataStream::MaxNesting) {
+      if (reading) throw TStreamReadError();
+      throw TStreamWriteError();
+    }
+    ++depth_;
+  }
+  ~NestingScope() { --depth_; }
+  NestingScope(const NestingScope&) = delete;
+  NestingScope& operator=(const NestingScope&) = delete;
+
+ private:
+  int& depth_;
+};
+
+TByteStream* ByteStreamOf(TStreamBase* stream) {
+  auto* bytes = As<TByteStream>(stream);
+  if (!bytes) ThrowNullObjectError();
+  return bytes;
+}
+
+// The list's body: its length, then every item (null items included).
+void WriteListBody(TList* list, TStreamBase* stream) {
+  TByteStream* out = ByteStreamOf(stream);
+  out->WriteInt32(list->Length());
+  for (auto cursor = list->Cursor(); cursor->HasMore();) out->WriteSerialized(cursor->NextItem().Get());
+}
+
+Ref<TObject> ReadListBody(TStreamBase* stream) {
+  TByteStream* in = ByteStreamOf(stream);
+  Ref<TList> list = NewList();
+  std::int32_t count = in->ReadInt32();
+  if (count < 0) throw TStreamReadError();
+  // Every item takes at least one byte, so a corrupt count runs out of data
+  // (and raises) instead of filling memory with nulls.
+  for (std::int32_t i = 0; i < count; ++i) list->PushBack(in->ReadSerialized());
+  return list;
+}
+
+class TDataOpener final : public TStreamOpener {
+ public:
+  Ref<TByteStream> OpenUrl(TObject*, const String& protocol, const String& path, int readable, int writeable) override {
+    if (protocol != "data"_s) return nullptr;
+    if (readable && writeable) throw TRuntimeError("DataStreams can not be both readable and writeable");
+    Ref<TByteStream> inner = OpenUrlStream(path, readable, writeable);
+    if (!inner) return nullptr;
+    return TDataStream::Create(inner.Get());
+  }
+};
+
+}  // namespace
+
+TDataStream::TDataStream(TByteStream* inner)
+    : TStreamRelay(inner),
+      objects_(NewArray<Ref<TObject>>(kFirstObjectSlots)),
+      types_(NewArray<Ref<TDataType>>(256)),
+      objectIds_(new TKeyedMap),
+      typeIds_(new TKeyedMap) {}
+
+Ref<TDataStream> TDataStream::Create(TByteStream* stream) {
+  InitDataStreams();
+  if (!stream) return nullptr;
+  return Ref<TDataStream>(new TDataStream(stream));
+}
+
+Ref<TDataStream> CreateDataStream(TByteStream* stream) { return TDataStream::Create(stream); }
+
+void TDataStream::WriteSerialized(TObject* object) {
+  auto* serializable = As<TSerializable>(object);
+  if (!serializable) {
+    WriteUInt8(kNullId);
+    return;
+  }
+  if (Ref<TObject> known = objectIds_->ValueFor(Ref<TObject>(object))) {
+    WriteUInt8(kBackReference);
+    WriteInt32(static_cast<TObjectNumber*>(known.Get())->number);
+    return;
+  }
+  NestingScope nesting(depth_, false);
+  Ref<TDataType> type = serializable->DataTypeOf();
+  String name = type->TypeName();
+  if (Ref<TObject> id = typeIds_->ValueFor(name)) {
+    WriteUInt8(static_cast<TObjectNumber*>(id.Get())->number);
+  } else {
+    // Identifiers stop at 254 (255 is the back-reference); the count is not
+    // moved past that, so a later new type is refused as well instead of
+    // wrapping round to the null byte.
+    if (typeCount_ + 1 >= kBackReference) throw TRuntimeError("Too many DataTypes");
+    ++typeCount_;
+    typeIds_->Insert(name, Ref<TObject>(new TObjectNumber(typeCount_)));
+    WriteUInt8(typeCount_);
+    WriteTextLine(name);
+  }
+  ++objectCount_;
+  objectIds_->Insert(Ref<TObject>(object), Ref<TObject>(new TObjectNumber(objectCount_)));
+  type->WriteData(object, this);
+}
+
+Ref<TObject> TDataStream::ReadSerialized() {
+  // Where the data has ended there is no reference at all, not a null one.
+  if (AtEnd()) throw TStreamReadError();
+  std::int32_t id = ReadUInt8();
+  if (id == kNullId) return nullptr;
+  if (id == kBackReference) {
+    std::int32_t number = ReadInt32();
+    if (number < 0 || number >= objects_->Length()) throw TStreamReadError();
+    return (*objects_)[number];
+  }
+  // A filter underneath (a text stream) may hand back any number.
+  if (id < 0 || id > kBackReference) throw TStreamReadError();
+  NestingScope nesting(depth_, true);
+  Ref<TDataType> type = (*types_)[id];
+  if (!type) {
+    String name = ReadTextLine();
+    type = FindDataType(name);
+    if (!type) throw TRuntimeError(("Unrecognized DataType: "_s + name).ToStd());
+    (*types_)[id] = type;
+  }
+  ++objectCount_;
+  if (objectCount_ >= objects_->Length()) {
+    Array<Ref<TObject>> grown = NewArray<Ref<TObject>>(objects_->Length() * 2);
+    for (std::int32_t i = 0; i < objects_->Length(); ++i) (*grown)[i] = (*objects_)[i];
+    objects_ = grown;
+  }
+  std::int32_t number = objectCount_;
+  Ref<TObject> object = type->ReadData(this);
+  (*objects_)[number] = object;
+  type->AfterRead(object.Get(), this);
+  return object;
+}
+
+void InitDataStreams() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  InitStream();
+  InitList();
+  SetListDataBody(&ReadListBody, &WriteListBody);
+  new TDataOpener();
+}
+
+}  // namespace cvx
