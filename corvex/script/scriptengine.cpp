@@ -1,0 +1,314 @@
+// The script engine over one Lua state.
+//
+// Lua reports errors with longjmp, which must never cross a C++ frame that
+// still has objects to destroy, and C++ exceptions must never unwind through
+// Lua's C frames. So every Lua call that may raise runs in protected mode
+// (lua_pcall / lua_cpcall), and native functions are entered through a guard
+// that turns their exceptions into Lua errors.
+#include "corvex/script/scriptengine.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "corvex/runtime/error.h"
+#include "corvex/stream/url.h"
+
+namespace cvx {
+namespace {
+
+// Opens the standard libraries, each called as a Lua function with its name.
+int OpenLibraries(lua_State* L) {
+  static const luaL_Reg libraries[] = {
+      {"", luaopen_base},
+      {LUA_TABLIBNAME, luaopen_table},
+      {LUA_IOLIBNAME, luaopen_io},
+      {LUA_STRLIBNAME, luaopen_string},
+      {LUA_MATHLIBNAME, luaopen_math},
+  };
+  for (const luaL_Reg& library : libraries) {
+    lua_pushcfunction(L, library.func);
+    lua_pushstring(L, library.name);
+    lua_call(L, 1, 0);
+  }
+  return 0;
+}
+
+// Stack: name. Leaves the global's value.
+int GetGlobalProtected(lua_State* L) {
+  lua_gettable(L, LUA_GLOBALSINDEX);
+  return 1;
+}
+
+// Stack: name, value.
+int SetGlobalProtected(lua_State* L) {
+  lua_settable(L, LUA_GLOBALSINDEX);
+  return 0;
+}
+
+// Upvalue 1: a userdata holding the native function.
+int NativeGuard(lua_State* L) {
+  // Only trivially destructible objects live in this frame: a Lua error
+  // raised inside fn jumps straight over it.
+  char message[512];
+  message[0] = '\0';
+  lua_CFunction fn = *static_cast<lua_CFunction*>(lua_touserdata(L, lua_upvalueindex(1)));
+  try {
+    return fn(L);
+  } catch (const TRuntimeError& error) {
+    std::snprintf(message, sizeof message, "%s", error.what());
+  } catch (const std::exception& error) {
+    std::snprintf(message, sizeof message, "%s", error.what());
+  } catch (...) {
+    std::snprintf(message, sizeof message, "%s", "Unknown native exception");
+  }
+  lua_pushstring(L, message);
+  return lua_error(L);
+}
+
+}  // namespace
+
+TScriptEngine::TScriptEngine() { Start(); }
+
+TScriptEngine::~TScriptEngine() {
+  if (state) lua_close(state);
+}
+
+void TScriptEngine::Start() {
+  if (state) lua_close(state);
+  state = nullptr;
+  chunkRef_ = LUA_NOREF;
+  started = 0;
+  lua_State* L = luaL_newstate();
+  if (!L) return;
+  if (lua_cpcall(L, OpenLibraries, nullptr) != 0) {
+    lua_close(L);
+    return;
+  }
+  lua_settop(L, 0);
+  state = L;
+  started = 1;
+}
+
+void TScriptEngine::PushString(lua_State* L, const String& s) {
+  if (started) lua_pushstring(L, s.AsAnsi().get());
+}
+
+void TScriptEngine::PushNumber(lua_State* L, double d) {
+  if (started) lua_pushnumber(L, d);
+}
+
+void TScriptEngine::PushBool(lua_State* L, int b) {
+  if (started) lua_pushboolean(L, b);
+}
+
+void TScriptEngine::RegisterFunction(lua_CFunction fn, const String& name) {
+  if (!started || !fn) return;
+  const int top = lua_gettop(state);
+  lua_pushcfunction(state, SetGlobalProtected);
+  lua_pushstring(state, name.AsAnsi().get());
+  *static_cast<lua_CFunction*>(lua_newuserdata(state, sizeof(lua_CFunction))) = fn;
+  lua_pushcclosure(state, NativeGuard, 1);
+  // A __newindex of the globals table may raise.
+  const int status = lua_pcall(state, 2, 0, 0);
+  if (status != 0) {
+    SetError(status);
+    return;
+  }
+  lua_settop(state, top);
+}
+
+void TScriptEngine::ClearArgs() {
+  args->RemoveAll();
+  resultType = ScriptResultNone;
+  stringResult = String();
+  numberResult = 0;
+  boolResult = 0;
+}
+
+String TScriptEngine::GetString(lua_State* L, int index) {
+  const char* text = luaL_checkstring(L, index);
+  return String(text);
+}
+
+double TScriptEngine::GetNumber(lua_State* L, int index) { return luaL_checknumber(L, index); }
+
+int TScriptEngine::GetInt(lua_State* L, int index) { return luaL_checkint(L, index); }
+
+void TScriptEngine::AddStringArg(const String& s) {
+  Ref<TScriptArg> arg = new TScriptArg();
+  arg->kind = ScriptArgString;
+  arg->text = s;
+  args->PushBack(arg);
+}
+
+void TScriptEngine::AddNumberArg(double d) {
+  Ref<TScriptArg> arg = new TScriptArg();
+  arg->kind = ScriptArgNumber;
+  arg->number = d;
+  args->PushBack(arg);
+}
+
+void TScriptEngine::AddBoolArg(int b) {
+  Ref<TScriptArg> arg = new TScriptArg();
+  arg->kind = ScriptArgBool;
+  arg->flag = b;
+  args->PushBack(arg);
+}
+
+int TScriptEngine::CallFunction(const String& name, int resultCount) {
+  if (!started) {
+    SetEngineError("ScriptEngine: Engine is not started"_s);
+    return 0;
+  }
+  if (resultCount < 0) resultCount = LUA_MULTRET;
+  // The global is read in protected mode: a metatable on the globals table
+  // may raise, and an unprotected Lua error would end the process.
+  lua_pushcfunction(state, GetGlobalProtected);
+  lua_pushstring(state, name.AsAnsi().get());
+  int status = lua_pcall(state, 1, 1, 0);
+  if (status != 0) {
+    SetError(status);
+    return 0;
+  }
+  int count = 0;
+  for (TScriptArg* arg : Each<TScriptArg>(args.Get())) {
+    if (!lua_checkstack(state, 1)) break;
+    switch (arg->kind) {
+      case ScriptArgNumber:
+        lua_pushnumber(state, arg->number);
+        break;
+      case ScriptArgString:
+        lua_pushstring(state, arg->text.AsAnsi().get());
+        break;
+      case ScriptArgBool:
+        lua_pushboolean(state, arg->flag);
+        break;
+      default:
+        continue;
+    }
+    ++count;
+  }
+  status = lua_pcall(state, count, resultCount, 0);
+  if (status != 0) {
+    SetError(status);
+    return 0;
+  }
+  if (resultCount != 0 && lua_gettop(state) > 0) {
+    if (lua_isnumber(state, -1)) {
+      resultType = ScriptResultNumber;
+      numberResult = lua_tonumber(state, -1);
+      lua_pop(state, 1);
+    } else if (lua_isboolean(state, -1)) {
+      resultType = ScriptResultBool;
+      boolResult = lua_toboolean(state, -1);
+      lua_pop(state, 1);
+    } else if (lua_isstring(state, -1)) {
+      resultType = ScriptResultString;
+      stringResult = String(lua_tostring(state, -1));
+      lua_pop(state, 1);
+    }
+  }
+  return 1;
+}
+
+int TScriptEngine::ResultType() { return resultType; }
+double TScriptEngine::NumberResult() { return numberResult; }
+int TScriptEngine::BoolResult() { return boolResult; }
+String TScriptEngine::StringResult() { return stringResult; }
+
+void TScriptEngine::SetError(int code) {
+  // lua_isstring also accepts numbers, which lua_tostring then converts.
+  errorText = lua_gettop(state) > 0 && lua_isstring(state, -1) ? String(lua_tostring(state, -1)) : String();
+  errorCode = code;
+  lua_settop(state, 0);
+}
+
+void TScriptEngine::SetEngineError(const String& text) {
+  errorText = text;
+  errorCode = 0;
+}
+
+int TScriptEngine::LoadScript(const String& text) {
+  if (!started) {
+    SetEngineError("ScriptEngine: Engine is not started"_s);
+    return 0;
+  }
+  script = String();
+  luaL_unref(state, LUA_REGISTRYINDEX, chunkRef_);
+  chunkRef_ = LUA_NOREF;
+  const AnsiText bytes = text.AsAnsi();
+  const int status = luaL_loadbuffer(state, bytes.get(), static_cast<size_t>(text.Length()), bytes.get());
+  if (status != 0) {
+    SetError(status);
+    return 0;
+  }
+  // The chunk stays on the stack; a copy in the registry lets RunScript find
+  // it again after the stack has changed.
+  lua_pushvalue(state, -1);
+  chunkRef_ = luaL_ref(state, LUA_REGISTRYINDEX);
+  script = text;
+  return 1;
+}
+
+int TScriptEngine::RunFile(const String& path) {
+  if (!started) {
+    SetEngineError("ScriptEngine: Engine is not started"_s);
+    return 0;
+  }
+  const int top = lua_gettop(state);
+  // The real status of each step (luaL_dofile itself only answers 0 or 1).
+  int status = luaL_loadfile(state, path.AsAnsi().get());
+  if (status == 0) status = lua_pcall(state, 0, 0, 0);
+  if (status != 0) {
+    SetError(status);
+    return 0;
+  }
+  lua_settop(state, top);
+  return 1;
+}
+
+int TScriptEngine::RunScript() {
+  if (!started) {
+    SetEngineError("ScriptEngine: Engine is not started"_s);
+    return 0;
+  }
+  if (script.IsEmpty() || chunkRef_ == LUA_NOREF) {
+    SetEngineError("ScriptEngine: No script text to execute"_s);
+    return 0;
+  }
+  // The chunk LoadScript left on the stack is taken off when it is still on
+  // top; otherwise (a second run, or the stack changed since) the kept copy runs.
+  lua_rawgeti(state, LUA_REGISTRYINDEX, chunkRef_);
+  if (lua_gettop(state) >= 2 && lua_rawequal(state, -1, -2)) lua_remove(state, -2);
+  const int status = lua_pcall(state, 0, 0, 0);
+  if (status != 0) {
+    SetError(status);
+    return 0;
+  }
+  return 1;
+}
+
+String TScriptEngine::ErrorText() { return errorText; }
+int TScriptEngine::ErrorCode() { return errorCode; }
+
+void TScriptEngine::Stop() {
+  if (state) {
+    lua_close(state);
+    state = nullptr;
+  }
+  chunkRef_ = LUA_NOREF;
+  started = 0;
+}
+
+int TScriptEngine::IsStarted() { return started; }
+
+void InitScriptEngine() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  InitLua();
+  InitList();
+  InitStream();
+}
+
+}  // namespace cvx

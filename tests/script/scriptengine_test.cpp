@@ -1,0 +1,331 @@
+#include "corvex/script/scriptengine.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "corvex/runtime/error.h"
+
+namespace cvx {
+void PrintTo(const String& text, std::ostream* out) { *out << '"' << text.ToStd() << '"'; }
+namespace {
+
+// The engine native test functions talk to.
+TScriptEngine* gEngine = nullptr;
+
+int NativeAdd(lua_State* L) {
+  const double sum = gEngine->GetNumber(L, 1) + gEngine->GetNumber(L, 2);
+  gEngine->PushNumber(L, sum);
+  return 1;
+}
+
+int NativeGreet(lua_State* L) {
+  String who = gEngine->GetString(L, 1);
+  gEngine->PushString(L, "Hello "_s + who);
+  return 1;
+}
+
+int NativeTruncate(lua_State* L) {
+  gEngine->PushNumber(L, gEngine->GetInt(L, 1));
+  return 1;
+}
+
+int NativeThrows(lua_State*) { throw TRuntimeError("native failure"); }
+
+class ScriptEngineTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    InitScriptEngine();
+    engine = new TScriptEngine();
+    gEngine = engine.Get();
+  }
+  void TearDown() override {
+    engine->Stop();
+    gEngine = nullptr;
+  }
+  int Top() { return lua_gettop(engine->state); }
+  // Loads and runs text; both must succeed.
+  void Run(const char* text) {
+    ASSERT_EQ(engine->LoadScript(text), 1) << engine->ErrorText().ToStd();
+    ASSERT_EQ(engine->RunScript(), 1) << engine->ErrorText().ToStd();
+  }
+  Ref<TScriptEngine> engine;
+};
+
+TEST_F(ScriptEngineTest, NewEngineIsStartedWithTheStandardLibraries) {
+  EXPECT_EQ(engine->IsStarted(), 1);
+  EXPECT_EQ(engine->ResultType(), ScriptResultNone);
+  Run("function probe() return type(table.insert) .. type(io.write) .. type(string.format) .. type(math.floor) end");
+  ASSERT_EQ(engine->CallFunction("probe", 1), 1);
+  EXPECT_EQ(engine->StringResult(), "functionfunctionfunctionfunction"_s);
+  EXPECT_EQ(Top(), 0);
+}
+
+TEST_F(ScriptEngineTest, CallsWithQueuedArgumentsInOrder) {
+  Run("function join(a, b, c, d) return tostring(a) .. '|' .. b .. '|' .. tostring(c) .. '|' .. tostring(d) end");
+  engine->AddNumberArg(2.5);
+  engine->AddStringArg("text");
+  engine->AddBoolArg(1);
+  engine->AddBoolArg(0);
+  ASSERT_EQ(engine->CallFunction("join", 1), 1);
+  EXPECT_EQ(engine->ResultType(), ScriptResultString);
+  EXPECT_EQ(engine->StringResult(), "2.5|text|true|false"_s);
+  // The queue survives the call: the same arguments go to the next one.
+  ASSERT_EQ(engine->CallFunction("join", 1), 1);
+  EXPECT_EQ(engine->StringResult(), "2.5|text|true|false"_s);
+  engine->ClearArgs();
+  EXPECT_EQ(engine->ResultType(), ScriptResultNone);
+  EXPECT_EQ(engine->StringResult(), ""_s);
+  Run("function count(...) return select('#', ...) end");
+  ASSERT_EQ(engine->CallFunction("count", 1), 1);
+  EXPECT_EQ(engine->NumberResult(), 0);
+  EXPECT_EQ(Top(), 0);
+}
+
+TEST_F(ScriptEngineTest, ResultKindsNumberFirstThenBoolThenString) {
+  Run("function twelve() return '12' end function yes() return true end "
+      "function none() return nil end function name() return 'abc' end "
+      "function two() return 1, 2 end");
+  ASSERT_EQ(engine->CallFunction("twelve", 1), 1);
+  EXPECT_EQ(engine->ResultType(), ScriptResultNumber);
+  EXPECT_EQ(engine->NumberResult(), 12);
+  ASSERT_EQ(engine->CallFunction("yes", 1), 1);
+  EXPECT_EQ(engine->ResultType(), ScriptResultBool);
+  EXPECT_EQ(engine->BoolResult(), 1);
+  // nil is left alone: the type stays what the previous call set.
+  ASSERT_EQ(engine->CallFunction("none", 1), 1);
+  EXPECT_EQ(engine->ResultType(), ScriptResultBool);
+  engine->ClearArgs();
+  ASSERT_EQ(engine->CallFunction("none", 1), 1);
+  EXPECT_EQ(engine->ResultType(), ScriptResultNone);
+  lua_settop(engine->state, 0);
+  ASSERT_EQ(engine->CallFunction("name", 1), 1);
+  EXPECT_EQ(engine->StringResult(), "abc"_s);
+  // Only the topmost of several results is read.
+  ASSERT_EQ(engine->CallFunction("two", 2), 1);
+  EXPECT_EQ(engine->NumberResult(), 2);
+  // No result wanted: nothing read.
+  ASSERT_EQ(engine->CallFunction("twelve", 0), 1);
+  EXPECT_EQ(engine->NumberResult(), 2);
+}
+
+TEST_F(ScriptEngineTest, MissingFunctionIsARunTimeErrorAndEmptiesTheStack) {
+  lua_pushnumber(engine->state, 1);
+  EXPECT_EQ(engine->CallFunction("nowhere", 1), 0);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  EXPECT_EQ(engine->ErrorText(), "attempt to call a nil value"_s);
+  EXPECT_EQ(Top(), 0);
+  // The state is still usable.
+  Run("function ok() return 1 end");
+  EXPECT_EQ(engine->CallFunction("ok", 1), 1);
+}
+
+TEST_F(ScriptEngineTest, SyntaxAndRuntimeErrorsKeepTheLuaText) {
+  EXPECT_EQ(engine->LoadScript("x = = 1"), 0);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRSYNTAX);
+  EXPECT_EQ(engine->ErrorText(), "[string \"x = = 1\"]:1: unexpected symbol near '='"_s);
+  // The failed load leaves no script, so nothing runs.
+  EXPECT_EQ(engine->RunScript(), 0);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: No script text to execute"_s);
+  EXPECT_EQ(engine->ErrorCode(), 0);
+
+  ASSERT_EQ(engine->LoadScript("error('boom')"), 1);
+  EXPECT_EQ(engine->script, "error('boom')"_s);
+  EXPECT_EQ(engine->RunScript(), 0);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  EXPECT_EQ(engine->ErrorText(), "[string \"error('boom')\"]:1: boom"_s);
+  EXPECT_EQ(Top(), 0);
+
+  Run("function bad() local t = nil; return t.x end");
+  EXPECT_EQ(engine->CallFunction("bad", 1), 0);
+  EXPECT_EQ(
+      engine->ErrorText(),
+      "[string \"function bad() local t = nil; return t.x en...\"]:1: attempt to index local 't' (a nil value)"_s);
+  // A non-string error object leaves the text empty.
+  Run("function tableerror() error({}) end");
+  EXPECT_EQ(engine->CallFunction("tableerror", 0), 0);
+  EXPECT_EQ(engine->ErrorText(), ""_s);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+}
+
+TEST_F(ScriptEngineTest, NotStartedAndNoScript) {
+  EXPECT_EQ(engine->RunScript(), 0);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: No script text to execute"_s);
+  engine->Stop();
+  EXPECT_EQ(engine->IsStarted(), 0);
+  EXPECT_EQ(engine->state, nullptr);
+  for (int result : {engine->CallFunction("f", 1), engine->LoadScript("x = 1"), engine->RunFile("/nonexistent.lua"),
+                     engine->RunScript()}) {
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(engine->ErrorText(), "ScriptEngine: Engine is not started"_s);
+    EXPECT_EQ(engine->ErrorCode(), 0);
+  }
+  engine->RegisterFunction(NativeAdd, "add");  // ignored
+  engine->Stop();                              // twice is harmless
+  engine->Start();
+  EXPECT_EQ(engine->IsStarted(), 1);
+  Run("function ok() return 7 end");
+  ASSERT_EQ(engine->CallFunction("ok", 1), 1);
+  EXPECT_EQ(engine->NumberResult(), 7);
+}
+
+TEST_F(ScriptEngineTest, RestartGivesAFreshState) {
+  Run("leftover = 5");
+  engine->Start();
+  Run("function get() return leftover end");
+  engine->ClearArgs();
+  ASSERT_EQ(engine->CallFunction("get", 1), 1);
+  EXPECT_EQ(engine->ResultType(), ScriptResultNone);
+}
+
+TEST_F(ScriptEngineTest, RunScriptTwiceRunsTheChunkAgain) {
+  ASSERT_EQ(engine->LoadScript("counter = (counter or 0) + 1"), 1);
+  EXPECT_EQ(Top(), 1);  // the compiled chunk waits on the stack
+  ASSERT_EQ(engine->RunScript(), 1);
+  EXPECT_EQ(Top(), 0);
+  ASSERT_EQ(engine->RunScript(), 1);
+  Run("function get() return counter end");
+  ASSERT_EQ(engine->CallFunction("get", 1), 1);
+  EXPECT_EQ(engine->NumberResult(), 2);
+}
+
+TEST_F(ScriptEngineTest, ValuesLeftOnTheStackDoNotReplaceTheLoadedChunk) {
+  Run("function pair() return {}, {} end");
+  ASSERT_EQ(engine->LoadScript("ran = true"), 1);
+  // Tables are not read as results and stay on the stack above the chunk.
+  ASSERT_EQ(engine->CallFunction("pair", 2), 1);
+  EXPECT_EQ(Top(), 3);
+  ASSERT_EQ(engine->RunScript(), 1) << engine->ErrorText().ToStd();
+  Run("function get() return ran end");
+  ASSERT_EQ(engine->CallFunction("get", 1), 1);
+  EXPECT_EQ(engine->ResultType(), ScriptResultBool);
+}
+
+TEST_F(ScriptEngineTest, NativeFunctions) {
+  engine->RegisterFunction(NativeAdd, "add");
+  engine->RegisterFunction(NativeGreet, "greet");
+  engine->RegisterFunction(NativeTruncate, "trunc");
+  engine->RegisterFunction(NativeThrows, "throws");
+  Run("function useadd() return add(2, 3.5) end function usegreet(n) return greet(n) end "
+      "function usetrunc(x) return trunc(x) end");
+  ASSERT_EQ(engine->CallFunction("useadd", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 5.5);
+  engine->AddStringArg("Lua");
+  ASSERT_EQ(engine->CallFunction("usegreet", 1), 1);
+  EXPECT_EQ(engine->StringResult(), "Hello Lua"_s);
+  engine->ClearArgs();
+  for (auto [in, out] : {std::pair{-2.9, -2.0}, {3.99, 3.0}, {1e20, 2147483647.0}, {-1e20, -2147483648.0}}) {
+    engine->ClearArgs();
+    engine->AddNumberArg(in);
+    ASSERT_EQ(engine->CallFunction("usetrunc", 1), 1);
+    EXPECT_EQ(engine->NumberResult(), out) << in;
+  }
+  engine->ClearArgs();
+  EXPECT_EQ(engine->CallFunction("add", 1), 0);  // bad argument: a Lua error, not a crash
+  EXPECT_EQ(engine->ErrorText(), "bad argument #1 to '?' (number expected, got no value)"_s);
+  engine->AddBoolArg(1);
+  EXPECT_EQ(engine->CallFunction("usegreet", 1), 0);
+  EXPECT_NE(engine->ErrorText().ToStd().find("string expected, got boolean"), std::string::npos);
+  // A C++ exception of a native function becomes a Lua error with its text.
+  EXPECT_EQ(engine->CallFunction("throws", 1), 0);
+  EXPECT_EQ(engine->ErrorText(), "native failure"_s);
+  Run("ok, message = pcall(throws)");
+  Run("function msg() return message end");
+  ASSERT_EQ(engine->CallFunction("msg", 1), 1);
+  EXPECT_EQ(engine->StringResult(), "native failure"_s);
+}
+
+TEST_F(ScriptEngineTest, GlobalsMetamethodErrorsAreReportedNotFatal) {
+  Run("setmetatable(_G, {__index = function(t, k) error('no global ' .. k) end, "
+      "__newindex = function(t, k, v) error('frozen') end})");
+  EXPECT_EQ(engine->CallFunction("missing", 1), 0);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  EXPECT_NE(engine->ErrorText().ToStd().find("no global missing"), std::string::npos);
+  engine->RegisterFunction(NativeAdd, "add");
+  EXPECT_NE(engine->ErrorText().ToStd().find("frozen"), std::string::npos);
+  EXPECT_EQ(Top(), 0);
+}
+
+class ScriptFileTest : public ScriptEngineTest {
+ protected:
+  void SetUp() override {
+    ScriptEngineTest::SetUp();
+    char pattern[] = "/tmp/corvex-script-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override {
+    for (const std::string& file : files) unlink(file.c_str());
+    rmdir(dir.c_str());
+    ScriptEngineTest::TearDown();
+  }
+  std::string Write(const std::string& name, const std::string& text) {
+    std::string path = dir + "/" + name;
+    std::ofstream(path) << text;
+    files.push_back(path);
+    return path;
+  }
+  std::string dir;
+  std::vector<std::string> files;
+};
+
+TEST_F(ScriptFileTest, RunFileDefinesFunctions) {
+  const std::string path = Write("ok.lua", "function square(x) return x * x end\nreturn 1, 2, 3\n");
+  ASSERT_EQ(engine->RunFile(path.c_str()), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(Top(), 0);  // the file's results are dropped
+  engine->AddNumberArg(9);
+  ASSERT_EQ(engine->CallFunction("square", 1), 1);
+  EXPECT_EQ(engine->NumberResult(), 81);
+}
+
+TEST_F(ScriptFileTest, RunFileErrors) {
+  const std::string syntax = Write("syntax.lua", "x = \n");
+  EXPECT_EQ(engine->RunFile(syntax.c_str()), 0);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRSYNTAX);
+  EXPECT_EQ(engine->ErrorText().ToStd(), syntax + ":2: unexpected symbol near '<eof>'");
+
+  const std::string fails = Write("fails.lua", "local a = 1\nerror('in file')\n");
+  EXPECT_EQ(engine->RunFile(fails.c_str()), 0);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  EXPECT_EQ(engine->ErrorText().ToStd(), fails + ":2: in file");
+
+  const std::string missing = dir + "/missing.lua";
+  EXPECT_EQ(engine->RunFile(missing.c_str()), 0);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRFILE);
+  EXPECT_EQ(engine->ErrorText().ToStd(), "cannot open " + missing + ": No such file or directory");
+  EXPECT_EQ(Top(), 0);
+}
+
+TEST(LuaConveniences, MatchTheHeaderMacros) {
+  lua_State* L = luaL_newstate();
+  ASSERT_NE(L, nullptr);
+  lua_pushboolean(L, 1);
+  lua_newtable(L);
+  EXPECT_EQ(lua_isboolean(L, 1), 1);
+  EXPECT_EQ(lua_istable(L, 2), 1);
+  EXPECT_EQ(lua_istable(L, 1), 0);
+  lua_pop(L, 2);
+  EXPECT_EQ(lua_gettop(L), 0);
+  lua_pushnumber(L, 42);
+  lua_setglobal(L, "answer");
+  EXPECT_EQ(lua_gettop(L), 0);
+  lua_getglobal(L, "answer");
+  EXPECT_EQ(lua_tonumber(L, -1), 42);
+  lua_pop(L, 1);
+  lua_register(L, "native", [](lua_State* S) -> int {
+    lua_pushnumber(S, luaL_checkint(S, 1) * 2);
+    lua_pushstring(S, luaL_checkstring(S, 2));
+    return 2;
+  });
+  ASSERT_EQ(luaL_loadstring(L, "return native(-7.8, 'x')"), 0);
+  ASSERT_EQ(lua_pcall(L, 0, 2, 0), 0);
+  EXPECT_EQ(lua_tonumber(L, -2), -14);
+  EXPECT_STREQ(lua_tostring(L, -1), "x");
+  lua_close(L);
+}
+
+}  // namespace
+}  // namespace cvx
