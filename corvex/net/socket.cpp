@@ -1,0 +1,279 @@
+#include "corvex/net/socket.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/ioctl.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace cvx {
+
+namespace {
+
+constexpr int kMaxReadyHandles = 64;
+
+sockaddr_in MakeAddress(std::int32_t address, int port) {
+  sockaddr_in record{};
+  record.sin_family = AF_INET;
+  record.sin_port = htons(static_cast<std::uint16_t>(port));
+  record.sin_addr.s_addr = htonl(static_cast<std::uint32_t>(address));
+  return record;
+}
+
+// Address and port of a record filled by getsockname / getpeername.
+void ReadAddress(const sockaddr_in& record, std::int32_t& address, int& port) {
+  address = static_cast<std::int32_t>(ntohl(record.sin_addr.s_addr));
+  port = ntohs(record.sin_port);
+}
+
+// Adds the handles to the set; false when one cannot be held by an fd_set.
+bool FillSet(fd_set& set, const int* handles, int count, int& highest) {
+  FD_ZERO(&set);
+  for (int i = 0; i < std::min(count, kMaxReadyHandles); ++i) {
+    int handle = handles[i];
+    if (handle < 0 || handle >= FD_SETSIZE) return false;
+    FD_SET(handle, &set);
+    highest = std::max(highest, handle);
+  }
+  return true;
+}
+
+void KeepReady(const fd_set& set, int* handles, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (i >= kMaxReadyHandles || !FD_ISSET(handles[i], &set)) handles[i] = 0;
+  }
+}
+
+int WaitReadable(int handle, int timeout) {
+  int handles[1] = {handle};
+  int ready = SocketReadiness(handles, 1, nullptr, 0, nullptr, 0, timeout);
+  return ready > 0 && handles[0] == handle;
+}
+
+}  // namespace
+
+int SocketReadiness(int* readHandles, int readCount, int* writeHandles, int writeCount, int* errorHandles,
+                    int errorCount, int timeout) {
+  fd_set readSet, writeSet, errorSet;
+  int highest = -1;
+  if (!FillSet(readSet, readHandles, readCount, highest) || !FillSet(writeSet, writeHandles, writeCount, highest) ||
+      !FillSet(errorSet, errorHandles, errorCount, highest)) {
+    return -1;
+  }
+  timeval wait{};
+  timeval* waitFor = nullptr;
+  if (timeout >= 0) {
+    wait.tv_sec = timeout / 1000;
+    wait.tv_usec = (timeout % 1000) * 1000;
+    waitFor = &wait;
+  }
+  int ready;
+  do {
+    ready = select(highest + 1, &readSet, &writeSet, &errorSet, waitFor);
+  } while (ready < 0 && errno == EINTR && timeout < 0);
+  if (ready < 0) return ready;
+  KeepReady(readSet, readHandles, readCount);
+  KeepReady(writeSet, writeHandles, writeCount);
+  KeepReady(errorSet, errorHandles, errorCount);
+  return ready;
+}
+
+// ---- TNetSocket -----------------------------------------------------------------
+
+std::int32_t TNetSocket::SendBytes(const void* buffer, std::int32_t count, int flags) {
+  if (handle_ < 0 || count <= 0) return 0;
+  ssize_t sent = send(handle_, buffer, static_cast<std::size_t>(count), flags | MSG_NOSIGNAL);
+  return sent < 0 ? 0 : static_cast<std::int32_t>(sent);
+}
+
+std::int32_t TNetSocket::ReceiveBytes(void* buffer, std::int32_t size, int flags) {
+  if (handle_ < 0 || size <= 0) return 0;
+  ssize_t got;
+  do {
+    got = recv(handle_, buffer, static_cast<std::size_t>(size), flags);
+  } while (got < 0 && errno == EINTR);
+  return got < 0 ? 0 : static_cast<std::int32_t>(got);
+}
+
+void TNetSocket::Shut() {
+  if (handle_ < 0) return;
+  if (autoClose_ == 1) close(handle_);
+  handle_ = ownAddress_ = ownPort_ = peerAddress_ = peerPort_ = -1;
+}
+
+int TNetSocket::IsConnected() {
+  if (handle_ < 0) return 0;
+  if (!WaitReadable(handle_, 0)) return 1;
+  if (BytesWaiting() > 0) return 1;
+  Shut();
+  return 0;
+}
+
+int TNetSocket::BindPort(int port) {
+  if (handle_ < 0 || port < 0 || port > 65535) return 0;
+  sockaddr_in record = MakeAddress(INADDR_ANY, port);
+  if (bind(handle_, reinterpret_cast<sockaddr*>(&record), sizeof record) != 0) return 0;
+  RefreshOwnName();
+  return 1;
+}
+
+int TNetSocket::ConnectTo(std::int32_t address, int port) {
+  if (handle_ < 0 || port < 0 || port > 65535) return 0;
+  sockaddr_in record = MakeAddress(address, port);
+  if (connect(handle_, reinterpret_cast<sockaddr*>(&record), sizeof record) != 0) return 0;
+  RefreshOwnName();
+  RefreshPeerName();
+  return 1;
+}
+
+int TNetSocket::StartListening(int backlog) {
+  if (handle_ < 0) return 0;
+  return listen(handle_, backlog) == 0;
+}
+
+Ref<TNetSocket> TNetSocket::AcceptWait(int timeout) {
+  if (handle_ < 0 || !WaitReadable(handle_, timeout)) return nullptr;
+  int accepted = accept(handle_, nullptr, nullptr);
+  // 0 is a valid descriptor here (a program may run with its stdin closed).
+  if (accepted < 0) return nullptr;
+  return FromHandle(accepted, 1);
+}
+
+std::int32_t TNetSocket::BytesWaiting() {
+  if (handle_ < 0) return 0;
+  int waiting = 0;
+  if (ioctl(handle_, FIONREAD, &waiting) != 0) return 0;
+  return waiting;
+}
+
+void TNetSocket::SetNoDelay(int flag) {
+  if (handle_ < 0) return;
+  std::int32_t value = flag;
+  setsockopt(handle_, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value);
+}
+
+void TNetSocket::RefreshOwnName() {
+  sockaddr_in record{};
+  socklen_t length = sizeof record;
+  if (handle_ < 0 || getsockname(handle_, reinterpret_cast<sockaddr*>(&record), &length) != 0) {
+    ownAddress_ = ownPort_ = 0;
+    return;
+  }
+  ReadAddress(record, ownAddress_, ownPort_);
+}
+
+void TNetSocket::RefreshPeerName() {
+  sockaddr_in record{};
+  socklen_t length = sizeof record;
+  if (handle_ < 0 || getpeername(handle_, reinterpret_cast<sockaddr*>(&record), &length) != 0) {
+    peerAddress_ = peerPort_ = 0;
+    return;
+  }
+  ReadAddress(record, peerAddress_, peerPort_);
+}
+
+Ref<TNetSocket> TNetSocket::FromHandle(int handle, int autoClose) {
+  if (handle < 0) return nullptr;
+  Ref<TNetSocket> socket = new TNetSocket();
+  socket->handle_ = handle;
+  socket->autoClose_ = autoClose;
+  socket->RefreshOwnName();
+  socket->RefreshPeerName();
+  return socket;
+}
+
+Ref<TNetSocket> TNetSocket::NewUdp() {
+  int handle = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (handle < 0) return nullptr;
+  return FromHandle(handle, 1);
+}
+
+Ref<TNetSocket> TNetSocket::NewTcp() {
+  int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (handle < 0) return nullptr;
+  return FromHandle(handle, 1);
+}
+
+// ---- Free functions ---------------------------------------------------------------
+
+Ref<TNetSocket> NewUdpSocket() { return TNetSocket::NewUdp(); }
+Ref<TNetSocket> NewTcpSocket() { return TNetSocket::NewTcp(); }
+void SocketShut(TNetSocket* socket) { Ref<TNetSocket>(socket)->Shut(); }
+int SocketBindPort(TNetSocket* socket, int port) { return Ref<TNetSocket>(socket)->BindPort(port); }
+int SocketConnectTo(TNetSocket* socket, std::int32_t address, int port) {
+  return Ref<TNetSocket>(socket)->ConnectTo(address, port);
+}
+int SocketStartListening(TNetSocket* socket, int backlog) { return Ref<TNetSocket>(socket)->StartListening(backlog); }
+Ref<TNetSocket> SocketAcceptWait(TNetSocket* socket, int timeout) {
+  return Ref<TNetSocket>(socket)->AcceptWait(timeout);
+}
+int SocketIsConnected(TNetSocket* socket) { return Ref<TNetSocket>(socket)->IsConnected(); }
+std::int32_t SocketBytesWaiting(TNetSocket* socket) { return Ref<TNetSocket>(socket)->BytesWaiting(); }
+std::int32_t SocketOwnAddress(TNetSocket* socket) { return Ref<TNetSocket>(socket)->OwnAddress(); }
+int SocketOwnPort(TNetSocket* socket) { return Ref<TNetSocket>(socket)->OwnPort(); }
+std::int32_t SocketPeerAddress(TNetSocket* socket) { return Ref<TNetSocket>(socket)->PeerAddress(); }
+int SocketPeerPort(TNetSocket* socket) { return Ref<TNetSocket>(socket)->PeerPort(); }
+
+// ---- Addresses ----------------------------------------------------------------------
+
+String AddressToText(std::int32_t address) {
+  auto bits = static_cast<std::uint32_t>(address);
+  String text = String::OfInt(static_cast<std::int32_t>(bits >> 24));
+  for (int shift = 16; shift >= 0; shift -= 8) {
+    text = text + "."_s + String::OfInt(static_cast<std::int32_t>((bits >> shift) & 255));
+  }
+  return text;
+}
+
+Array<std::int32_t> ResolveHostAddresses(const String& host) {
+  // getaddrinfo is the reentrant lookup; asking for IPv4 stream addresses
+  // gives each address once, in the resolver's order.
+  std::string name = host.ToStd();
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* answer = nullptr;
+  if (name.empty() || name.find('\0') != std::string::npos ||
+      getaddrinfo(name.c_str(), nullptr, &hints, &answer) != 0) {
+    return NewArray<std::int32_t>(0);
+  }
+  std::int32_t count = 0;
+  for (addrinfo* at = answer; at; at = at->ai_next) {
+    if (at->ai_family == AF_INET && at->ai_addrlen >= sizeof(sockaddr_in)) ++count;
+  }
+  Array<std::int32_t> addresses = NewArray<std::int32_t>(count);
+  std::int32_t index = 0;
+  for (addrinfo* at = answer; at; at = at->ai_next) {
+    if (at->ai_family != AF_INET || at->ai_addrlen < sizeof(sockaddr_in)) continue;
+    sockaddr_in record;
+    std::memcpy(&record, at->ai_addr, sizeof record);
+    addresses[index++] = static_cast<std::int32_t>(ntohl(record.sin_addr.s_addr));
+  }
+  freeaddrinfo(answer);
+  return addresses;
+}
+
+std::int32_t ResolveHostAddress(const String& host, int index) {
+  if (index < 0) return 0;
+  Array<std::int32_t> addresses = ResolveHostAddresses(host);
+  return index < addresses->Length() ? addresses[index] : 0;
+}
+
+String ResolveAddressName(std::int32_t address) {
+  sockaddr_in record = MakeAddress(address, 0);
+  char name[NI_MAXHOST];
+  if (getnameinfo(reinterpret_cast<sockaddr*>(&record), sizeof record, name, sizeof name, nullptr, 0, NI_NAMEREQD) !=
+      0) {
+    return String();
+  }
+  return String::OfAnsi(name);
+}
+
+}  // namespace cvx

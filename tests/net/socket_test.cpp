@@ -1,0 +1,210 @@
+#include "corvex/net/socket.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/net/loopback_server.h"
+
+namespace cvx {
+namespace {
+
+using testing::FreePort;
+using testing::LoopbackServer;
+using testing::OpenDescriptors;
+using testing::ReadUntil;
+using testing::SendAll;
+
+constexpr std::int32_t kLoopback = 0x7F000001;
+
+TEST(Addresses, TextAndLookupsKeepTheDottedByteOrder) {
+  InitSockets();
+  EXPECT_EQ(AddressToText(kLoopback).ToStd(), "127.0.0.1");
+  // The top bit set: the address is still read as four unsigned bytes.
+  EXPECT_EQ(AddressToText(static_cast<std::int32_t>(0xC0A8FE01u)).ToStd(), "192.168.254.1");
+  EXPECT_EQ(AddressToText(-1).ToStd(), "255.255.255.255");
+
+  Array<std::int32_t> dotted = ResolveHostAddresses("127.0.0.1"_s);
+  ASSERT_EQ(dotted->Length(), 1);
+  EXPECT_EQ(dotted[0], kLoopback);
+  EXPECT_EQ(ResolveHostAddress("10.1.2.3"_s, 0), 0x0A010203);
+  EXPECT_EQ(ResolveHostAddress("10.1.2.3"_s, 1), 0);
+  EXPECT_EQ(ResolveHostAddress("10.1.2.3"_s, -1), 0);
+
+  Array<std::int32_t> local = ResolveHostAddresses("localhost"_s);
+  bool hasLoopback = false;
+  for (std::int32_t address : *local) hasLoopback |= address == kLoopback;
+  EXPECT_TRUE(hasLoopback);
+}
+
+TEST(Addresses, NamesThatDoNotResolveGiveNothing) {
+  EXPECT_EQ(ResolveHostAddresses("no-such-host.invalid"_s)->Length(), 0);
+  EXPECT_EQ(ResolveHostAddresses(String())->Length(), 0);
+  for (int index = -1; index < 3; ++index) EXPECT_EQ(ResolveHostAddress("no-such-host.invalid"_s, index), 0);
+  // A reverse lookup that finds nothing is the empty text, not an error.
+  String name = ResolveAddressName(static_cast<std::int32_t>(0xC0000201u));  // TEST-NET-1, never named
+  EXPECT_TRUE(name.IsEmpty() || name.Length() > 0);
+  EXPECT_FALSE(ResolveAddressName(kLoopback).IsEmpty());
+}
+
+TEST(Sockets, ListenAcceptTransferAndPeerClose) {
+  Ref<TNetSocket> server = NewTcpSocket();
+  ASSERT_TRUE(server);
+  EXPECT_EQ(server->AutoClose(), 1);
+  ASSERT_EQ(SocketBindPort(server.Get(), 0), 1);
+  int port = SocketOwnPort(server.Get());
+  ASSERT_GT(port, 0);
+  ASSERT_EQ(SocketStartListening(server.Get(), 4), 1);
+  // No pending connection: null at once.
+  EXPECT_FALSE(SocketAcceptWait(server.Get(), 0));
+
+  Ref<TNetSocket> client = NewTcpSocket();
+  ASSERT_EQ(SocketConnectTo(client.Get(), kLoopback, port), 1);
+  EXPECT_EQ(SocketPeerAddress(client.Get()), kLoopback);
+  EXPECT_EQ(SocketPeerPort(client.Get()), port);
+  EXPECT_EQ(SocketOwnAddress(client.Get()), kLoopback);
+
+  Ref<TNetSocket> accepted = SocketAcceptWait(server.Get(), 5000);
+  ASSERT_TRUE(accepted);
+  EXPECT_EQ(accepted->PeerPort(), client->OwnPort());
+  EXPECT_EQ(accepted->OwnPort(), port);
+  EXPECT_EQ(SocketIsConnected(accepted.Get()), 1);
+  EXPECT_EQ(SocketBytesWaiting(accepted.Get()), 0);
+
+  const char message[] = "0123456789";
+  ASSERT_EQ(client->SendBytes(message, 10, 0), 10);
+  // Partial reads: a small buffer takes what fits and leaves the rest waiting.
+  char buffer[16] = {};
+  std::int32_t first = accepted->ReceiveBytes(buffer, 4, 0);
+  ASSERT_GE(first, 1);
+  ASSERT_LE(first, 4);
+  std::int32_t got = first;
+  while (got < 10) {
+    std::int32_t n = accepted->ReceiveBytes(buffer + got, 10 - got, 0);
+    ASSERT_GT(n, 0);
+    got += n;
+  }
+  EXPECT_EQ(std::memcmp(buffer, message, 10), 0);
+
+  // Data still waiting keeps a socket connected even after the peer closed.
+  ASSERT_EQ(client->SendBytes("xy", 2, 0), 2);
+  SocketShut(client.Get());
+  EXPECT_EQ(client->Handle(), -1);
+  EXPECT_EQ(client->PeerPort(), -1);
+  EXPECT_EQ(client->OwnAddress(), -1);
+  EXPECT_EQ(SocketIsConnected(client.Get()), 0);
+  EXPECT_EQ(accepted->IsConnected(), 1);
+  EXPECT_EQ(accepted->ReceiveBytes(buffer, 16, 0), 2);
+  // Now readable with nothing waiting: the peer is gone and the socket is shut.
+  EXPECT_EQ(accepted->IsConnected(), 0);
+  EXPECT_EQ(accepted->Handle(), -1);
+  EXPECT_EQ(accepted->PeerAddress(), -1);
+  // A shut socket transfers nothing and answers every query with 0.
+  EXPECT_EQ(accepted->ReceiveBytes(buffer, 16, 0), 0);
+  EXPECT_EQ(accepted->SendBytes(buffer, 16, 0), 0);
+  EXPECT_EQ(accepted->BytesWaiting(), 0);
+  EXPECT_EQ(accepted->BindPort(0), 0);
+  EXPECT_EQ(accepted->ConnectTo(kLoopback, port), 0);
+  EXPECT_FALSE(accepted->AcceptWait(0));
+  accepted->Shut();  // twice is harmless
+  server->Shut();
+}
+
+TEST(Sockets, SendingToAClosedPeerFailsWithoutKillingTheProcess) {
+  LoopbackServer peer([](int) {});
+  ASSERT_TRUE(peer.Ok());
+  Ref<TNetSocket> client = NewTcpSocket();
+  ASSERT_EQ(client->ConnectTo(kLoopback, peer.Port()), 1);
+  peer.Join();
+  // The first sends may still be buffered; once the reset arrives a send
+  // fails, which must come back as 0 rather than as SIGPIPE.
+  char block[4096] = {};
+  int zeroes = 0;
+  for (int i = 0; i < 200 && zeroes == 0; ++i) {
+    if (client->SendBytes(block, sizeof block, 0) == 0) ++zeroes;
+  }
+  EXPECT_EQ(zeroes, 1);
+  client->Shut();
+}
+
+TEST(Sockets, ConnectionRefusedLeavesTheSocketUsableAndReportsFailure) {
+  int before = OpenDescriptors();
+  Ref<TNetSocket> client = NewTcpSocket();
+  EXPECT_EQ(client->ConnectTo(kLoopback, FreePort()), 0);
+  EXPECT_GE(client->Handle(), 0);  // still open until shut
+  client->Shut();
+  EXPECT_EQ(OpenDescriptors(), before);
+  // Ports outside 0..65535 are refused before any platform call.
+  Ref<TNetSocket> other = NewTcpSocket();
+  EXPECT_EQ(other->ConnectTo(kLoopback, 70000), 0);
+  EXPECT_EQ(other->BindPort(-1), 0);
+  other->Shut();
+}
+
+TEST(Sockets, ShutOnlyForgetsAHandleItDoesNotOwn) {
+  Ref<TNetSocket> owner = NewUdpSocket();
+  ASSERT_TRUE(owner);
+  Ref<TNetSocket> borrowed = TNetSocket::FromHandle(owner->Handle(), 0);
+  ASSERT_TRUE(borrowed);
+  int handle = owner->Handle();
+  borrowed->Shut();
+  EXPECT_EQ(borrowed->Handle(), -1);
+  EXPECT_NE(fcntl(handle, F_GETFD), -1);  // still open
+  owner->Shut();
+  EXPECT_EQ(fcntl(handle, F_GETFD), -1);
+  EXPECT_FALSE(TNetSocket::FromHandle(-1, 1));
+}
+
+TEST(Sockets, UdpBindsToAnyFreePortAndConnects) {
+  Ref<TNetSocket> a = NewUdpSocket();
+  Ref<TNetSocket> b = NewUdpSocket();
+  ASSERT_EQ(a->BindPort(0), 1);
+  ASSERT_EQ(b->BindPort(0), 1);
+  EXPECT_GT(a->OwnPort(), 0);
+  ASSERT_EQ(a->ConnectTo(kLoopback, b->OwnPort()), 1);
+  EXPECT_EQ(a->PeerPort(), b->OwnPort());
+  EXPECT_EQ(a->SendBytes("ping", 4, 0), 4);
+  char buffer[8] = {};
+  EXPECT_EQ(b->ReceiveBytes(buffer, 8, 0), 4);
+  EXPECT_STREQ(buffer, "ping");
+  a->Shut();
+  b->Shut();
+}
+
+TEST(Sockets, ReadinessMarksOnlyReadyHandles) {
+  Ref<TNetSocket> server = NewTcpSocket();
+  ASSERT_EQ(server->BindPort(0), 1);
+  ASSERT_EQ(server->StartListening(4), 1);
+  Ref<TNetSocket> client = NewTcpSocket();
+  ASSERT_EQ(client->ConnectTo(kLoopback, server->OwnPort()), 1);
+  Ref<TNetSocket> accepted = server->AcceptWait(5000);
+  ASSERT_TRUE(accepted);
+
+  int readable[2] = {client->Handle(), accepted->Handle()};
+  EXPECT_EQ(SocketReadiness(readable, 2, nullptr, 0, nullptr, 0, 0), 0);
+  EXPECT_EQ(readable[0], 0);
+  EXPECT_EQ(readable[1], 0);
+
+  ASSERT_EQ(client->SendBytes("z", 1, 0), 1);
+  int again[2] = {client->Handle(), accepted->Handle()};
+  int writable[1] = {client->Handle()};
+  EXPECT_EQ(SocketReadiness(again, 2, writable, 1, nullptr, 0, 5000), 2);
+  EXPECT_EQ(again[0], 0);
+  EXPECT_EQ(again[1], accepted->Handle());
+  EXPECT_EQ(writable[0], client->Handle());
+  // A handle the platform sets cannot hold is an error, not memory corruption.
+  int huge[1] = {1 << 20};
+  EXPECT_LT(SocketReadiness(huge, 1, nullptr, 0, nullptr, 0, 0), 0);
+
+  accepted->Shut();
+  client->Shut();
+  server->Shut();
+}
+
+TEST(Sockets, FreeFunctionsOnTheNullObjectRaise) {
+  EXPECT_THROW(SocketIsConnected(nullptr), TRuntimeError);
+  EXPECT_THROW(SocketShut(nullptr), TRuntimeError);
+}
+
+}  // namespace
+}  // namespace cvx
