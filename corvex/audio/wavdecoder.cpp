@@ -103,8 +103,13 @@ Ref<TPcmSample> PcmSampleLoadWav(TByteStream* stream) {
   if (format == 0) return nullptr;
   if (fmtSize > 16 && !Skip(in.Get(), fmtSize - 16)) return nullptr;
   while (!in->AtEnd()) {
-    const bool isData = ReadTag(in.Get(), "data");
-    const std::uint32_t size = ReadU32(in.Get());
+    // A chunk header cut short by the end of the file ends the search.
+    std::uint8_t header[8];
+    if (audio::ReadAtMost(in.Get(), header, 8) != 8) return nullptr;
+    const bool isData = std::memcmp(header, "data", 4) == 0;
+    const std::uint32_t size = static_cast<std::uint32_t>(header[4]) | static_cast<std::uint32_t>(header[5]) << 8 |
+                               static_cast<std::uint32_t>(header[6]) << 16 |
+                               static_cast<std::uint32_t>(header[7]) << 24;
     if (isData) return ReadData(in.Get(), size, hertz, format);
     // No pad byte is skipped after a chunk of odd size.
     if (!Skip(in.Get(), size)) return nullptr;

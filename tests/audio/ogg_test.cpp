@@ -1,0 +1,167 @@
+// The Ogg Vorbis decoder on files encoded here with libvorbisenc.
+#include <gtest/gtest.h>
+#include <vorbis/vorbisenc.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "corvex/audio/oggdecoder.h"
+#include "corvex/audio/wavdecoder.h"
+#include "corvex/stream/memorystream.h"
+
+namespace cvx {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// The left channel is a 440 Hz sine at half scale; the right one, when
+// there is one, is the same sine inverted.
+float Signal(long frame, int channel, long rate) {
+  const float s = 0.5f * static_cast<float>(std::sin(2 * kPi * 440.0 * static_cast<double>(frame) / rate));
+  return channel == 0 ? s : -s;
+}
+
+std::vector<std::uint8_t> EncodeOgg(int channels, long rate, long frames) {
+  vorbis_info info;
+  vorbis_info_init(&info);
+  EXPECT_EQ(vorbis_encode_init_vbr(&info, channels, rate, 0.4f), 0);
+  vorbis_comment comment;
+  vorbis_comment_init(&comment);
+  vorbis_dsp_state dsp;
+  vorbis_analysis_init(&dsp, &info);
+  vorbis_block block;
+  vorbis_block_init(&dsp, &block);
+  ogg_stream_state os;
+  ogg_stream_init(&os, 1234);
+
+  std::vector<std::uint8_t> out;
+  ogg_page page;
+  auto emit = [&](const ogg_page& p) {
+    out.insert(out.end(), p.header, p.header + p.header_len);
+    out.insert(out.end(), p.body, p.body + p.body_len);
+  };
+  ogg_packet header, headerComment, headerCode;
+  vorbis_analysis_headerout(&dsp, &comment, &header, &headerComment, &headerCode);
+  ogg_stream_packetin(&os, &header);
+  ogg_stream_packetin(&os, &headerComment);
+  ogg_stream_packetin(&os, &headerCode);
+  while (ogg_stream_flush(&os, &page) != 0) emit(page);
+
+  long done = 0;
+  bool ended = false;
+  while (!ended) {
+    const long n = std::min<long>(1024, frames - done);
+    if (n > 0) {
+      float** buffer = vorbis_analysis_buffer(&dsp, static_cast<int>(n));
+      for (long i = 0; i < n; ++i)
+        for (int c = 0; c < channels; ++c) buffer[c][i] = Signal(done + i, c, rate);
+      vorbis_analysis_wrote(&dsp, static_cast<int>(n));
+      done += n;
+    } else {
+      vorbis_analysis_wrote(&dsp, 0);  // end of the stream
+    }
+    while (vorbis_analysis_blockout(&dsp, &block) == 1) {
+      vorbis_analysis(&block, nullptr);
+      vorbis_bitrate_addblock(&block);
+      ogg_packet packet;
+      while (vorbis_bitrate_flushpacket(&dsp, &packet)) {
+        ogg_stream_packetin(&os, &packet);
+        while (ogg_stream_pageout(&os, &page) != 0) {
+          emit(page);
+          if (ogg_page_eos(&page)) ended = true;
+        }
+      }
+    }
+  }
+  ogg_stream_clear(&os);
+  vorbis_block_clear(&block);
+  vorbis_dsp_clear(&dsp);
+  vorbis_comment_clear(&comment);
+  vorbis_info_clear(&info);
+  return out;
+}
+
+Ref<TPcmSample> Decode(const std::vector<std::uint8_t>& bytes) {
+  Ref<TMemoryStream> stream = CreateMemoryStream(bytes.data(), static_cast<std::int32_t>(bytes.size()), 1, 0);
+  return PcmSampleLoadOgg(stream.Get());
+}
+
+int Channel(const TPcmSample* sample, long frame, int channel) {
+  const int channels = sample->format == PCM_STEREO16LE ? 2 : 1;
+  const std::uint8_t* at = sample->samples + 2 * (frame * channels + channel);
+  return static_cast<std::int16_t>(at[0] | at[1] << 8);
+}
+
+// Correlation of a decoded channel with the signal that was encoded.
+double Correlation(const TPcmSample* sample, int channel) {
+  double sxy = 0, sxx = 0, syy = 0;
+  for (long f = 0; f < sample->length; ++f) {
+    const double x = Signal(f, channel, sample->hertz) * 32767.0, y = Channel(sample, f, channel);
+    sxy += x * y;
+    sxx += x * x;
+    syy += y * y;
+  }
+  return sxx > 0 && syy > 0 ? sxy / std::sqrt(sxx * syy) : 0;
+}
+
+TEST(OggDecoder, StereoRoundTrip) {
+  const std::vector<std::uint8_t> ogg = EncodeOgg(2, 44100, 22050);
+  Ref<TPcmSample> sample = Decode(ogg);
+  ASSERT_TRUE(sample);
+  EXPECT_EQ(sample->format, PCM_STEREO16LE);
+  EXPECT_EQ(sample->hertz, 44100);
+  EXPECT_EQ(sample->length, 22050);
+  EXPECT_GT(Correlation(sample.Get(), 0), 0.95);
+  EXPECT_GT(Correlation(sample.Get(), 1), 0.95);
+  // Amplitude about half scale in the middle of the sample.
+  int peak = 0;
+  for (long f = 5000; f < 15000; ++f) peak = std::max(peak, std::abs(Channel(sample.Get(), f, 0)));
+  EXPECT_GT(peak, 14000);
+  EXPECT_LT(peak, 20000);
+}
+
+TEST(OggDecoder, MonoRoundTripThroughTheDecoderList) {
+  InitOggDecoder();
+  InitWavDecoder();
+  const std::vector<std::uint8_t> ogg = EncodeOgg(1, 22050, 5000);
+  Ref<TMemoryStream> stream = CreateMemoryStream(ogg.data(), static_cast<std::int32_t>(ogg.size()), 1, 0);
+  Ref<TPcmSample> sample = PcmSampleLoad(Ref<TObject>(stream));
+  ASSERT_TRUE(sample);
+  EXPECT_EQ(sample->format, PCM_MONO16LE);
+  EXPECT_EQ(sample->hertz, 22050);
+  EXPECT_EQ(sample->length, 5000);
+  EXPECT_GT(Correlation(sample.Get(), 0), 0.95);
+}
+
+TEST(OggDecoder, DamagedDataGivesNull) {
+  const std::vector<std::uint8_t> ogg = EncodeOgg(2, 8000, 8000);
+  EXPECT_FALSE(Decode({}));
+  EXPECT_FALSE(Decode({'O', 'g', 'g', 'S', 0, 2, 0, 0}));
+  std::vector<std::uint8_t> noise(5000);
+  for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>((i * 7919) >> 3);
+  EXPECT_FALSE(Decode(noise));
+  // Headers only: cut after the first page.
+  EXPECT_FALSE(Decode(std::vector<std::uint8_t>(ogg.begin(), ogg.begin() + 200)));
+  // The header pages corrupted.
+  std::vector<std::uint8_t> badHeader = ogg;
+  for (std::size_t i = 40; i < 120; ++i) badHeader[i] ^= 0x5A;
+  EXPECT_FALSE(Decode(badHeader));
+  // Audio pages corrupted in the middle: the decoder reports a hole, which
+  // cannot fill the announced length.
+  std::vector<std::uint8_t> badMiddle = ogg;
+  for (std::size_t i = ogg.size() / 2; i < ogg.size() / 2 + 64; ++i) badMiddle[i] ^= 0xFF;
+  EXPECT_FALSE(Decode(badMiddle));
+  // A WAVE file is not Ogg Vorbis.
+  EXPECT_FALSE(Decode({'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}));
+}
+
+TEST(OggDecoder, MoreThanTwoChannelsGiveNull) {
+  // A stereo frame could not hold them.
+  EXPECT_FALSE(Decode(EncodeOgg(3, 8000, 2000)));
+}
+
+}  // namespace
+}  // namespace cvx
