@@ -2,9 +2,12 @@
 
 #include <algorithm>
 
+#include "corvex/stream/bank.h"
+#include "corvex/stream/datastream.h"
 #include "corvex/stream/embed.h"
 #include "corvex/stream/endianstream.h"
 #include "corvex/stream/filestream.h"
+#include "corvex/stream/textstream.h"
 
 namespace cvx {
 
@@ -153,8 +156,13 @@ void InitStream() {
   static bool done = false;
   if (done) return;
   done = true;
+  // Openers are created in this order (data, bank, incbin, endian, text) and
+  // asked newest first.
+  InitDataStreams();
+  InitBanks();
   InitEmbed();
   InitEndianStreams();
+  InitTextStreams();
 }
 
 }  // namespace cvx

@@ -1,0 +1,278 @@
+#include "corvex/stream/bank.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "corvex/runtime/memory.h"
+#include "corvex/stream/bankstream.h"
+#include "corvex/stream/url.h"
+
+namespace cvx {
+
+namespace {
+
+Ref<TDataType> bankType;
+
+// A corrupt size must not allocate more than the stream really holds, so the
+// body is read in pieces and the bank grows with what arrives.
+constexpr std::int32_t kReadPiece = 64 * 1024;
+
+TBank* Need(TBank* bank) {
+  if (!bank) ThrowNullObjectError();
+  return bank;
+}
+
+class TBankDataType final : public TDataType {
+ public:
+  String TypeName() override { return "CVX.Bank.TBank"_s; }
+
+  Ref<TObject> ReadData(TStreamBase* base) override {
+    auto* stream = As<TByteStream>(base);
+    if (!stream) ThrowNullObjectError();
+    std::int32_t size = stream->ReadInt32();
+    if (size < 0) throw TStreamReadError();
+    Ref<TBank> bank = TBank::Create(std::min(size, kReadPiece));
+    std::int32_t got = 0;
+    while (got < size) {
+      if (stream->AtEnd()) throw TStreamReadError();
+      std::int32_t want = std::min(size - got, kReadPiece);
+      if (bank->BankLength() < got + want) bank->Resize(got + want);
+      std::int32_t n = stream->Read(bank->BankAddress() + got, want);
+      if (n <= 0 || n > want) throw TStreamReadError();
+      got += n;
+    }
+    return bank;
+  }
+
+  void WriteData(TObject* object, TStreamBase* base) override {
+    auto* bank = As<TBank>(object);
+    auto* stream = As<TByteStream>(base);
+    if (!bank || !stream) ThrowNullObjectError();
+    stream->WriteInt32(bank->BankLength());
+    stream->WriteExact(bank->BankAddress(), bank->BankLength());
+  }
+};
+
+class TBankOpener final : public TStreamOpener {
+ public:
+  Ref<TByteStream> OpenUrl(TObject* url, const String&, const String&, int, int) override {
+    auto* bank = As<TBank>(url);
+    if (!bank) return nullptr;
+    return TBankByteStream::Create(bank);
+  }
+};
+
+template <class T>
+T Peek(TBank* bank, std::int32_t offset) {
+  bank->CheckRange(offset, sizeof(T));
+  T value;
+  std::memcpy(&value, bank->BankAddress() + offset, sizeof(T));
+  return value;
+}
+
+template <class T>
+void Poke(TBank* bank, std::int32_t offset, T value) {
+  bank->CheckRange(offset, sizeof(T));
+  std::memcpy(bank->BankAddress() + offset, &value, sizeof(T));
+}
+
+}  // namespace
+
+TBank::~TBank() {
+  if (capacity_ >= 0 && buffer_) SystemFree(buffer_);
+}
+
+Ref<TDataType> TBank::DataTypeOf() { return BankDataType(); }
+std::uint8_t* TBank::BankAddress() { return buffer_; }
+std::int32_t TBank::BankLength() { return size_; }
+std::int32_t TBank::BankReserved() { return capacity_; }
+
+void TBank::CheckRange(std::int32_t offset, std::int64_t count) const {
+  if (offset < 0 || count < 0 || offset + count > size_) throw TRuntimeError("Bank offset out of range");
+}
+
+void TBank::Resize(std::int32_t newSize) {
+  if (newSize < 0) throw TRuntimeError("Invalid bank size");
+  // A static bank may shrink within its block; it has no room past its size.
+  const bool grow = capacity_ < 0 ? newSize > size_ : newSize > capacity_;
+  if (grow) {
+    // A static bank's bytes are copied into memory of its own: its block
+    // belongs to someone else and must be neither freed nor written past.
+    std::int64_t grown = capacity_ < 0 ? 0 : static_cast<std::int64_t>(capacity_) * 3 / 2;
+    grown = std::min<std::int64_t>(std::max<std::int64_t>(grown, newSize), std::numeric_limits<std::int32_t>::max());
+    auto* block = static_cast<std::uint8_t*>(SystemAllocate(static_cast<std::size_t>(grown)));
+    if (!block) throw TRuntimeError("Memory block too large");
+    if (size_ > 0) std::memcpy(block, buffer_, static_cast<std::size_t>(size_));
+    if (capacity_ >= 0 && buffer_) SystemFree(buffer_);
+    buffer_ = block;
+    capacity_ = static_cast<std::int32_t>(grown);
+  }
+  size_ = newSize;
+}
+
+std::int32_t TBank::ReadFrom(TStreamBase* stream, std::int32_t offset, std::int32_t count) {
+  if (!stream) ThrowNullObjectError();
+  CheckRange(offset, count);
+  return stream->Read(buffer_ + offset, count);
+}
+
+std::int32_t TBank::WriteTo(TStreamBase* stream, std::int32_t offset, std::int32_t count) {
+  if (!stream) ThrowNullObjectError();
+  CheckRange(offset, count);
+  return stream->Write(buffer_ + offset, count);
+}
+
+int TBank::GetUInt8At(std::int32_t offset) { return Peek<std::uint8_t>(this, offset); }
+void TBank::SetUInt8At(std::int32_t offset, int value) { Poke(this, offset, static_cast<std::uint8_t>(value)); }
+int TBank::GetUInt16At(std::int32_t offset) { return Peek<std::uint16_t>(this, offset); }
+void TBank::SetUInt16At(std::int32_t offset, int value) { Poke(this, offset, static_cast<std::uint16_t>(value)); }
+std::int32_t TBank::GetInt32At(std::int32_t offset) { return Peek<std::int32_t>(this, offset); }
+void TBank::SetInt32At(std::int32_t offset, std::int32_t value) { Poke(this, offset, value); }
+std::int64_t TBank::GetInt64At(std::int32_t offset) { return Peek<std::int64_t>(this, offset); }
+void TBank::SetInt64At(std::int32_t offset, std::int64_t value) { Poke(this, offset, value); }
+float TBank::GetFloat32At(std::int32_t offset) { return Peek<float>(this, offset); }
+void TBank::SetFloat32At(std::int32_t offset, float value) { Poke(this, offset, value); }
+double TBank::GetFloat64At(std::int32_t offset) { return Peek<double>(this, offset); }
+void TBank::SetFloat64At(std::int32_t offset, double value) { Poke(this, offset, value); }
+
+int TBank::Save(const Ref<TObject>& url) {
+  Ref<TByteStream> stream = OpenUrlForWriting(url);
+  if (!stream) return 0;
+  try {
+    stream->WriteExact(buffer_, size_);
+  } catch (...) {
+    stream->Close();
+    throw;
+  }
+  stream->Close();
+  return 1;
+}
+
+Ref<TBank> TBank::Load(const Ref<TObject>& url) {
+  Ref<TByteStream> stream = OpenUrlForReading(url);
+  if (!stream) return nullptr;
+  Array<std::uint8_t> bytes;
+  try {
+    bytes = UrlLoadBytes(Ref<TObject>(stream));
+  } catch (...) {
+    stream->Close();
+    throw;
+  }
+  stream->Close();
+  Ref<TBank> bank = Create(bytes->Length());
+  if (bytes->Length() > 0) std::memcpy(bank->buffer_, bytes->Data(), static_cast<std::size_t>(bytes->Length()));
+  return bank;
+}
+
+Ref<TBank> TBank::Create(std::int32_t size) {
+  InitBanks();
+  if (size < 0) throw TRuntimeError("Invalid bank size");
+  Ref<TBank> bank = new TBank();
+  bank->Resize(size);
+  return bank;
+}
+
+Ref<TBank> TBank::WrapMemory(void* address, std::int32_t size) {
+  InitBanks();
+  if (size < 0 || (!address && size > 0)) throw TRuntimeError("Invalid bank size");
+  Ref<TBank> bank = new TBank();
+  bank->buffer_ = static_cast<std::uint8_t*>(address);
+  bank->size_ = size;
+  bank->capacity_ = -1;
+  return bank;
+}
+
+Ref<TBank> NewBank(std::int32_t size) { return TBank::Create(size); }
+Ref<TBank> NewStaticBank(void* address, std::int32_t size) { return TBank::WrapMemory(address, size); }
+Ref<TBank> BankFromUrl(const Ref<TObject>& url) { return TBank::Load(url); }
+int BankToUrl(TBank* bank, const Ref<TObject>& url) { return Need(bank)->Save(url); }
+void BankResize(TBank* bank, std::int32_t size) { Need(bank)->Resize(size); }
+std::uint8_t* BankAddress(TBank* bank) { return Need(bank)->BankAddress(); }
+std::int32_t BankLength(TBank* bank) { return Need(bank)->BankLength(); }
+std::int32_t BankReserved(TBank* bank) { return Need(bank)->BankReserved(); }
+
+void BankCopy(TBank* source, std::int32_t sourceOffset, TBank* destination, std::int32_t destinationOffset,
+              std::int32_t count) {
+  Need(source)->CheckRange(sourceOffset, count);
+  Need(destination)->CheckRange(destinationOffset, count);
+  if (count > 0)
+    std::memmove(destination->BankAddress() + destinationOffset, source->BankAddress() + sourceOffset, count);
+}
+
+int BankGetUInt8At(TBank* bank, std::int32_t offset) { return Need(bank)->GetUInt8At(offset); }
+void BankSetUInt8At(TBank* bank, std::int32_t offset, int value) { Need(bank)->SetUInt8At(offset, value); }
+int BankGetUInt16At(TBank* bank, std::int32_t offset) { return Need(bank)->GetUInt16At(offset); }
+void BankSetUInt16At(TBank* bank, std::int32_t offset, int value) { Need(bank)->SetUInt16At(offset, value); }
+std::int32_t BankGetInt32At(TBank* bank, std::int32_t offset) { return Need(bank)->GetInt32At(offset); }
+void BankSetInt32At(TBank* bank, std::int32_t offset, std::int32_t value) { Need(bank)->SetInt32At(offset, value); }
+std::int64_t BankGetInt64At(TBank* bank, std::int32_t offset) { return Need(bank)->GetInt64At(offset); }
+void BankSetInt64At(TBank* bank, std::int32_t offset, std::int64_t value) { Need(bank)->SetInt64At(offset, value); }
+float BankGetFloat32At(TBank* bank, std::int32_t offset) { return Need(bank)->GetFloat32At(offset); }
+void BankSetFloat32At(TBank* bank, std::int32_t offset, float value) { Need(bank)->SetFloat32At(offset, value); }
+double BankGetFloat64At(TBank* bank, std::int32_t offset) { return Need(bank)->GetFloat64At(offset); }
+void BankSetFloat64At(TBank* bank, std::int32_t offset, double value) { Need(bank)->SetFloat64At(offset, value); }
+std::int32_t BankFillFromStream(TBank* bank, TStreamBase* stream, std::int32_t offset, std::int32_t count) {
+  return Need(bank)->ReadFrom(stream, offset, count);
+}
+std::int32_t BankDrainToStream(TBank* bank, TStreamBase* stream, std::int32_t offset, std::int32_t count) {
+  return Need(bank)->WriteTo(stream, offset, count);
+}
+
+TDataType* BankDataType() {
+  InitBanks();
+  return bankType.Get();
+}
+
+void InitBanks() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  InitStream();
+  bankType = new TBankDataType();
+  new TBankOpener();
+}
+
+// ---- TBankByteStream ------------------------------------------------------------
+
+std::int32_t TBankByteStream::Position() { return pos_; }
+std::int32_t TBankByteStream::Size() { return bank_->BankLength(); }
+
+std::int32_t TBankByteStream::Seek(std::int32_t position) {
+  pos_ = std::clamp(position, 0, bank_->BankLength());
+  return pos_;
+}
+
+std::int32_t TBankByteStream::Read(void* buffer, std::int32_t count) {
+  std::int32_t size = bank_->BankLength();
+  if (count < 1 || pos_ >= size) return 0;
+  std::int32_t n = std::min(count, size - pos_);
+  std::memcpy(buffer, bank_->BankAddress() + pos_, static_cast<std::size_t>(n));
+  pos_ += n;
+  return n;
+}
+
+std::int32_t TBankByteStream::Write(const void* buffer, std::int32_t count) {
+  std::int32_t size = bank_->BankLength();
+  if (count < 1 || pos_ > size) return 0;
+  // A bank cannot pass 2 GB: a write that would is cut to what still fits.
+  std::int32_t n = static_cast<std::int32_t>(
+      std::min<std::int64_t>(count, static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) - pos_));
+  if (n < 1) return 0;
+  if (pos_ + n > size) bank_->Resize(pos_ + n);
+  std::memcpy(bank_->BankAddress() + pos_, buffer, static_cast<std::size_t>(n));
+  pos_ += n;
+  return n;
+}
+
+Ref<TBankByteStream> TBankByteStream::Create(TBank* bank) {
+  Ref<TBankByteStream> stream = new TBankByteStream();
+  stream->bank_ = bank;
+  return stream;
+}
+
+Ref<TBankByteStream> NewBankByteStream(TBank* bank) {
+  return TBankByteStream::Create(bank ? bank : TBank::Create(0).Get());
+}
+
+}  // namespace cvx
