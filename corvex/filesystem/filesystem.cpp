@@ -1,0 +1,303 @@
+#include "corvex/filesystem/filesystem.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "corvex/stream/bank.h"
+#include "corvex/stream/bankstream.h"
+#include "corvex/stream/url.h"
+
+namespace cvx {
+
+namespace {
+
+bool IsLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+bool IsDriveRoot(const String& path) {
+  return path.Length() == 3 && IsLetter(path[0]) && path[1] == u':' && path[2] == u'/';
+}
+
+bool EndsWithSlash(const String& path) { return path.Length() > 0 && path[path.Length() - 1] == u'/'; }
+
+std::int32_t LastIndexOfChar(const String& path, char16_t c) {
+  for (std::int32_t i = path.Length() - 1; i >= 0; --i)
+    if (path[i] == c) return i;
+  return -1;
+}
+
+// The index of the last "." that no "/" follows, or -1.
+std::int32_t ExtensionDot(const String& path) {
+  std::int32_t dot = LastIndexOfChar(path, u'.');
+  if (dot < 0 || LastIndexOfChar(path, u'/') > dot) return -1;
+  return dot;
+}
+
+bool StatOf(const String& path, struct stat& info) {
+  String normal = NormalisePath(path, false);
+  if (normal.IsEmpty()) return false;
+  return ::stat(normal.AsAnsi().get(), &info) == 0;
+}
+
+int KindOfMode(mode_t mode) {
+  if (S_ISREG(mode)) return PathFile;
+  if (S_ISDIR(mode)) return PathDirectory;
+  return PathMissing;
+}
+
+// Removes a directory's contents without following symbolic links: a link
+// is removed itself, never the tree it points to.
+bool RemoveContents(const String& directory) {
+  Ref<TDirectoryListing> listing = OpenDirectoryListing(directory);
+  if (!listing) return false;
+  for (String name = listing->Next(); !name.IsEmpty(); name = listing->Next()) {
+    if (name == "."_s || name == ".."_s) continue;
+    String entry = directory + "/"_s + name;
+    struct stat info;
+    if (::lstat(entry.AsAnsi().get(), &info) == 0 && S_ISDIR(info.st_mode)) {
+      RemoveDirectory(entry, true);
+    } else {
+      RemoveFile(entry);
+    }
+  }
+  listing->Close();
+  return true;
+}
+
+}  // namespace
+
+String NormalisePath(const String& path, bool isDirectory) {
+  if (path.IsEmpty()) return path;
+  String result = path.Substituted("\\"_s, "/"_s);
+  if (result.Length() >= 2 && result[1] == u':' && (result.Length() == 2 || result[2] != u'/')) {
+    result = Slice(result, 0, 2) + "/"_s + Slice(result, 2, result.Length());
+  }
+  if (isDirectory) result = TrimTrailingSlash(result);
+  return result;
+}
+
+String TrimTrailingSlash(const String& path) {
+  if (path.Length() > 1 && !IsDriveRoot(path) && EndsWithSlash(path)) return Slice(path, 0, path.Length() - 1);
+  return path;
+}
+
+String AbsolutePath(const String& path) {
+  if (path.IsEmpty() || path == "."_s) return WorkingDirectory();
+  String normal = NormalisePath(path, false);
+  String result;
+  String rest;
+  if (normal[0] == u'/') {
+    result = "/"_s;
+    rest = Slice(normal, 1, normal.Length());
+  } else if (normal.Length() >= 3 && IsDriveRoot(Slice(normal, 0, 3))) {
+    result = Slice(normal, 0, 3);
+    rest = Slice(normal, 3, normal.Length());
+  } else {
+    result = WorkingDirectory();
+    rest = normal;
+  }
+  rest = rest + "/"_s;
+  std::int32_t start = 0;
+  for (std::int32_t i = 0; i < rest.Length(); ++i) {
+    if (rest[i] != u'/') continue;
+    String part = Slice(rest, start, i);
+    start = i + 1;
+    if (part.IsEmpty() || part == "."_s) continue;
+    if (part == ".."_s) {
+      String parent = DirectoryOf(result);
+      if (parent == String(BadDirectory)) return String(BadDirectory);
+      // The parent of "/a" is the root itself, not an empty (relative) path.
+      if (parent.IsEmpty() && result.Length() > 0 && result[0] == u'/') parent = "/"_s;
+      result = parent;
+      continue;
+    }
+    if (!EndsWithSlash(result)) result = result + "/"_s;
+    result = result + part;
+  }
+  return result;
+}
+
+String WorkingDirectory() {
+  char buffer[1024];
+  if (!::getcwd(buffer, sizeof buffer)) return String();
+  buffer[sizeof buffer - 1] = 0;
+  return NormalisePath(String(buffer), false);
+}
+
+bool SetWorkingDirectory(const String& path) {
+  String normal = NormalisePath(path, true);
+  return !normal.IsEmpty() && ::chdir(normal.AsAnsi().get()) == 0;
+}
+
+int PathKind(const String& path) {
+  struct stat info;
+  return StatOf(path, info) ? KindOfMode(info.st_mode) : PathMissing;
+}
+
+std::int64_t PathSize(const String& path) {
+  struct stat info;
+  return StatOf(path, info) ? static_cast<std::int64_t>(info.st_size) : -1;
+}
+
+std::int64_t PathModifiedTime(const String& path) {
+  struct stat info;
+  return StatOf(path, info) ? static_cast<std::int64_t>(info.st_mtime) : 0;
+}
+
+int PathPermissions(const String& path) {
+  struct stat info;
+  return StatOf(path, info) ? static_cast<int>(info.st_mode & 0x1FF) : -1;
+}
+
+bool SetPathPermissions(const String& path, int mode) {
+  String normal = NormalisePath(path, false);
+  return !normal.IsEmpty() && ::chmod(normal.AsAnsi().get(), static_cast<mode_t>(mode & 0x1FF)) == 0;
+}
+
+bool MakeEmptyFile(const String& path) {
+  String normal = NormalisePath(path, false);
+  if (normal.IsEmpty()) return false;
+  std::remove(normal.AsAnsi().get());
+  if (std::FILE* file = std::fopen(normal.AsAnsi().get(), "wb")) std::fclose(file);
+  return PathKind(normal) == PathFile;
+}
+
+bool MakeDirectory(const String& path, bool recurse) {
+  String normal = NormalisePath(path, true);
+  if (normal.IsEmpty()) return false;
+  if (!recurse) {
+    ::mkdir(normal.AsAnsi().get(), 0777);
+    return PathKind(normal) == PathDirectory;
+  }
+  String absolute = AbsolutePath(normal);
+  if (absolute == String(BadDirectory) || absolute.IsEmpty()) return false;
+  String walk = absolute + "/"_s;
+  for (std::int32_t i = 0; i < walk.Length(); ++i) {
+    if (walk[i] != u'/') continue;
+    String prefix = Slice(walk, 0, i + 1);
+    int kind = PathKind(prefix);
+    if (kind == PathDirectory) continue;
+    if (kind == PathFile) return false;
+    String directory = Slice(prefix, 0, i);
+    ::mkdir(directory.AsAnsi().get(), 0777);
+    if (PathKind(directory) != PathDirectory) return false;
+  }
+  return true;
+}
+
+bool RemoveFile(const String& path) {
+  String normal = NormalisePath(path, false);
+  if (normal.IsEmpty()) return false;
+  std::remove(normal.AsAnsi().get());
+  struct stat info;
+  return ::lstat(normal.AsAnsi().get(), &info) != 0;
+}
+
+bool RemoveDirectory(const String& path, bool recurse) {
+  String normal = NormalisePath(path, true);
+  if (normal.IsEmpty()) return false;
+  if (recurse && !RemoveContents(normal)) return false;
+  ::rmdir(normal.AsAnsi().get());
+  return PathKind(normal) == PathMissing;
+}
+
+bool RenamePath(const String& from, const String& to) {
+  String a = NormalisePath(from, false);
+  String b = NormalisePath(to, false);
+  return !a.IsEmpty() && !b.IsEmpty() && std::rename(a.AsAnsi().get(), b.AsAnsi().get()) == 0;
+}
+
+TDirectoryListing::~TDirectoryListing() { Close(); }
+
+String TDirectoryListing::Next() {
+  if (!dir_) return String();
+  dirent* entry = ::readdir(static_cast<DIR*>(dir_));
+  if (!entry) return String();
+  return String(entry->d_name);
+}
+
+void TDirectoryListing::Close() {
+  if (dir_) ::closedir(static_cast<DIR*>(dir_));
+  dir_ = nullptr;
+}
+
+Ref<TDirectoryListing> OpenDirectoryListing(const String& path) {
+  String normal = NormalisePath(path, true);
+  if (normal.IsEmpty()) return nullptr;
+  DIR* dir = ::opendir(normal.AsAnsi().get());
+  if (!dir) return nullptr;
+  return Ref<TDirectoryListing>(new TDirectoryListing(dir));
+}
+
+String NextDirectoryEntry(TDirectoryListing* listing) { return Ref<TDirectoryListing>(listing)->Next(); }
+void CloseDirectoryListing(TDirectoryListing* listing) { Ref<TDirectoryListing>(listing)->Close(); }
+
+Array<String> ListDirectory(const String& path, bool skipDots) {
+  Ref<TDirectoryListing> listing = OpenDirectoryListing(path);
+  if (!listing) return NewArray<String>(0);
+  std::vector<String> names;
+  for (String name = listing->Next(); !name.IsEmpty(); name = listing->Next()) {
+    if (skipDots && (name == "."_s || name == ".."_s)) continue;
+    names.push_back(name);
+  }
+  listing->Close();
+  Array<String> result = NewArray<String>(static_cast<std::int32_t>(names.size()));
+  for (std::size_t i = 0; i < names.size(); ++i) (*result)[static_cast<std::int32_t>(i)] = names[i];
+  return result;
+}
+
+String FileNameOf(const String& path) {
+  std::int32_t slash = LastIndexOfChar(path, u'/');
+  return slash < 0 ? path : Slice(path, slash + 1, path.Length());
+}
+
+String WithoutExtension(const String& path) {
+  std::int32_t dot = ExtensionDot(path);
+  return dot < 0 ? path : Slice(path, 0, dot);
+}
+
+String BaseNameOf(const String& path) { return FileNameOf(WithoutExtension(path)); }
+
+String ExtensionOf(const String& path) {
+  std::int32_t dot = ExtensionDot(path);
+  return dot < 0 ? String() : Slice(path, dot + 1, path.Length());
+}
+
+String DirectoryOf(const String& path) {
+  String normal = NormalisePath(path, false);
+  std::int32_t slash = LastIndexOfChar(normal, u'/');
+  if (slash < 0 || slash == normal.Length() - 1) return String(BadDirectory);
+  return NormalisePath(Slice(normal, 0, slash), false);
+}
+
+Ref<TByteStream> OpenFileStream(const Ref<TObject>& url, int readable, int writeable) {
+  InitFileSystem();
+  Ref<TByteStream> stream = OpenUrlStream(url, readable, writeable);
+  if (!stream || stream->Position() != -1) return stream;
+  Ref<TBank> bank;
+  try {
+    bank = TBank::Load(Ref<TObject>(stream));
+  } catch (...) {
+    stream->Close();
+    throw;
+  }
+  stream->Close();
+  return NewBankByteStream(bank.Get());
+}
+
+Ref<TByteStream> OpenReadFile(const Ref<TObject>& url) { return OpenFileStream(url, 1, 0); }
+Ref<TByteStream> OpenWriteFile(const Ref<TObject>& url) { return OpenFileStream(url, 0, 1); }
+void CloseFileStream(TByteStream* stream) { Ref<TByteStream>(stream)->Close(); }
+
+void InitFileSystem() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  InitStream();
+  InitBanks();
+}
+
+}  // namespace cvx

@@ -1,0 +1,203 @@
+#include "corvex/filesystem/filesystem.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "corvex/stream/bankstream.h"
+#include "corvex/stream/url.h"
+
+namespace cvx {
+namespace {
+
+std::string Std(const String& s) { return s.ToStd(); }
+
+TEST(PathTextTest, NormaliseAndTrim) {
+  EXPECT_EQ(Std(NormalisePath("a\\b\\", false)), "a/b/");
+  EXPECT_EQ(Std(NormalisePath("a\\b\\", true)), "a/b");
+  EXPECT_EQ(Std(NormalisePath("C:", false)), "C:/");
+  EXPECT_EQ(Std(NormalisePath("C:foo", false)), "C:/foo");
+  EXPECT_EQ(Std(NormalisePath("C:/", true)), "C:/");
+  EXPECT_EQ(Std(NormalisePath("", true)), "");
+  EXPECT_EQ(Std(TrimTrailingSlash("/")), "/");
+  EXPECT_EQ(Std(TrimTrailingSlash("C:/")), "C:/");
+  EXPECT_EQ(Std(TrimTrailingSlash("/a/")), "/a");
+}
+
+TEST(PathTextTest, AbsolutePathsResolveDots) {
+  EXPECT_EQ(Std(AbsolutePath("C:/x/../y/./z")), "C:/y/z");
+  EXPECT_EQ(Std(AbsolutePath("C:/..")), BadDirectory);
+  EXPECT_EQ(Std(AbsolutePath("/a/b/../../c")), "/c");
+  EXPECT_EQ(Std(AbsolutePath("/a/..")), "/");
+  EXPECT_EQ(Std(AbsolutePath("/..")), BadDirectory);
+  EXPECT_EQ(Std(AbsolutePath("//a///b/")), "/a/b");
+  std::string cwd = std::filesystem::current_path().string();
+  EXPECT_EQ(Std(AbsolutePath(".")), cwd);
+  EXPECT_EQ(Std(AbsolutePath("")), cwd);
+  EXPECT_EQ(Std(AbsolutePath("q/./r")), cwd + "/q/r");
+}
+
+TEST(PathTextTest, NamePartsOfPaths) {
+  EXPECT_EQ(Std(DirectoryOf("/a/b")), "/a");
+  EXPECT_EQ(Std(DirectoryOf("/a")), "");
+  EXPECT_EQ(Std(DirectoryOf("/")), BadDirectory);
+  EXPECT_EQ(Std(DirectoryOf("C:/x")), "C:/");
+  EXPECT_EQ(Std(DirectoryOf("name")), BadDirectory);
+  EXPECT_EQ(Std(WithoutExtension("dir.d/file")), "dir.d/file");
+  EXPECT_EQ(Std(ExtensionOf("dir.d/file")), "");
+  EXPECT_EQ(Std(ExtensionOf("a.tar.gz")), "gz");
+  EXPECT_EQ(Std(WithoutExtension("x/a.tar.gz")), "x/a.tar");
+  EXPECT_EQ(Std(FileNameOf("x/y/a.png")), "a.png");
+  EXPECT_EQ(Std(FileNameOf("plain")), "plain");
+  EXPECT_EQ(Std(BaseNameOf("x.y/a.png")), "a");
+}
+
+class FileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitFileSystem();
+    std::string pattern = (std::filesystem::temp_directory_path() / "corvex-fs-XXXXXX").string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    ASSERT_NE(mkdtemp(name.data()), nullptr);
+    dir = name.data();
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }
+  String In(const std::string& name) const { return String(dir + "/" + name); }
+  void Write(const std::string& name, const std::string& bytes) const {
+    std::FILE* f = std::fopen((dir + "/" + name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  std::string dir;
+};
+
+TEST_F(FileSystemTest, QueriesOfFilesDirectoriesAndMissingPaths) {
+  Write("f.txt", "hello");
+  EXPECT_EQ(PathKind(In("f.txt")), PathFile);
+  EXPECT_EQ(PathKind(String(dir)), PathDirectory);
+  EXPECT_EQ(PathKind(In("missing")), PathMissing);
+  EXPECT_EQ(PathSize(In("f.txt")), 5);
+  EXPECT_EQ(PathSize(In("missing")), -1);
+  EXPECT_EQ(PathModifiedTime(In("missing")), 0);
+  EXPECT_GT(PathModifiedTime(In("f.txt")), 1600000000);
+  EXPECT_EQ(PathPermissions(In("missing")), -1);
+  EXPECT_TRUE(SetPathPermissions(In("f.txt"), 0640));
+  EXPECT_EQ(PathPermissions(In("f.txt")), 0640);
+  EXPECT_EQ(PathKind(String(dir + "\\f.txt")), PathFile);  // backslashes normalised
+}
+
+TEST_F(FileSystemTest, MakingAndRemovingFilesAndDirectories) {
+  Write("e.txt", "content");
+  EXPECT_TRUE(MakeEmptyFile(In("e.txt")));
+  EXPECT_EQ(PathSize(In("e.txt")), 0);
+  EXPECT_TRUE(MakeDirectory(In("one/"), false));
+  EXPECT_FALSE(MakeDirectory(In("x/y"), false));
+  EXPECT_TRUE(MakeDirectory(In("a/b/c/"), true));
+  EXPECT_EQ(PathKind(In("a/b/c")), PathDirectory);
+  EXPECT_TRUE(MakeDirectory(In("a/b"), true));  // already there
+  EXPECT_FALSE(MakeDirectory(In("e.txt/sub"), true));
+  Write("a/b/c/deep.txt", "x");
+  Write("a/top.txt", "y");
+  EXPECT_FALSE(RemoveDirectory(In("a"), false));  // not empty
+  EXPECT_TRUE(RemoveDirectory(In("a"), true));
+  EXPECT_EQ(PathKind(In("a")), PathMissing);
+  EXPECT_TRUE(RemoveFile(In("e.txt")));
+  EXPECT_TRUE(RemoveFile(In("e.txt")));  // nothing there either way
+  EXPECT_FALSE(RemoveDirectory(In("nothing"), true));
+}
+
+TEST_F(FileSystemTest, RecursiveRemovalDoesNotFollowLinks) {
+  ASSERT_TRUE(MakeDirectory(In("keep"), false));
+  Write("keep/precious.txt", "p");
+  ASSERT_TRUE(MakeDirectory(In("gone"), false));
+  ASSERT_EQ(::symlink((dir + "/keep").c_str(), (dir + "/gone/link").c_str()), 0);
+  EXPECT_TRUE(RemoveDirectory(In("gone"), true));
+  EXPECT_EQ(PathKind(In("keep/precious.txt")), PathFile);
+}
+
+TEST_F(FileSystemTest, RenameListAndWorkingDirectory) {
+  Write("old.txt", "1");
+  EXPECT_TRUE(RenamePath(In("old.txt"), In("new.txt")));
+  EXPECT_FALSE(RenamePath(In("old.txt"), In("other.txt")));
+  Write("second.txt", "2");
+  Array<String> names = ListDirectory(String(dir + "/"), true);
+  std::vector<std::string> got;
+  for (std::int32_t i = 0; i < names->Length(); ++i) got.push_back(Std((*names)[i]));
+  std::sort(got.begin(), got.end());
+  EXPECT_EQ(got, (std::vector<std::string>{"new.txt", "second.txt"}));
+  EXPECT_EQ(ListDirectory(String(dir), false)->Length(), 4);
+  EXPECT_EQ(ListDirectory(In("missing"), true)->Length(), 0);
+  EXPECT_FALSE(OpenDirectoryListing(In("missing")));
+  Ref<TDirectoryListing> listing = OpenDirectoryListing(String(dir));
+  ASSERT_TRUE(listing);
+  int entries = 0;
+  while (!NextDirectoryEntry(listing.Get()).IsEmpty()) ++entries;
+  EXPECT_EQ(entries, 4);
+  CloseDirectoryListing(listing.Get());
+  EXPECT_TRUE(NextDirectoryEntry(listing.Get()).IsEmpty());
+
+  String before = WorkingDirectory();
+  EXPECT_TRUE(SetWorkingDirectory(String(dir + "/")));
+  EXPECT_EQ(Std(WorkingDirectory()), std::filesystem::canonical(dir).string());
+  EXPECT_EQ(PathKind("new.txt"), PathFile);
+  EXPECT_FALSE(SetWorkingDirectory(In("missing")));
+  EXPECT_TRUE(SetWorkingDirectory(before));
+}
+
+// A source without a position, as a socket or an http body is.
+class TUnpositioned final : public TByteStream {
+ public:
+  explicit TUnpositioned(std::string bytes) : bytes_(std::move(bytes)) {}
+  int AtEnd() override { return at_ >= bytes_.size(); }
+  std::int32_t Read(void* buffer, std::int32_t count) override {
+    std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(count), std::min<std::size_t>(bytes_.size() - at_, 700));
+    std::copy_n(bytes_.data() + at_, n, static_cast<char*>(buffer));
+    at_ += n;
+    return static_cast<std::int32_t>(n);
+  }
+
+ private:
+  std::string bytes_;
+  std::size_t at_ = 0;
+};
+
+TEST_F(FileSystemTest, FileStreamsCanAlwaysSeek) {
+  Write("data.bin", "0123456789");
+  Ref<TByteStream> file = OpenReadFile(In("data.bin"));
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->Seek(4), 4);
+  EXPECT_EQ(file->ReadUInt8(), '4');
+  CloseFileStream(file.Get());
+
+  std::string body(2000, 'b');
+  body[1999] = 'z';
+  Ref<TByteStream> seekable = OpenReadFile(Ref<TObject>(new TUnpositioned(body)));
+  ASSERT_TRUE(RefCast<TBankByteStream>(seekable));
+  EXPECT_EQ(seekable->Position(), 0);
+  EXPECT_EQ(seekable->Size(), 2000);
+  EXPECT_EQ(seekable->Seek(1999), 1999);
+  EXPECT_EQ(seekable->ReadUInt8(), 'z');
+
+  EXPECT_FALSE(OpenReadFile(In("missing")));
+  Ref<TByteStream> out = OpenWriteFile(In("w.bin"));
+  ASSERT_TRUE(out);
+  out->WriteInt32(7);
+  CloseFileStream(out.Get());
+  EXPECT_EQ(PathSize(In("w.bin")), 4);
+}
+
+}  // namespace
+}  // namespace cvx
