@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "corvex/audio/streambytes.h"
@@ -14,11 +15,20 @@ namespace cvx {
 namespace {
 
 // What the callbacks read from. libvorbisfile is C: no exception may cross
-// it, so a stream error is caught in the callback, remembered and reported
-// to the library as a failed transfer.
+// it, so an exception is caught in the callback, reported to the library as
+// a failed transfer, and raised again once the library has returned.
 struct Source {
-  TByteStream* stream;
-  bool failed = false;
+  TByteStream* stream = nullptr;
+  std::exception_ptr error;
+
+  void Fail() {
+    if (!error) error = std::current_exception();
+  }
+  // Raises what a callback caught; a stream error means "not this format" to
+  // the caller, like any other stream error inside a decoder.
+  void RaiseCaught() const {
+    if (error) std::rethrow_exception(error);
+  }
 };
 
 size_t ReadCallback(void* buffer, size_t size, size_t count, void* data) {
@@ -30,7 +40,7 @@ size_t ReadCallback(void* buffer, size_t size, size_t count, void* data) {
         audio::ReadAtMost(source->stream, buffer, static_cast<std::int64_t>(want > INT_MAX ? INT_MAX : want));
     return static_cast<size_t>(got) / size;
   } catch (...) {
-    source->failed = true;
+    source->Fail();
     return 0;
   }
 }
@@ -50,7 +60,7 @@ int SeekCallback(void* data, ogg_int64_t offset, int whence) {
     if (target < 0 || target > INT_MAX) return -1;
     return source->stream->Seek(static_cast<std::int32_t>(target)) < 0 ? -1 : 0;
   } catch (...) {
-    source->failed = true;
+    source->Fail();
     return -1;
   }
 }
@@ -62,7 +72,7 @@ long TellCallback(void* data) {
   try {
     return source->stream->Position();
   } catch (...) {
-    source->failed = true;
+    source->Fail();
     return -1;
   }
 }
@@ -82,12 +92,16 @@ Ref<TPcmSample> TOggDecoder::DecodeSample(TByteStream* stream) { return PcmSampl
 
 Ref<TPcmSample> PcmSampleLoadOgg(TByteStream* stream) {
   if (!stream) return nullptr;
-  Source source{stream};
+  Source source;
+  source.stream = stream;
   const ov_callbacks callbacks = {ReadCallback, SeekCallback, CloseCallback, TellCallback};
   OpenFile vf;
-  if (ov_open_callbacks(&source, &vf.file, nullptr, 0, callbacks) != 0) return nullptr;
+  if (ov_open_callbacks(&source, &vf.file, nullptr, 0, callbacks) != 0) {
+    source.RaiseCaught();
+    return nullptr;
+  }
   vf.open = true;
-  if (source.failed) return nullptr;
+  source.RaiseCaught();
 
   const vorbis_info* info = ov_info(&vf.file, -1);
   const ogg_int64_t total = ov_pcm_total(&vf.file, -1);
@@ -109,7 +123,8 @@ Ref<TPcmSample> PcmSampleLoadOgg(TByteStream* stream) {
     const std::size_t at = pcm.size();
     pcm.resize(at + static_cast<std::size_t>(want64));
     const long got = ov_read(&vf.file, pcm.data() + at, static_cast<int>(want64), 0, 2, 1, &section);
-    if (got <= 0 || source.failed) return nullptr;  // a decoding error, or the data ends short
+    source.RaiseCaught();
+    if (got <= 0) return nullptr;  // a decoding error, or the data ends short
     pcm.resize(at + static_cast<std::size_t>(got));
     // A chained stream may change its layout; the sample has only one.
     const vorbis_info* now = ov_info(&vf.file, section);
