@@ -115,16 +115,22 @@ Ref<TGlyphSource> TVectorFontSource::GlyphAt(int index) {
   glyph->height = static_cast<int>(bitmap.rows);
   glyph->advance = static_cast<float>(slot->advance.x / 64);
   if (glyph->width == 0 || glyph->height == 0 || !bitmap.buffer) return glyph;
-  switch (bitmap.pixel_mode) {
-    case FT_PIXEL_MODE_GRAY:
-      glyph->pixels = AlphaFromGrey(bitmap, bitmap.num_grays >= 2 && bitmap.num_grays <= 256 ? bitmap.num_grays : 256);
-      break;
-    case FT_PIXEL_MODE_MONO:
-      glyph->pixels = AlphaFromMono(bitmap);
-      break;
-    default:
-      glyph->pixels = AlphaFromOther(library, bitmap);
-      break;
+  try {
+    switch (bitmap.pixel_mode) {
+      case FT_PIXEL_MODE_GRAY:
+        glyph->pixels =
+            AlphaFromGrey(bitmap, bitmap.num_grays >= 2 && bitmap.num_grays <= 256 ? bitmap.num_grays : 256);
+        break;
+      case FT_PIXEL_MODE_MONO:
+        glyph->pixels = AlphaFromMono(bitmap);
+        break;
+      default:
+        glyph->pixels = AlphaFromOther(library, bitmap);
+        break;
+    }
+  } catch (...) {
+    // A bitmap too large for a pixmap leaves the glyph without pixels.
+    glyph->pixels = nullptr;
   }
   return glyph;
 }

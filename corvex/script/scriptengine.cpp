@@ -102,7 +102,7 @@ void TScriptEngine::PushBool(lua_State* L, int b) {
 }
 
 void TScriptEngine::RegisterFunction(lua_CFunction fn, const String& name) {
-  if (!started || !fn) return;
+  if (!started || !fn || !lua_checkstack(state, 3)) return;
   const int top = lua_gettop(state);
   lua_pushcfunction(state, SetGlobalProtected);
   lua_pushstring(state, name.AsAnsi().get());
@@ -160,7 +160,9 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
     SetEngineError("ScriptEngine: Engine is not started"_s);
     return 0;
   }
+  // Any negative count asks for every result, as LUA_MULTRET does.
   if (resultCount < 0) resultCount = LUA_MULTRET;
+  if (!HasRoom(2)) return 0;
   // The global is read in protected mode: a metatable on the globals table
   // may raise, and an unprotected Lua error would end the process.
   lua_pushcfunction(state, GetGlobalProtected);
@@ -172,7 +174,13 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
   }
   int count = 0;
   for (TScriptArg* arg : Each<TScriptArg>(args.Get())) {
-    if (!lua_checkstack(state, 1)) break;
+    // The stack only grows on request; more arguments than it can take
+    // fail the call instead of writing past it.
+    if (!lua_checkstack(state, 1)) {
+      lua_settop(state, 0);
+      SetEngineError("ScriptEngine: Lua stack overflow"_s);
+      return 0;
+    }
     switch (arg->kind) {
       case ScriptArgNumber:
         lua_pushnumber(state, arg->number);
@@ -223,6 +231,12 @@ void TScriptEngine::SetError(int code) {
   lua_settop(state, 0);
 }
 
+bool TScriptEngine::HasRoom(int slots) {
+  if (lua_checkstack(state, slots)) return true;
+  SetEngineError("ScriptEngine: Lua stack overflow"_s);
+  return false;
+}
+
 void TScriptEngine::SetEngineError(const String& text) {
   errorText = text;
   errorCode = 0;
@@ -234,6 +248,7 @@ int TScriptEngine::LoadScript(const String& text) {
     return 0;
   }
   script = String();
+  if (!HasRoom(2)) return 0;
   luaL_unref(state, LUA_REGISTRYINDEX, chunkRef_);
   chunkRef_ = LUA_NOREF;
   const AnsiText bytes = text.AsAnsi();
@@ -255,6 +270,7 @@ int TScriptEngine::RunFile(const String& path) {
     SetEngineError("ScriptEngine: Engine is not started"_s);
     return 0;
   }
+  if (!HasRoom(1)) return 0;
   const int top = lua_gettop(state);
   // The real status of each step (luaL_dofile itself only answers 0 or 1).
   int status = luaL_loadfile(state, path.AsAnsi().get());
@@ -276,6 +292,7 @@ int TScriptEngine::RunScript() {
     SetEngineError("ScriptEngine: No script text to execute"_s);
     return 0;
   }
+  if (!HasRoom(1)) return 0;
   // The chunk LoadScript left on the stack is taken off when it is still on
   // top; otherwise (a second run, or the stack changed since) the kept copy runs.
   lua_rawgeti(state, LUA_REGISTRYINDEX, chunkRef_);

@@ -79,6 +79,8 @@ class TScriptEngine : public TObject {
 
  private:
   void SetEngineError(const String& text);
+  // Grows the stack for slots more values; false (with the error set) when it cannot.
+  bool HasRoom(int slots);
   // Registry reference to the chunk compiled by the last successful LoadScript.
   int chunkRef_ = LUA_NOREF;
 };

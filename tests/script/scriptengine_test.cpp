@@ -204,6 +204,25 @@ TEST_F(ScriptEngineTest, ValuesLeftOnTheStackDoNotReplaceTheLoadedChunk) {
   EXPECT_EQ(engine->ResultType(), ScriptResultBool);
 }
 
+TEST_F(ScriptEngineTest, ManyArgumentsAndAFullStack) {
+  Run("function sum(...) local s = 0 for _, v in ipairs({...}) do s = s + v end return s end");
+  for (int i = 1; i <= 300; ++i) engine->AddNumberArg(i);
+  ASSERT_EQ(engine->CallFunction("sum", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 300 * 301 / 2);
+  engine->ClearArgs();
+  // Results that are not read pile up on the stack until it cannot grow;
+  // the engine then reports it and the state recovers.
+  Run("function table2() return {}, {} end");
+  int failures = 0;
+  for (int i = 0; i < 6000 && failures == 0; ++i) failures += engine->CallFunction("table2", 2) == 0;
+  EXPECT_EQ(failures, 1);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: Lua stack overflow"_s);
+  lua_settop(engine->state, 0);
+  engine->AddNumberArg(4);
+  ASSERT_EQ(engine->CallFunction("sum", -3), 1);  // every result
+  EXPECT_EQ(engine->NumberResult(), 4);
+}
+
 TEST_F(ScriptEngineTest, NativeFunctions) {
   engine->RegisterFunction(NativeAdd, "add");
   engine->RegisterFunction(NativeGreet, "greet");
