@@ -159,8 +159,8 @@ class TVyrnetPeer : public TObject {
 
   int LocalToRemote(int local) const { return localToRemote_[local & (kVyrnetIds - 1)]; }
   int RemoteToLocal(int remote) const { return remoteToLocal_[remote & (kVyrnetIds - 1)]; }
-  std::int32_t BytesReceived() const noexcept { return received_; }
-  std::int32_t BytesSent() const noexcept { return sent_; }
+  std::int64_t BytesReceived() const noexcept { return received_; }
+  std::int64_t BytesSent() const noexcept { return sent_; }
 
  private:
   Ref<TNetSocket> stream_;
@@ -170,8 +170,9 @@ class TVyrnetPeer : public TObject {
   Array<std::int32_t> remoteToLocal_;
   Ref<TVyrnetMessage> pending_;
   std::int32_t pendingLength_ = 0;
-  std::int32_t received_ = 0;
-  std::int32_t sent_ = 0;
+  // 64 bits: a long session passes 2^31 bytes.
+  std::int64_t received_ = 0;
+  std::int64_t sent_ = 0;
 };
 
 class TVyrnetHost : public TObject {
@@ -179,6 +180,9 @@ class TVyrnetHost : public TObject {
   TVyrnetHost();
 
   virtual void Sync();
+  // Shuts the listening socket and every peer. It also clears the objects'
+  // host references (Host () is null afterwards): objects and host refer to
+  // each other, and a host dropped without CloseHost stays in memory with them.
   virtual void CloseHost();
   virtual void Broadcast(TVyrnetMessage* message, TVyrnetPeer* exceptPeer);
   // The handshake over a connected stream socket; null (both sockets shut)

@@ -159,6 +159,9 @@ void TVyrnetHost::CloseHost() {
   if (listening_) listening_->Shut();
   listening_ = nullptr;
   for (TVyrnetPeer* peer : Each<TVyrnetPeer>(peers_.Get())) peer->Close();
+  // Objects point back at their host; letting go of those references here is
+  // what allows a closed host and its objects to be reclaimed.
+  for (TVyrnetObject* object : Each<TVyrnetObject>(objects_.Get())) object->host_ = nullptr;
 }
 
 void TVyrnetHost::DropPeerObjects(TVyrnetPeer* peer) {

@@ -1,4 +1,6 @@
 // A connection to another host: id mapping, exact transfers and message frames.
+#include <poll.h>
+
 #include "corvex/net/replication.h"
 
 namespace cvx {
@@ -8,6 +10,14 @@ std::int64_t receivedTotal = 0;
 std::int64_t sentTotal = 0;
 
 constexpr int kHeaderBytes = 4;
+
+// True when the other side has finished sending. Bytes it left behind keep a
+// socket readable, so IsConnected alone would never notice a peer that closed
+// in the middle of a frame.
+bool SenderFinished(TNetSocket* socket) {
+  pollfd p{socket->Handle(), POLLRDHUP, 0};
+  return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
 }  // namespace
 
 std::int64_t BytesReceivedTotal() { return receivedTotal; }
@@ -63,7 +73,10 @@ int TVyrnetPeer::SendExact(const void* buffer, std::int32_t n) {
 Ref<TVyrnetMessage> TVyrnetPeer::ReceiveMessage() {
   if (!stream_ || stream_->Handle() < 0) return nullptr;
   if (!pending_) {
-    if (stream_->BytesWaiting() < kHeaderBytes) return nullptr;
+    if (stream_->BytesWaiting() < kHeaderBytes) {
+      if (SenderFinished(stream_.Get())) Close();  // the frame can never complete
+      return nullptr;
+    }
     std::uint8_t header[kHeaderBytes];
     if (!ReceiveExact(header, kHeaderBytes)) return nullptr;
     std::int32_t length = (header[0] << 8 | header[1]) - 2;
@@ -81,7 +94,10 @@ Ref<TVyrnetMessage> TVyrnetPeer::ReceiveMessage() {
     pending_ = new TVyrnetMessage(id, type, nullptr);
     pendingLength_ = length;
   }
-  if (pendingLength_ > 0 && stream_->BytesWaiting() < pendingLength_) return nullptr;
+  if (pendingLength_ > 0 && stream_->BytesWaiting() < pendingLength_) {
+    if (SenderFinished(stream_.Get())) Close();
+    return nullptr;
+  }
   Ref<TVyrnetMessage> message = std::move(pending_);
   pending_ = nullptr;
   if (pendingLength_ == 0) return message;
@@ -96,7 +112,9 @@ void TVyrnetPeer::SendMessage(TVyrnetMessage* message) {
   int wireId = message->id;
   if (message->type == kVyrnetMessageObject) wireId = localToRemote_[message->id & (kVyrnetIds - 1)];
   std::int32_t length = message->data->Length();
-  if (length > kVyrnetMaxData) Throw("Vyrnet message data too large"_s);
+  // Relayed data may be longer than what EncodeSlots makes; anything the
+  // 16-bit length field can hold is framed.
+  if (length + 2 > 0xFFFF) Throw("Vyrnet message data too large"_s);
   Array<std::uint8_t> frame = NewArray<std::uint8_t>(kHeaderBytes + length);
   std::uint8_t* at = frame->Data();
   at[0] = static_cast<std::uint8_t>((length + 2) >> 8);

@@ -291,6 +291,8 @@ TEST(ReplicationHost, PartialFramesWaitAndPeerLossIsDetected) {
   EXPECT_EQ(c.host->CreatedObjects()->Length(), 0);
   c.raw->Send(Bytes(frame.begin() + 7, frame.end()));
   ASSERT_TRUE(SyncUntil(c.host.Get(), [&] { return c.host->CreatedObjects()->Length() == 1; }));
+  // A peer that goes away in the middle of its next frame is still noticed.
+  c.raw->Send(Bytes(frame.begin(), frame.begin() + 5));
   c.raw->Close();
   ASSERT_TRUE(SyncUntil(c.host.Get(), [&] { return c.host->ClosedObjects()->Length() == 1; }));
   EXPECT_EQ(c.host->Peers()->Length(), 0);
