@@ -137,31 +137,12 @@ Ref<TGlyphSource> TVectorFontSource::GlyphAt(int index) {
 
 // ---- Opening --------------------------------------------------------------------
 
-Ref<TVectorFontSource> OpenVectorFont(const String& url, int size, int style) {
-  if (url.IsEmpty() || size <= 0) return nullptr;
-  Ref<TVectorFontSource> font = new TVectorFontSource();
-  font->style = style;
-  if (FT_Init_FreeType(&font->library) != 0) {
-    font->library = nullptr;
-    return nullptr;
-  }
-  FT_Face face = nullptr;
-  if (url.IndexOf("::"_s) > 0) {
-    Array<std::uint8_t> bytes;
-    try {
-      bytes = UrlLoadBytes(url);
-    } catch (const TRuntimeError&) {
-      return nullptr;  // the url does not open or cannot be read
-    }
-    if (!bytes || bytes->Length() == 0) return nullptr;
-    font->fontData = bytes;
-    if (FT_New_Memory_Face(font->library, bytes->Data(), bytes->Length(), 0, &face) != 0) return nullptr;
-  } else {
-    const std::string path = url.Substituted("\\"_s, "/"_s).ToUtf8();
-    if (FT_New_Face(font->library, path.c_str(), 0, &face) != 0) return nullptr;
-  }
-  font->face = face;
+namespace {
 
+// The face's size nearest at or below size pixels and the font made from it;
+// null when there is none. The font already holds the library and face.
+Ref<TVectorFontSource> SizeFont(const Ref<TVectorFontSource>& font, int size) {
+  FT_Face face = font->face;
   // A bitmap-only face sizes only to one of its strikes: requests above the
   // largest one step down to it at once.
   int limit = kLargestPixelSize;
@@ -172,7 +153,7 @@ Ref<TVectorFontSource> OpenVectorFont(const String& url, int size, int style) {
   }
   size = std::min(size, limit);
   while (size > 0 && FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(size)) != 0) --size;
-  if (size <= 0) return nullptr;  // the face and library go with the font
+  if (size <= 0 || !face->size) return nullptr;  // the face and library go with the font
 
   const FT_Size_Metrics& metrics = face->size->metrics;
   font->lineHeight = static_cast<int>(metrics.height >> 6);
@@ -180,6 +161,49 @@ Ref<TVectorFontSource> OpenVectorFont(const String& url, int size, int style) {
   font->descender = static_cast<int>(metrics.descender >> 6);
   font->glyphs = NewArray<Ref<TVectorGlyph>>(static_cast<std::int32_t>(std::max<FT_Long>(face->num_glyphs, 0)));
   return font;
+}
+
+Ref<TVectorFontSource> NewFont(int style) {
+  Ref<TVectorFontSource> font = new TVectorFontSource();
+  font->style = style;
+  if (FT_Init_FreeType(&font->library) != 0) {
+    font->library = nullptr;
+    return nullptr;
+  }
+  return font;
+}
+
+}  // namespace
+
+Ref<TVectorFontSource> OpenVectorFontBytes(const Array<std::uint8_t>& bytes, int size, int style) {
+  if (!bytes || bytes->Length() == 0 || size <= 0) return nullptr;
+  Ref<TVectorFontSource> font = NewFont(style);
+  if (!font) return nullptr;
+  font->fontData = bytes;
+  FT_Face face = nullptr;
+  if (FT_New_Memory_Face(font->library, bytes->Data(), bytes->Length(), 0, &face) != 0) return nullptr;
+  font->face = face;
+  return SizeFont(font, size);
+}
+
+Ref<TVectorFontSource> OpenVectorFont(const String& url, int size, int style) {
+  if (url.IsEmpty() || size <= 0) return nullptr;
+  if (url.IndexOf("::"_s) > 0) {
+    Array<std::uint8_t> bytes;
+    try {
+      bytes = UrlLoadBytes(url);
+    } catch (const TRuntimeError&) {
+      return nullptr;  // the url does not open or cannot be read
+    }
+    return OpenVectorFontBytes(bytes, size, style);
+  }
+  Ref<TVectorFontSource> font = NewFont(style);
+  if (!font) return nullptr;
+  const std::string path = url.Substituted("\\"_s, "/"_s).ToUtf8();
+  FT_Face face = nullptr;
+  if (FT_New_Face(font->library, path.c_str(), 0, &face) != 0) return nullptr;
+  font->face = face;
+  return SizeFont(font, size);
 }
 
 Ref<TFontSource> TVectorFontOpener::LoadFontSource(const String& url, int size, int style) {

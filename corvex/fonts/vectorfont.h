@@ -59,6 +59,8 @@ class TVectorFontSource : public TFontSource {
 // Null when the font cannot be read or has no size at or below size pixels
 // (a bitmap font offers its nearest smaller strike).
 Ref<TVectorFontSource> OpenVectorFont(const String& url, int size, int style);
+// The same from a whole font file in memory, which the font keeps.
+Ref<TVectorFontSource> OpenVectorFontBytes(const Array<std::uint8_t>& bytes, int size, int style);
 
 // The font loader of this module, linked into the image fonts' loader chain.
 class TVectorFontOpener : public TFontOpener {
