@@ -20,7 +20,8 @@ namespace {
 
 const char* const kSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
-// A bitmap font with a single 12-pixel strike holding an 8x10 "A".
+// A bitmap font with a single 12-pixel strike holding an 8x10 "A" (its
+// last rows lopsided, so that a reversed bit order shows).
 const char* const kStrikeFont =
     "STARTFONT 2.1\n"
     "FONT -corvex-strike-medium-r-normal--12-120-75-75-c-80-iso10646-1\n"
@@ -40,10 +41,10 @@ const char* const kStrikeFont =
     "DWIDTH 8 0\n"
     "BBX 8 10 0 0\n"
     "BITMAP\n"
-    "18\n24\n42\n42\n7E\n42\n42\n42\n81\n00\n"
+    "18\n24\n42\n42\n7E\n42\n42\n42\n83\nC0\n"
     "ENDCHAR\n"
     "ENDFONT\n";
-const unsigned char kStrikeRows[10] = {0x18, 0x24, 0x42, 0x42, 0x7E, 0x42, 0x42, 0x42, 0x81, 0x00};
+const unsigned char kStrikeRows[10] = {0x18, 0x24, 0x42, 0x42, 0x7E, 0x42, 0x42, 0x42, 0x83, 0xC0};
 
 class VectorFontTest : public testing::Test {
  protected:
