@@ -2,7 +2,6 @@
 #include <chrono>
 
 #include "corvex/net/replication.h"
-#include "corvex/net/socketstream.h"
 
 namespace cvx {
 
