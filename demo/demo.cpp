@@ -1,21 +1,34 @@
 #include "demo/demo.h"
 
+#include "corvex/audio/oggdecoder.h"
+#include "corvex/audio/pcmdecoder.h"
+#include "corvex/audio/wavdecoder.h"
 #include "corvex/event/eventqueue.h"
+#include "corvex/filesystem/filesystem.h"
+#include "corvex/fonts/vectorfont.h"
 #include "corvex/glgraphics/glgraphics.h"
 #include "corvex/glvex2d/glvex2d.h"
 #include "corvex/graphics/graphics.h"
 #include "corvex/input/input.h"
+#include "corvex/net/replication.h"
+#include "corvex/net/socket.h"
 #include "corvex/pixmap/jpeg/jpegloader.h"
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/pixmap/png/pngloader.h"
 #include "corvex/pixmap/tga/tgaloader.h"
+#include "corvex/process/childprocess.h"
 #include "corvex/random/random.h"
 #include "corvex/runtime/classictext.h"
 #include "corvex/runtime/list.h"
 #include "corvex/runtime/memory.h"
 #include "corvex/runtime/startup.h"
+#include "corvex/script/luaapi.h"
+#include "corvex/script/scriptengine.h"
+#include "corvex/stream/bank.h"
+#include "corvex/stream/datastream.h"
 #include "corvex/stream/embed.h"
 #include "corvex/stream/endianstream.h"
+#include "corvex/stream/textstream.h"
 #include "corvex/stream/url.h"
 #include "corvex/system/system.h"
 #include "corvex/timer/timer.h"
@@ -42,27 +55,40 @@ constexpr std::int32_t kHalfHeight = ScreenHeight / 2;   // 384
 constexpr std::int32_t kThirdWidth = ScreenWidth / 3;    // 341
 constexpr std::int32_t kThirdHeight = ScreenHeight / 3;  // 256
 
-// Every framework module's initialiser, in the order the framework's
-// dependencies need; each runs once.
+// Every framework module's initialiser, in the framework's start-up order;
+// each runs once and first runs those of the modules it uses.
 void InitFramework() {
   InitRuntimeErrors();
+  InitAudioSamples();
+  InitDataStreams();
+  InitBanks();
   // The basic modules.
+  InitSockets();
   InitRandom();
   InitStream();
   InitEmbed();
   InitEndianStreams();
+  InitTextStreams();
   InitList();
+  InitFileSystem();
   InitPixmap();
   // The 2D driver selection brings in graphics, events, the system driver,
   // polled input, the 2D layer and the OpenGL layers.
   InitGLVex2D();
   InitEventQueue();
+  InitVectorFonts();
+  InitReplication();
   InitJPEGLoader();
+  InitOggDecoder();
   InitPNGLoader();
   InitClassicText();
   InitTGALoader();
   InitTimers();
+  InitWavDecoder();
+  InitChildProcesses();
   InitGLGraphics();
+  InitLua();
+  InitScriptEngine();
 }
 
 void DrawText(const String& text, int x, int y) { DrawString(text, static_cast<float>(x), static_cast<float>(y)); }
