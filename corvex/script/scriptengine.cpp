@@ -54,9 +54,7 @@ int NativeGuard(lua_State* L) {
   lua_CFunction fn = *static_cast<lua_CFunction*>(lua_touserdata(L, lua_upvalueindex(1)));
   try {
     return fn(L);
-  } catch (const TRuntimeError& error) {
-    std::snprintf(message, sizeof message, "%s", error.what());
-  } catch (const std::exception& error) {
+  } catch (const std::exception& error) {  // TRuntimeError and the stream errors among them
     std::snprintf(message, sizeof message, "%s", error.what());
   } catch (...) {
     std::snprintf(message, sizeof message, "%s", "Unknown native exception");
