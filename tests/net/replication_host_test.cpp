@@ -1,7 +1,7 @@
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
