@@ -4,35 +4,10 @@
 
 #include "corvex/event/eventqueue.h"
 #include "corvex/system/system.h"
+#include "tests/support/scripted_host.h"
 
 namespace cvx {
 namespace {
-
-// A host whose pumps deliver events the test has lined up.
-class ScriptedHost final : public THostSystem {
- public:
-  void Pump() override {
-    ++pumps;
-    Deliver();
-  }
-  void PumpWait() override {
-    ++waits;
-    Deliver();
-  }
-  int Millis() override { return 0; }
-  void Pause(int) override {}
-
-  std::vector<Ref<TEvent>> pending;
-  int pumps = 0;
-  int waits = 0;
-
- private:
-  void Deliver() {
-    std::vector<Ref<TEvent>> now;
-    now.swap(pending);
-    for (Ref<TEvent>& event : now) event->Dispatch();
-  }
-};
 
 int gHookSaw = 0;
 Ref<TObject> CountKeyDowns(int, TObject* data, TObject*) {
