@@ -157,6 +157,13 @@ Ref<TPixmap> PixmapLoadTGA(TByteStream* stream) {
 
   const int width = h.width, height = h.height;
   const int format = depth == 16 || depth == 32 ? PIXFMT_RGBA8888 : PIXFMT_RGB888;
+  // The fewest bytes such an image takes: every pixel stored, or for run
+  // length one packet (header and one pixel) per 128 pixels.
+  const std::int64_t pixels = std::int64_t{width} * height, pixelBytes = (depth + 7) / 8;
+  const std::int64_t minimumData = h.imageType == 10 ? (pixels + 127) / 128 * (1 + pixelBytes) : pixels * pixelBytes;
+  if (!PixmapDataCanFill(StreamBytesLeft(stream), pixels * PixelFormatBytes[format], h.idLength + minimumData)) {
+    return nullptr;
+  }
   Ref<TPixmap> pixmap = PixmapCreate(width, height, format, 4);
   in->SkipExact(h.idLength);
 
