@@ -169,10 +169,14 @@ Ref<TPixmap> PixmapLoadTGA(TByteStream* stream) {
 
   TgaRowReader reader(in.Get(), depth, width);
   for (int y = height - 1; y >= 0; --y) {
-    if (h.imageType == 10) {
-      reader.ReadRunLengthRow();
-    } else {
-      reader.ReadLiteral(0, width);
+    // Once the data has ended, the remaining rows repeat the buffer as it
+    // stands, without a read per pixel that could only come back empty.
+    if (!in->AtEnd()) {
+      if (h.imageType == 10) {
+        reader.ReadRunLengthRow();
+      } else {
+        reader.ReadLiteral(0, width);
+      }
     }
     ConvertPixelRun(reader.Words(), PIXFMT_BGRA8888, pixmap->PixelAddress(0, y), format, width);
   }
