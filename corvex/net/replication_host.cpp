@@ -114,8 +114,14 @@ Ref<TVyrnetPeer> TVyrnetHost::AddPeer(TNetSocket* socket) {
   if (datagram) datagram->ConnectTo(stream->PeerAddress(), answer[4] << 8 | answer[5]);
   Ref<TVyrnetPeer> peer = TVyrnetPeer::Create(stream.Get(), datagram.Get());
   peers_->PushBack(peer);
+  // The new peer gets every live object once, whole. An own object still in
+  // its created state is left to the next Sync, which announces it to every
+  // peer; a mirrored one is sent now in any live state, because Sync never
+  // announces mirrored objects and their owner's creation has already been
+  // relayed to the peers there were then.
   for (TVyrnetObject* object : Each<TVyrnetObject>(objects_.Get())) {
-    if (object->State() == kVyrnetSynced || object->State() == kVyrnetModified) {
+    const int state = object->State();
+    if (state == kVyrnetSynced || state == kVyrnetModified || (state == kVyrnetCreated && object->Owner())) {
       Ref<TVyrnetMessage> message = object->CreateMessage();
       peer->SendMessage(message.Get());
     }
