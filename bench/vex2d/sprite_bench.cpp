@@ -105,7 +105,7 @@ void BM_Vex2D(benchmark::State& state) {
   UseCorvexContext();
   const std::vector<Sprite> alpha = MakeSprites(n, scale * 0.5f, scale * 1.5f);
   const std::vector<Sprite> light = MakeSprites(n + 1, scale * 0.5f, scale * 1.5f);
-  auto frame = [&] {
+  auto drawFrame = [&] {
     ClearScreen();
     SetBlendMode(BlendAlpha);
     for (const Sprite& s : alpha) {
@@ -122,8 +122,8 @@ void BM_Vex2D(benchmark::State& state) {
     }
     glFinish();
   };
-  frame();  // the first frame pays for uploads and shader set-up
-  for (auto _ : state) frame();
+  drawFrame();  // the first frame pays for uploads and shader set-up
+  for (auto _ : state) drawFrame();
   SetDrawScale(1, 1);
   SetDrawAlpha(1);
   SetPerSprite(state, 2 * n);
@@ -157,7 +157,7 @@ void BM_RawGL(benchmark::State& state) {
   glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(frame->texture));
   glDisable(GL_ALPHA_TEST);
   glEnable(GL_BLEND);
-  auto frame = [&] {
+  auto drawFrame = [&] {
     glClear(GL_COLOR_BUFFER_BIT);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     for (const Sprite& s : alpha) DrawRaw(s, frame->s1, frame->t1);
@@ -165,8 +165,8 @@ void BM_RawGL(benchmark::State& state) {
     for (int i = 0; i < n; ++i) DrawRaw(light[static_cast<std::size_t>(i)], frame->s1, frame->t1);
     glFinish();
   };
-  frame();  // the first frame pays for uploads and shader set-up
-  for (auto _ : state) frame();
+  drawFrame();  // the first frame pays for uploads and shader set-up
+  for (auto _ : state) drawFrame();
   SetPerSprite(state, 2 * n);
 }
 
@@ -212,7 +212,7 @@ void BM_BatchedGL(benchmark::State& state) {
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_TEXTURE_COORD_ARRAY);
   glEnableClientState(GL_COLOR_ARRAY);
-  auto frame = [&] {
+  auto drawFrame = [&] {
     glClear(GL_COLOR_BUFFER_BIT);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     batch.clear();
@@ -224,8 +224,8 @@ void BM_BatchedGL(benchmark::State& state) {
     DrawBatch(batch);
     glFinish();
   };
-  frame();  // the first frame pays for uploads and shader set-up
-  for (auto _ : state) frame();
+  drawFrame();  // the first frame pays for uploads and shader set-up
+  for (auto _ : state) drawFrame();
   glDisableClientState(GL_VERTEX_ARRAY);
   glDisableClientState(GL_TEXTURE_COORD_ARRAY);
   glDisableClientState(GL_COLOR_ARRAY);
@@ -271,7 +271,7 @@ void BM_SdlRenderer(benchmark::State& state) {
   if (!UseSdlRenderer(state)) return;
   const std::vector<Sprite> alpha = MakeSprites(n, scale * 0.5f, scale * 1.5f);
   const std::vector<Sprite> light = MakeSprites(n + 1, scale * 0.5f, scale * 1.5f);
-  auto frame = [&] {
+  auto drawFrame = [&] {
     SDL_SetRenderDrawColor(sdlRenderer, 0, 0, 0, 255);
     SDL_RenderClear(sdlRenderer);
     SDL_SetTextureBlendMode(sdlSpot, SDL_BLENDMODE_BLEND);
@@ -281,8 +281,8 @@ void BM_SdlRenderer(benchmark::State& state) {
     SDL_RenderFlush(sdlRenderer);
     glFinish();  // the renderer's context is current after the flush
   };
-  frame();  // the first frame pays for uploads and shader set-up
-  for (auto _ : state) frame();
+  drawFrame();  // the first frame pays for uploads and shader set-up
+  for (auto _ : state) drawFrame();
   SetPerSprite(state, 2 * n);
 }
 
