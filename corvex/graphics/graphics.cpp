@@ -10,6 +10,7 @@
 #include "corvex/event/event.h"
 #include "corvex/event/hook.h"
 #include "corvex/input/input.h"
+#include "corvex/runtime/shutdown.h"
 #include "corvex/runtime/startup.h"
 #include "corvex/system/system.h"
 
@@ -107,6 +108,7 @@ void InitGraphics() {
   // fails; the drivers then report that they cannot create graphics.
   SDL_InitSubSystem(SDL_INIT_VIDEO);
   FlipHook = ReserveHookId();
+  AddShutdownStep("restore the display mode", ShutGraphicsAtExit);
 }
 
 void SelectGraphicsDriver(TDisplayDriver* driver, int flags) {
@@ -219,6 +221,7 @@ void ShutGraphics() {
 Ref<TGraphics> OpenedGraphics() { return openedGraphics; }
 
 void FlipFrame(int sync) {
+  ExitIfStopRequested();  // a poll of the main loop
   CallHooks(FlipHook, nullptr);
   if (sync != -1) {
     currentDriver->Present(sync);

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "corvex/runtime/list.h"
+#include "corvex/runtime/shutdown.h"
 #include "corvex/stream/url.h"
 
 extern char** environ;
@@ -121,6 +122,7 @@ void TChildProcess::Poll() {
     // its id may already belong to another process.
     exited_ = true;
   }
+  if (exited_) UntrackChildProcess(pid_);  // reaped: its id may be reused
 }
 
 int TChildProcess::IsRunning() {
@@ -155,6 +157,7 @@ int TChildProcess::Terminate() {
     } while (r < 0 && errno == EINTR);
     if (r == pid_) exitCode_ = ExitCodeOf(status);
   }
+  UntrackChildProcess(pid_);
   pid_ = 0;
   exited_ = false;
   return result;
@@ -208,6 +211,7 @@ Ref<TChildProcess> TChildProcess::Launch(const String& command, int flags) {
   Ref<TChildProcess> process(new TChildProcess());
   process->command = command;
   process->pid_ = pid;
+  TrackChildProcess(pid);
   process->standardStream = TPipeByteStream::Wrap(fds[0], fds[3]);
   process->errorStream = TPipeByteStream::Wrap(fds[4], -1);
   if (!processList) processList = NewList();
@@ -242,6 +246,7 @@ void InitChildProcesses() {
   InitStream();
   InitList();
   std::atexit(TerminateAllAtExit);
+  AddShutdownStep("end the child processes", TerminateAllAtExit);
 }
 
 }  // namespace cvx

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "corvex/runtime/shutdown.h"
+
 #if defined(__SANITIZE_ADDRESS__)
 #define CVX_SANITIZED 1
 #elif defined(__has_feature)
@@ -38,8 +40,8 @@ std::string Slashed(std::string path) {
   return path;
 }
 
-// Throwing out of a signal handler is not safe, so the handler reports the
-// signal with async-signal-safe calls and ends the process.
+// Throwing out of a signal handler is not safe, so the crash handler reports
+// the signal with async-signal-safe calls and ends the process.
 void OnSignal(int number) {
   char text[64];
   int n = 0;
@@ -63,7 +65,8 @@ void OnSignal(int number) {
 }
 
 void InstallSignalHandlers() {
-  for (int number : {SIGILL, SIGSEGV, SIGTERM, SIGABRT}) {
+  // The stop signals (SIGTERM and the others) are shutdown.h's.
+  for (int number : {SIGILL, SIGSEGV, SIGABRT}) {
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
@@ -79,6 +82,7 @@ void RuntimeStartup(int argc, char** argv) {
   started = true;
   // Under the sanitizers the sanitizer's own reports are the useful ones.
   if (!kSanitized) InstallSignalHandlers();
+  InstallStopSignalHandlers();
   RecordMainThreadStack();
 
   char buffer[PATH_MAX];

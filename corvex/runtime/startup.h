@@ -7,10 +7,11 @@
 
 namespace cvx {
 
-// Runs once, first thing in main: installs the signal handlers, records the
-// main thread's stack for the collector, records the launch directory, the
-// application directory and file and the arguments, and makes the application
-// directory current.
+// Runs once, first thing in main: installs the signal handlers (the crash
+// report here, the stop signals of shutdown.h), records the main thread's
+// stack for the collector, records the launch directory, the application
+// directory and file and the arguments, and makes the application directory
+// current.
 void RuntimeStartup(int argc, char** argv);
 bool RuntimeStarted() noexcept;
 

@@ -1,6 +1,7 @@
 #include "corvex/stream/url.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "corvex/stream/bank.h"
 #include "corvex/stream/datastream.h"
@@ -163,6 +164,8 @@ void InitStream() {
   InitEmbed();
   InitEndianStreams();
   InitTextStreams();
+  // File streams write through C streams.
+  AddShutdownStep("flush the write streams", [] { std::fflush(nullptr); });
 }
 
 }  // namespace cvx

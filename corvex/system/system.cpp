@@ -5,6 +5,8 @@
 
 #include <ctime>
 
+#include "corvex/runtime/shutdown.h"
+
 namespace cvx {
 
 int ModifierMask = 0;
@@ -124,6 +126,7 @@ void InstallInitialHost(THostSystem* host) { gHost = host; }
 }  // namespace detail
 
 void PumpSystem() {
+  ExitIfStopRequested();  // a poll of the main loop
   THostSystem* host = Host();
   if (gPumpBusy) return;
   PumpBusyScope busy;
@@ -132,6 +135,7 @@ void PumpSystem() {
 }
 
 void PumpSystemWait() {
+  ExitIfStopRequested();
   THostSystem* host = Host();
   if (gPumpBusy) return;
   PumpBusyScope busy;
