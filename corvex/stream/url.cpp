@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "corvex/runtime/shutdown.h"
 #include "corvex/stream/bank.h"
 #include "corvex/stream/datastream.h"
 #include "corvex/stream/embed.h"
