@@ -18,6 +18,7 @@
 #include <cstdint>
 
 #include "corvex/pixmap/pixelformat.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/serializable.h"
 #include "corvex/runtime/string.h"
@@ -141,3 +142,5 @@ bool PixmapDecodeSizeAllowed(std::int64_t width, std::int64_t height) noexcept;
 void InitPixmap();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/keyedmap.h"
 #include "corvex/runtime/serializable.h"
@@ -60,3 +61,5 @@ Ref<TDataStream> CreateDataStream(TByteStream* stream);
 void InitDataStreams();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"
