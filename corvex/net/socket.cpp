@@ -4,14 +4,15 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace cvx {
 
@@ -33,22 +34,34 @@ void ReadAddress(const sockaddr_in& record, std::int32_t& address, int& port) {
   port = ntohs(record.sin_port);
 }
 
-// Adds the handles to the set; false when one cannot be held by an fd_set.
-bool FillSet(fd_set& set, const int* handles, int count, int& highest) {
-  FD_ZERO(&set);
+// What poll reports for each kind of wait, in the meaning select gives it:
+// an end of stream or an error makes a handle readable and writable, and the
+// error kind waits for urgent data.
+constexpr short kReadEvents = POLLIN | POLLHUP | POLLERR;
+constexpr short kWriteEvents = POLLOUT | POLLHUP | POLLERR;
+constexpr short kErrorEvents = POLLPRI;
+
+// Appends the looked-at handles of one array; false for a negative handle.
+bool AddWaits(std::vector<pollfd>& waits, const int* handles, int count, short events) {
   for (int i = 0; i < std::min(count, kMaxReadyHandles); ++i) {
-    int handle = handles[i];
-    if (handle < 0 || handle >= FD_SETSIZE) return false;
-    FD_SET(handle, &set);
-    highest = std::max(highest, handle);
+    if (handles[i] < 0) return false;
+    waits.push_back(pollfd{handles[i], events, 0});
   }
   return true;
 }
 
-void KeepReady(const fd_set& set, int* handles, int count) {
+// Replaces the handles that are not ready with 0; counts the ready ones.
+// first is the array's first entry in waits.
+int KeepReady(const std::vector<pollfd>& waits, std::size_t first, int* handles, int count, short wanted) {
+  int ready = 0;
   for (int i = 0; i < count; ++i) {
-    if (i >= kMaxReadyHandles || !FD_ISSET(handles[i], &set)) handles[i] = 0;
+    if (i < kMaxReadyHandles && (waits[first + static_cast<std::size_t>(i)].revents & wanted) != 0) {
+      ++ready;
+    } else {
+      handles[i] = 0;
+    }
   }
+  return ready;
 }
 
 int WaitReadable(int handle, int timeout) {
@@ -61,28 +74,30 @@ int WaitReadable(int handle, int timeout) {
 
 int SocketReadiness(int* readHandles, int readCount, int* writeHandles, int writeCount, int* errorHandles,
                     int errorCount, int timeout) {
-  fd_set readSet, writeSet, errorSet;
-  int highest = -1;
-  if (!FillSet(readSet, readHandles, readCount, highest) || !FillSet(writeSet, writeHandles, writeCount, highest) ||
-      !FillSet(errorSet, errorHandles, errorCount, highest)) {
-    return -1;
-  }
-  timeval wait{};
-  timeval* waitFor = nullptr;
-  if (timeout >= 0) {
-    wait.tv_sec = timeout / 1000;
-    wait.tv_usec = (timeout % 1000) * 1000;
-    waitFor = &wait;
-  }
-  int ready;
+  // poll, not select: an fd_set cannot hold descriptors from FD_SETSIZE on,
+  // and a program with many files open gets such descriptors for its sockets.
+  std::vector<pollfd> waits;
+  const std::size_t readFirst = 0;
+  if (!AddWaits(waits, readHandles, readCount, POLLIN)) return -1;
+  const std::size_t writeFirst = waits.size();
+  if (!AddWaits(waits, writeHandles, writeCount, POLLOUT)) return -1;
+  const std::size_t errorFirst = waits.size();
+  if (!AddWaits(waits, errorHandles, errorCount, POLLPRI)) return -1;
+  int polled;
   do {
-    ready = select(highest + 1, &readSet, &writeSet, &errorSet, waitFor);
-  } while (ready < 0 && errno == EINTR && timeout < 0);
-  if (ready < 0) return ready;
-  KeepReady(readSet, readHandles, readCount);
-  KeepReady(writeSet, writeHandles, writeCount);
-  KeepReady(errorSet, errorHandles, errorCount);
-  return ready;
+    polled = poll(waits.data(), static_cast<nfds_t>(waits.size()), timeout < 0 ? -1 : timeout);
+  } while (polled < 0 && errno == EINTR && timeout < 0);
+  if (polled < 0) return polled;
+  for (const pollfd& wait : waits) {
+    // A descriptor that is not open: select fails the whole wait with EBADF.
+    if (wait.revents & POLLNVAL) {
+      errno = EBADF;
+      return -1;
+    }
+  }
+  return KeepReady(waits, readFirst, readHandles, readCount, kReadEvents) +
+         KeepReady(waits, writeFirst, writeHandles, writeCount, kWriteEvents) +
+         KeepReady(waits, errorFirst, errorHandles, errorCount, kErrorEvents);
 }
 
 // ---- TNetSocket -----------------------------------------------------------------

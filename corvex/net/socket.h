@@ -91,8 +91,9 @@ String ResolveAddressName(std::int32_t address);
 // Waits until one of the handles is ready or timeout ms have passed (negative:
 // forever). Handles that are not ready are replaced with 0 in their arrays;
 // arrays may be null when their count is 0. At most 64 handles per array are
-// looked at. The result is the number of ready handles, negative on error
-// (also for a handle the platform's sets cannot hold).
+// looked at, and any descriptor number may be among them. The result is the
+// number of ready handles (a handle counts once per array it is ready in),
+// negative on error (also for a negative handle or one that is not open).
 int SocketReadiness(int* readHandles, int readCount, int* writeHandles, int writeCount, int* errorHandles,
                     int errorCount, int timeout);
 

@@ -7,6 +7,7 @@
 
 #include <unordered_map>
 
+#include "corvex/runtime/log.h"
 #include "corvex/runtime/startup.h"
 
 namespace cvx {
@@ -62,7 +63,10 @@ int ShowBox(const String& text, int serious, const SDL_MessageBoxButtonData* but
   data.numbuttons = count;
   data.buttons = buttons;
   int chosen = -1;
-  if (SDL_ShowMessageBox(&data, &chosen) != 0) chosen = -1;
+  if (SDL_ShowMessageBox(&data, &chosen) != 0) {
+    LogWarning("message box \"%s\" could not be shown: %s", message.c_str(), SDL_GetError());
+    chosen = -1;
+  }
   if (focusedId) {
     if (SDL_Window* window = SDL_GetWindowFromID(focusedId)) SDL_RaiseWindow(window);
   }

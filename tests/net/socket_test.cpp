@@ -1,8 +1,12 @@
 #include "corvex/net/socket.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <vector>
 
 #include "tests/net/loopback_server.h"
 
@@ -195,6 +199,77 @@ TEST(Sockets, ReadinessMarksOnlyReadyHandles) {
 
   accepted->Shut();
   client->Shut();
+  server->Shut();
+}
+
+// Opens /dev/null until count descriptors are held (closed again on leaving),
+// so that the sockets opened afterwards get numbers an fd_set cannot hold.
+class ManyOpenFiles {
+ public:
+  explicit ManyOpenFiles(int count) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    saved_ = limit;
+    const rlim_t wanted = static_cast<rlim_t>(count) + 64;
+    if (limit.rlim_cur < wanted && (limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= wanted)) {
+      limit.rlim_cur = wanted;
+      setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    for (int i = 0; i < count; ++i) {
+      int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+      if (fd < 0) break;
+      files_.push_back(fd);
+    }
+  }
+  ~ManyOpenFiles() {
+    for (int fd : files_) close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+  ManyOpenFiles(const ManyOpenFiles&) = delete;
+  ManyOpenFiles& operator=(const ManyOpenFiles&) = delete;
+  int Count() const { return static_cast<int>(files_.size()); }
+
+ private:
+  rlimit saved_{};
+  std::vector<int> files_;
+};
+
+TEST(Sockets, DescriptorsAboveTheSelectLimitWaitAndTransfer) {
+  ManyOpenFiles files(1100);
+  ASSERT_EQ(files.Count(), 1100) << "the descriptor limit could not be raised";
+  Ref<TNetSocket> server = NewTcpSocket();
+  ASSERT_TRUE(server);
+  ASSERT_GE(server->Handle(), 1024);
+  ASSERT_EQ(server->BindPort(0), 1);
+  ASSERT_EQ(server->StartListening(4), 1);
+  Ref<TNetSocket> client = NewTcpSocket();
+  ASSERT_EQ(client->ConnectTo(kLoopback, server->OwnPort()), 1);
+  Ref<TNetSocket> accepted = server->AcceptWait(5000);
+  ASSERT_TRUE(accepted);
+  EXPECT_GE(accepted->Handle(), 1024);
+
+  // Nothing sent yet: still connected, nothing readable.
+  EXPECT_EQ(accepted->IsConnected(), 1);
+  int quiet[1] = {accepted->Handle()};
+  EXPECT_EQ(SocketReadiness(quiet, 1, nullptr, 0, nullptr, 0, 0), 0);
+  EXPECT_EQ(quiet[0], 0);
+
+  ASSERT_EQ(client->SendBytes("ping", 4, 0), 4);
+  int readable[1] = {accepted->Handle()};
+  int writable[1] = {client->Handle()};
+  EXPECT_EQ(SocketReadiness(readable, 1, writable, 1, nullptr, 0, 5000), 2);
+  EXPECT_EQ(readable[0], accepted->Handle());
+  EXPECT_EQ(writable[0], client->Handle());
+  char got[8] = {};
+  ASSERT_EQ(accepted->ReceiveBytes(got, sizeof got, 0), 4);
+  EXPECT_EQ(std::string(got, 4), "ping");
+  ASSERT_EQ(accepted->SendBytes("pong", 4, 0), 4);
+  ASSERT_EQ(client->ReceiveBytes(got, sizeof got, 0), 4);
+  EXPECT_EQ(std::string(got, 4), "pong");
+
+  // The peer closing is seen through the same wait.
+  client->Shut();
+  EXPECT_EQ(accepted->IsConnected(), 0);
   server->Shut();
 }
 
