@@ -2,6 +2,7 @@
 # link. cmake/CorvexConfig.cmake.in finds the same ones, under the same names,
 # for a program that uses the installed package: a module links only these.
 find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)              # Threads::Threads
 find_package(SDL2 REQUIRED)                  # SDL2::SDL2
 find_package(OpenGL REQUIRED)                # OpenGL::GL
 find_package(X11 REQUIRED)                   # X11::X11

@@ -27,7 +27,8 @@ install(FILES ${PROJECT_BINARY_DIR}/CorvexConfig.cmake ${PROJECT_BINARY_DIR}/Cor
 # listed in link order (a module before the modules it uses); a static build
 # also lists the external libraries they use.
 set(CORVEX_PC_LINK_ORDER
-  fonts glvex2d vex2d glgraphics graphics timer input eventqueue system event audio script net process filesystem
+  app fonts glvex2d vex2d glgraphics graphics timer input audio platform eventqueue system event script net process
+  filesystem
   pixmap_png pixmap_jpeg pixmap_tga pixmap random stream runtime)
 set(CORVEX_PC_LIBS "")
 foreach(module IN LISTS CORVEX_PC_LINK_ORDER)

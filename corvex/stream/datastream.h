@@ -10,13 +10,24 @@
 // writing and reading, so an object shared by several holders is written once.
 // A data stream is used in one direction only; every other operation passes
 // through to the stream underneath. Open one with "data::<url>".
+//
+// Reading is strict where the streams underneath are lenient: a value that the
+// data ends before or inside of raises TStreamReadError instead of reading as
+// zero, so a stream cut anywhere short gives an error, never a partial object.
+// A value cut inside can only be told from a whole one where the stream
+// underneath has positions: a socket cut inside its last value is not caught.
+// Text streams end their numbers and lines at the end of the data, so there a
+// line must keep its line end; their raw bytes (hexadecimal digit pairs) are
+// checked for the digits the bytes need, not for the pairs' line ends.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
-#include "corvex/runtime/keyedmap.h"
 #include "corvex/runtime/serializable.h"
 #include "corvex/stream/stream.h"
 
@@ -35,6 +46,17 @@ class TDataStream : public TStreamRelay {
   // "Too many DataTypes" (and so does every new type after it).
   void WriteSerialized(TObject* object) override;
 
+  // The strict reads; each raises TStreamReadError where the data ends short.
+  std::int32_t ReadExact(void* buffer, std::int32_t count) override;
+  std::int32_t SkipExact(std::int32_t count) override;
+  int ReadUInt8() override;
+  int ReadUInt16() override;
+  std::int32_t ReadInt32() override;
+  float ReadFloat32() override;
+  double ReadFloat64() override;
+  String ReadTextLine() override;
+  String ReadText(std::int32_t length) override;
+
   // A data stream over stream (null for a null stream).
   static Ref<TDataStream> Create(TByteStream* stream);
 
@@ -46,13 +68,30 @@ class TDataStream : public TStreamRelay {
   static constexpr int MaxNesting = 1000;
 
  private:
+  // Writes the type's id, and its name the first time.
+  void WriteTypeId(const Ref<TDataType>& type);
+
   std::int32_t objectCount_ = 0;
   std::int32_t typeCount_ = 0;
   Array<Ref<TObject>> objects_;
   Array<Ref<TDataType>> types_;
-  Ref<TKeyedMap> objectIds_;
-  Ref<TKeyedMap> typeIds_;
+  // The writer's numbers by object address, and the objects themselves, held
+  // so that no address is reused by a new object while the stream lives.
+  std::unordered_map<const TObject*, std::int32_t> objectIds_;
+  std::vector<Ref<TObject>> written_;
+  // The writer's type ids by type name, and by the type objects seen so far
+  // (held, like the objects written).
+  std::unordered_map<std::u16string, std::int32_t> typeIds_;
+  std::unordered_map<const TDataType*, std::int32_t> typeIdsByObject_;
+  std::vector<Ref<TDataType>> typeObjects_;
   int depth_ = 0;
+
+  // Raises TStreamReadError unless the read that started at `before` (a
+  // position, -1 when unknown) and has met the end took what its value needs:
+  // `binaryBytes` in a binary stream (0: a text line, which must keep its end).
+  void CheckWholeAtEnd(std::int32_t before, std::int32_t binaryBytes);
+  template <class Value, class ReadFn>
+  Value ReadWhole(std::int32_t binaryBytes, ReadFn read);
 };
 
 Ref<TDataStream> CreateDataStream(TByteStream* stream);

@@ -4,10 +4,13 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/runtime/list.h"
+#include "corvex/stream/bank.h"
+#include "corvex/stream/textstream.h"
 #include "corvex/stream/url.h"
 #include "corvex/vex2d/image.h"
 #include "corvex/vex2d/vex2d.h"
@@ -262,6 +265,56 @@ TEST_F(DataStreamTest, ManyObjectsGrowTheObjectTable) {
   EXPECT_NE(read->ItemAt(598).Get(), read->ItemAt(599).Get());
 }
 
+// A hundred thousand banks, every tenth item a second reference to an earlier
+// bank: each comes back with its own bytes, and shared items as one object.
+TEST_F(DataStreamTest, HundredThousandObjectsWithSharedReferencesRoundTrip) {
+  constexpr int kItems = 100000;
+  // The bank each item stands for: a tenth of the items repeat an earlier one.
+  std::vector<int> original(kItems);
+  for (int i = 0; i < kItems; ++i) original[static_cast<std::size_t>(i)] = i % 10 == 9 ? original[i / 2] : i;
+  std::vector<Ref<TBank>> banks(kItems);
+  Ref<TList> list = NewList();
+  for (int i = 0; i < kItems; ++i) {
+    const int o = original[static_cast<std::size_t>(i)];
+    if (o == i) {
+      banks[static_cast<std::size_t>(i)] = NewBank(4);
+      std::memcpy(BankAddress(banks[static_cast<std::size_t>(i)].Get()), &i, 4);
+    }
+    list->PushBack(Ref<TObject>(banks[static_cast<std::size_t>(o)]));
+  }
+  out->WriteSerialized(list.Get());
+  EXPECT_EQ(out->ObjectCount(), 1 + kItems - kItems / 10);
+  auto read = RefCast<TList>(Reader(sink->data)->ReadSerialized());
+  ASSERT_TRUE(read);
+  ASSERT_EQ(read->Length(), kItems);
+  std::vector<TObject*> items;
+  for (auto cursor = read->Cursor(); cursor->HasMore();) items.push_back(cursor->NextItem().Get());
+  int wrongBytes = 0, unshared = 0;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    auto* bank = As<TBank>(items[i]);
+    int value = -1;
+    if (bank && BankLength(bank) == 4) std::memcpy(&value, BankAddress(bank), 4);
+    if (value != original[i]) ++wrongBytes;
+    if (items[i] != items[static_cast<std::size_t>(original[i])]) ++unshared;
+  }
+  EXPECT_EQ(wrongBytes, 0);
+  EXPECT_EQ(unshared, 0);
+}
+
+// An object the stream has written stays known to it even when the caller lets
+// it go, so a new object made at the same address is written whole, not as a
+// reference to the old one.
+TEST_F(DataStreamTest, ObjectsWrittenEarlierAreNotConfusedWithLaterOnesAtTheirAddress) {
+  out->WriteSerialized(NewBank(4).Get());
+  ReclaimMemory();
+  std::vector<Ref<TBank>> later;
+  for (int i = 0; i < 64; ++i) {
+    later.push_back(NewBank(4));
+    out->WriteSerialized(later.back().Get());
+  }
+  EXPECT_EQ(out->ObjectCount(), 65);
+}
+
 // Data types made up for the type-limit test; each registers itself for good.
 class TNumberedType final : public TDataType {
  public:
@@ -306,6 +359,74 @@ TEST_F(DataStreamTest, TheTwoHundredFiftyFifthTypeIsRefusedAndStaysRefused) {
   out->WriteSerialized(another.Get());
   ASSERT_EQ(sink->data.size(), before + 1);
   EXPECT_EQ(sink->data.back(), 4);
+}
+
+// Every strict prefix of a whole stream must raise: a stream cut short is
+// never read as a smaller object. `wrap` puts the reading filter (a text
+// stream) over the bytes, or leaves them as they are.
+template <class Wrap>
+void ExpectEveryPrefixRaises(const Bytes& whole, Wrap wrap, const char* what) {
+  {
+    Ref<TByteSink> bytes = new TByteSink(whole);
+    Ref<TDataStream> in = TDataStream::Create(wrap(bytes.Get()).Get());
+    ASSERT_TRUE(in->ReadSerialized()) << what;
+    ASSERT_TRUE(bytes->AtEnd()) << what;
+  }
+  for (std::size_t length = 0; length < whole.size(); ++length) {
+    Ref<TByteSink> bytes = new TByteSink(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length)));
+    Ref<TDataStream> in = TDataStream::Create(wrap(bytes.Get()).Get());
+    EXPECT_THROW(in->ReadSerialized(), TRuntimeError) << what << " cut to " << length << " of " << whole.size();
+  }
+}
+
+Ref<TByteStream> AsStored(TByteStream* bytes) { return Ref<TByteStream>(bytes); }
+
+TEST_F(DataStreamTest, EveryCutShortStreamRaises) {
+  InitVex2D();
+  InitBanks();
+  Ref<TPixmap> pixmap = SmallPixmap();
+  Ref<TList> inner = NewList();
+  inner->PushBack(Ref<TObject>(pixmap));
+  inner->PushBack(nullptr);
+  Ref<TList> outer = NewList();
+  outer->PushBack(Ref<TObject>(inner));
+  outer->PushBack(Ref<TObject>(pixmap));
+  outer->PushBack(Ref<TObject>(NewList()));
+  Ref<TBank> bank = TBank::Create(5);
+  for (int i = 0; i < 5; ++i) bank->BankAddress()[i] = static_cast<std::uint8_t>(i + 1);
+  outer->PushBack(Ref<TObject>(bank));
+  Ref<TImage> image = new TImage();
+  image->pixmaps = NewArray<Ref<TPixmap>>(2);
+  (*image->pixmaps)[1] = pixmap;
+  outer->PushBack(Ref<TObject>(image));
+
+  Ref<TList> empty = NewList();
+  const std::pair<const char*, TObject*> cases[] = {
+      {"empty list", empty.Get()}, {"pixmap", pixmap.Get()}, {"bank", bank.Get()}, {"nested lists", outer.Get()}};
+  for (const auto& [what, object] : cases) {
+    Ref<TByteSink> stored = new TByteSink();
+    TDataStream::Create(stored.Get())->WriteSerialized(object);
+    ExpectEveryPrefixRaises(stored->data, AsStored, what);
+  }
+}
+
+TEST_F(DataStreamTest, EveryCutShortTextStreamRaises) {
+  Ref<TList> inner = NewList();
+  inner->PushBack(Ref<TObject>(NewList()));
+  inner->PushBack(nullptr);
+  Ref<TList> outer = NewList();
+  outer->PushBack(Ref<TObject>(inner));
+  outer->PushBack(Ref<TObject>(inner));
+  outer->PushBack(Ref<TObject>(SmallPixmap()));
+  for (int encoding : {EncodingUtf8, EncodingUtf16LE, EncodingUtf16BE}) {
+    auto text = [encoding](TByteStream* bytes) { return Ref<TByteStream>(TCharsetStream::Create(bytes, encoding)); };
+    Ref<TList> empty = NewList();
+    for (TObject* object : {static_cast<TObject*>(empty.Get()), static_cast<TObject*>(outer.Get())}) {
+      Ref<TByteSink> stored = new TByteSink();
+      TDataStream::Create(text(stored.Get()).Get())->WriteSerialized(object);
+      ExpectEveryPrefixRaises(stored->data, text, "text stream");
+    }
+  }
 }
 
 class DataUrlTest : public DataStreamTest {
