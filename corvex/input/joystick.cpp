@@ -79,9 +79,9 @@ Port* Query(int port) {
 }  // namespace
 
 void InitJoysticks() {
-  static bool tried = false;
-  if (tried) return;
-  tried = true;
+  // A platform that refused once is not asked at every query.
+  static bool refused = false;
+  if (gStarted || refused) return;
   InitInput();
   JoystickListener listener;
   listener.attached = Attached;
@@ -90,6 +90,7 @@ void InitJoysticks() {
   std::string whyNot;
   if (!StartJoystickDevices(listener, whyNot)) {
     LogWarning("Joysticks: none can be read: %s", whyNot.c_str());
+    refused = true;
     return;
   }
   gStarted = true;

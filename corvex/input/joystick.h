@@ -15,16 +15,18 @@
 // Ports and indexes out of range, and free ports, read 0 (and "" for names).
 #pragma once
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/string.h"
 
 namespace cvx {
 
 inline constexpr int kJoystickPorts = 16;
 
-// Starts the platform's joystick support (once), after the input module. When
-// it cannot start, the log says why and every query reads 0.
+// Starts the platform's joystick support, after the input module (every query
+// calls it). When it cannot start, the log says why once and every query reads 0.
 void InitJoysticks();
-// Detaches every device (with their events) and stops the platform support.
+// Detaches every device (with their events) and stops the platform support;
+// the next query starts it again, attaching the devices still plugged in.
 void ShutdownJoysticks();
 
 // The number of attached devices.
@@ -50,3 +52,5 @@ float JoystickDeadZone();
 int JoystickInstance(int port);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"
