@@ -21,6 +21,8 @@
 
 #include <functional>
 
+#include "corvex/runtime/api_begin.h"
+
 namespace cvx {
 
 inline constexpr unsigned kStopPollSeconds = 2;
@@ -59,3 +61,5 @@ void TrackChildProcess(pid_t pid) noexcept;
 void UntrackChildProcess(pid_t pid) noexcept;
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"
