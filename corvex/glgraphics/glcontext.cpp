@@ -13,6 +13,7 @@
 
 #include "corvex/graphics/graphics.h"
 #include "corvex/runtime/error.h"
+#include "corvex/runtime/log.h"
 #include "corvex/runtime/startup.h"
 #include "corvex/system/sdlhost.h"
 
@@ -68,12 +69,20 @@ void MakeSharedCurrentAtPlatform() { SDL_GL_MakeCurrent(sharedContext->window, s
 // creation reports failure.
 bool EnsureSharedContext() {
   if (sharedContext) return true;
-  if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  std::string reason;
+  if (!StartVideo(&reason)) {
+    LogWarning("no display could be opened: %s", reason.c_str());
+    return false;
+  }
   RequestPixelFormat(0);
   SDL_Window* window = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
-  if (!window) return false;
+  if (!window) {
+    LogWarning("no OpenGL window could be opened on the display: %s", SDL_GetError());
+    return false;
+  }
   SDL_GLContext context = SDL_GL_CreateContext(window);
   if (!context) {
+    LogWarning("no OpenGL context could be made on the display: %s", SDL_GetError());
     SDL_DestroyWindow(window);
     return false;
   }
@@ -150,12 +159,17 @@ bool ApplyDisplayMode(GLContext* c, bool withRefreshRate) {
 void TakeDisplayMode(GLContext* c) {
   if (c->mode != ContextFullScreen || c->window == fullScreenWindow) return;
   bool withRate = c->hertz != 0;
+  SDL_ClearError();
   bool ok = ApplyDisplayMode(c, withRate);
   if (!ok && withRate) {
     withRate = false;
     ok = ApplyDisplayMode(c, false);
   }
-  if (!ok) throw TRuntimeError("GLGraphicsDriver failed to set display mode");
+  if (!ok) {
+    LogWarning("display mode %dx%d, %d bits, %d Hz could not be set: %s", c->width, c->height, c->depth, c->hertz,
+               *SDL_GetError() ? SDL_GetError() : "the display has no such mode");
+    throw TRuntimeError("GLGraphicsDriver failed to set display mode");
+  }
   fullScreenWindow = c->window;
   GLContextSetSwapInterval(withRate ? 1 : 0);
 }
@@ -214,9 +228,14 @@ GLContext* GLContextCreate(int width, int height, int depth, int hertz, int flag
   int x = fullScreen ? 0 : 32, y = fullScreen ? 0 : 32;
   std::string title = AppTitle().ToUtf8();
   SDL_Window* window = SDL_CreateWindow(title.c_str(), x, y, width, height, style);
-  if (!window) return nullptr;  // also when no visual matches the request
+  if (!window) {  // also when no visual matches the request
+    LogWarning("a %dx%d %s window could not be made: %s", width, height, fullScreen ? "full-screen" : "windowed",
+               SDL_GetError());
+    return nullptr;
+  }
   void* context = CreateSharingContext(window);
   if (!context) {
+    LogWarning("no OpenGL context could be made for a %dx%d window: %s", width, height, SDL_GetError());
     SDL_DestroyWindow(window);
     return nullptr;
   }
@@ -254,9 +273,13 @@ GLContext* GLContextAttach(void* nativeWindow, int flags) {
   RequestPixelFormat(flags);
   SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
   SDL_Window* window = SDL_CreateWindowFrom(nativeWindow);
-  if (!window) return nullptr;
+  if (!window) {
+    LogWarning("the native window %p could not be bound: %s", nativeWindow, SDL_GetError());
+    return nullptr;
+  }
   void* context = CreateSharingContext(window);
   if (!context) {
+    LogWarning("no OpenGL context could be made for the native window %p: %s", nativeWindow, SDL_GetError());
     SDL_DestroyWindow(window);  // only SDL's record: the foreign window stays
     return nullptr;
   }

@@ -12,6 +12,7 @@
 #include "corvex/input/input.h"
 #include "corvex/runtime/shutdown.h"
 #include "corvex/runtime/startup.h"
+#include "corvex/system/sdlhost.h"
 #include "corvex/system/system.h"
 
 namespace cvx {
@@ -105,8 +106,8 @@ void InitGraphics() {
   InitSystem();
   InitInput();
   // Windows and GL contexts need SDL's video subsystem. Without a display it
-  // fails; the drivers then report that they cannot create graphics.
-  SDL_InitSubSystem(SDL_INIT_VIDEO);
+  // fails; the drivers then say why when asked for graphics.
+  StartVideo();
   FlipHook = ReserveHookId();
   AddShutdownStep("restore the display mode", ShutGraphicsAtExit);
 }

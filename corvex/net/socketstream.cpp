@@ -1,5 +1,6 @@
 #include "corvex/net/socketstream.h"
 
+#include "corvex/stream/openers.h"
 #include "corvex/stream/url.h"
 
 namespace cvx {
@@ -108,22 +109,6 @@ Ref<TSocketByteStream> HttpGet(TSocketByteStream* stream, const String& host, co
 
 namespace {
 
-class TTcpOpener final : public TStreamOpener {
- public:
-  Ref<TByteStream> OpenUrl(TObject*, const String& protocol, const String& path, int, int) override {
-    if (protocol != "tcp"_s) return nullptr;
-    return OpenTcpUrl(path);
-  }
-};
-
-class THttpOpener final : public TStreamOpener {
- public:
-  Ref<TByteStream> OpenUrl(TObject*, const String& protocol, const String& path, int, int) override {
-    if (protocol != "http"_s) return nullptr;
-    return OpenHttpUrl(path);
-  }
-};
-
 bool socketsReady = false;
 
 }  // namespace
@@ -132,8 +117,10 @@ void InitSockets() {
   if (socketsReady) return;
   socketsReady = true;
   InitStream();
-  new TTcpOpener();
-  new THttpOpener();
+  // The stream module keeps the "tcp" and "http" openers in their place in
+  // the opener list; they connect through these.
+  SetNetworkUrlConnects([](const String& path) { return Ref<TByteStream>(OpenTcpUrl(path)); },
+                        [](const String& path) { return Ref<TByteStream>(OpenHttpUrl(path)); });
 }
 
 }  // namespace cvx

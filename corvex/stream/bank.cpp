@@ -6,6 +6,7 @@
 
 #include "corvex/runtime/memory.h"
 #include "corvex/stream/bankstream.h"
+#include "corvex/stream/openers.h"
 #include "corvex/stream/url.h"
 
 namespace cvx {
@@ -230,8 +231,9 @@ void InitBanks() {
   done = true;
   InitStream();
   bankType = new TBankDataType();
-  new TBankOpener();
 }
+
+void detail::CreateBankOpener() { new TBankOpener(); }
 
 // ---- TBankByteStream ------------------------------------------------------------
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "corvex/runtime/list.h"
+#include "corvex/stream/openers.h"
 #include "corvex/stream/textstream.h"
 #include "corvex/stream/url.h"
 
@@ -289,7 +290,8 @@ void InitDataStreams() {
   InitStream();
   InitList();
   SetListDataBody(&ReadListBody, &WriteListBody);
-  new TDataOpener();
 }
+
+void detail::CreateDataOpener() { new TDataOpener(); }
 
 }  // namespace cvx

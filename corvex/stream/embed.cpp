@@ -1,6 +1,7 @@
 #include "corvex/stream/embed.h"
 
 #include "corvex/stream/memorystream.h"
+#include "corvex/stream/openers.h"
 #include "corvex/stream/url.h"
 
 namespace cvx {
@@ -55,7 +56,9 @@ void InitEmbed() {
   static bool done = false;
   if (done) return;
   done = true;
-  new TIncbinOpener();
+  InitStream();
 }
+
+void detail::CreateIncbinOpener() { new TIncbinOpener(); }
 
 }  // namespace cvx

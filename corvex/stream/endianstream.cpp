@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "corvex/stream/openers.h"
 #include "corvex/stream/url.h"
 
 namespace cvx {
@@ -85,7 +86,9 @@ void InitEndianStreams() {
   static bool done = false;
   if (done) return;
   done = true;
-  new TEndianOpener();
+  InitStream();
 }
+
+void detail::CreateEndianOpener() { new TEndianOpener(); }
 
 }  // namespace cvx

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "corvex/stream/openers.h"
 #include "corvex/stream/url.h"
 
 namespace cvx {
@@ -249,12 +250,13 @@ String ReadConsoleLine(const String& prompt) {
   return console->ReadTextLine();
 }
 
+void detail::CreateTextOpener() { new TTextOpener(); }
+
 void InitTextStreams() {
   static bool done = false;
   if (done) return;
   done = true;
   InitStream();
-  new TTextOpener();
   consoleStream = TCharsetStream::Create(Ref<TByteStream>(new TConsoleByteStream()).Get(), EncodingUtf8);
 }
 

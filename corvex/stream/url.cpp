@@ -9,6 +9,7 @@
 #include "corvex/stream/embed.h"
 #include "corvex/stream/endianstream.h"
 #include "corvex/stream/filestream.h"
+#include "corvex/stream/openers.h"
 #include "corvex/stream/textstream.h"
 
 namespace cvx {
@@ -154,12 +155,55 @@ void UrlSaveObject(TObject* object, const Ref<TObject>& url) {
   closing.Close();
 }
 
+namespace {
+NetworkUrlConnect tcpConnect = nullptr;
+NetworkUrlConnect httpConnect = nullptr;
+}  // namespace
+
+void SetNetworkUrlConnects(NetworkUrlConnect tcp, NetworkUrlConnect http) {
+  tcpConnect = tcp;
+  httpConnect = http;
+}
+
+namespace {
+
+// "tcp" and "http" live in the network module; their openers are made here
+// so that they take their place in the list before the text opener.
+class TTcpOpener final : public TStreamOpener {
+ public:
+  Ref<TByteStream> OpenUrl(TObject*, const String& protocol, const String& path, int, int) override {
+    if (protocol != "tcp"_s || !tcpConnect) return nullptr;
+    return tcpConnect(path);
+  }
+};
+
+class THttpOpener final : public TStreamOpener {
+ public:
+  Ref<TByteStream> OpenUrl(TObject*, const String& protocol, const String& path, int, int) override {
+    if (protocol != "http"_s || !httpConnect) return nullptr;
+    return httpConnect(path);
+  }
+};
+
+}  // namespace
+
+void detail::CreateNetworkOpeners() {
+  new TTcpOpener();
+  new THttpOpener();
+}
+
 void InitStream() {
   static bool done = false;
   if (done) return;
   done = true;
-  // Openers are created in this order (data, bank, incbin, endian, text) and
-  // asked newest first.
+  // The openers are created in this order and asked newest first.
+  detail::CreateDataOpener();
+  detail::CreateBankOpener();
+  detail::CreateIncbinOpener();
+  detail::CreateEndianOpener();
+  detail::CreateNetworkOpeners();
+  detail::CreateTextOpener();
+  // The rest of each module's start-up.
   InitDataStreams();
   InitBanks();
   InitEmbed();

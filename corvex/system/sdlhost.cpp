@@ -4,7 +4,9 @@
 #include "corvex/system/sdlhost.h"
 
 #include <SDL.h>
+#include <time.h>
 
+#include <cstdlib>
 #include <unordered_map>
 
 #include "corvex/runtime/log.h"
@@ -88,6 +90,33 @@ void InitSystem() {
     Throw("Unable to start the SDL event and timer subsystems: "_s + String(SDL_GetError()));
   done = true;
   detail::InstallInitialHost(new TSdlHostSystem());
+}
+
+// ---- Video ------------------------------------------------------------------------
+
+bool StartVideo(std::string* reason) {
+  if (VideoStarted()) return true;
+  std::string tried;
+  // The choice is made again on every attempt: the environment may change.
+  static bool chosenHere = false;
+  if (chosenHere || !SDL_GetHint(SDL_HINT_VIDEODRIVER)) {
+    chosenHere = true;
+    // Only drivers that show something. Wayland is tried only when its
+    // display is named: its library complains on standard error otherwise.
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    std::string drivers;
+    if (x11 && *x11) drivers = "x11";
+    if (wayland && *wayland) drivers += drivers.empty() ? "wayland" : ",wayland";
+    if (drivers.empty()) {
+      drivers = "x11";
+      tried = " (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    }
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+  }
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+  if (reason) *reason = std::string(SDL_GetError()) + tried;
+  return false;
 }
 
 // ---- Routing ----------------------------------------------------------------------
@@ -183,7 +212,14 @@ void TSdlHostSystem::PumpWait() {
   Pump();
 }
 
-int TSdlHostSystem::Millis() { return static_cast<int>(SDL_GetTicks()); }
+// Milliseconds since the system started, on 32 bits (wrapping after 49 days),
+// not since SDL started: programs time windows and schedules from it.
+int TSdlHostSystem::Millis() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  auto ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+  return static_cast<int>(static_cast<std::uint32_t>(ms));
+}
 
 void TSdlHostSystem::Pause(int ms) {
   if (ms > 0) SDL_Delay(static_cast<Uint32>(ms));

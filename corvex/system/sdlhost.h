@@ -31,7 +31,7 @@ class TSdlHostSystem final : public THostSystem {
 
   void Pump() override;         // SDL_PollEvent until empty, each event through DeliverSystemEvent
   void PumpWait() override;     // SDL_WaitEvent, then as Pump
-  int Millis() override;        // SDL_GetTicks
+  int Millis() override;        // the system's monotonic clock in ms since it started
   void Pause(int ms) override;  // SDL_Delay; nothing for ms <= 0
   void WarpPointer(int x, int y) override;
   void SetPointerVisible(int visible) override;
@@ -42,6 +42,15 @@ class TSdlHostSystem final : public THostSystem {
   String ChooseFolder(const String& title, const String& initialPath) override;
   void LaunchURL(const String& url) override;
 };
+
+// ---- Video ------------------------------------------------------------------
+
+// Starts SDL's video subsystem on a display the user can see: X11 when DISPLAY
+// is set, Wayland when WAYLAND_DISPLAY is, never SDL's off-screen or dummy
+// drivers (on which a program would run with nobody to see it), unless
+// SDL_VIDEODRIVER names a driver. True when it runs (also when it already
+// did); false with the reason, SDL's own included, in *reason.
+bool StartVideo(std::string* reason = nullptr);
 
 // ---- Window procedures ------------------------------------------------------
 
@@ -71,7 +80,9 @@ void DeliverSystemEvent(const SDL_Event& event);
 // Turns one SDL event of a framework window into at most one TEvent (plus the
 // MouseEnter/MouseLeave of pointer tracking) and dispatches it; sender is the
 // object the events name (the graphics window passes nullptr).
-//   window close -> AppTerminate; focus gained/lost -> AppResume/AppSuspend;
+//   window close -> AppTerminate; focus gained/lost -> AppResume/AppSuspend,
+//   except when the focus moves from one framework window to another (the
+//   application keeps the user's attention: no event, no keys forgotten);
 //   key down/up -> KeyDown/KeyUp with the virtual-key code (Shift, Control,
 //   Alt as 160 to 165; repeats and unmapped keys dropped); text input ->
 //   one KeyChar per UTF-16 unit, and Backspace, Tab, Enter and Escape give

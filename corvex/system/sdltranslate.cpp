@@ -113,15 +113,45 @@ void TranslateText(const SDL_TextInputEvent& text, TObject* sender) {
   for (std::int32_t i = 0; i < units.Length(); ++i) Post(KeyChar, sender, units[i], ModifierMask, 0, 0);
 }
 
+// Set when a framework window lost the keyboard focus to another framework
+// window: the application keeps the user's attention, so neither the loss
+// nor the gain that follows is a suspension.
+bool gFocusMovesWithin = false;
+
+bool IsFrameworkWindow(SDL_Window* window) { return window && FindWindowProcedure(SDL_GetWindowID(window)) != nullptr; }
+
+// Whether the focus that windowId just lost goes to a framework window: SDL
+// already gives it the focus, or its focus gain is already queued.
+bool FocusGoesToOwnWindow(std::uint32_t windowId) {
+  if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return false;
+  SDL_Window* focus = SDL_GetKeyboardFocus();
+  if (focus && SDL_GetWindowID(focus) != windowId && IsFrameworkWindow(focus)) return true;
+  SDL_Event queued[64];
+  int n = SDL_PeepEvents(queued, 64, SDL_PEEKEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT);
+  for (int i = 0; i < n; ++i) {
+    const SDL_WindowEvent& w = queued[i].window;
+    if (w.event == SDL_WINDOWEVENT_FOCUS_GAINED && FindWindowProcedure(w.windowID)) return true;
+  }
+  return false;
+}
+
 void TranslateWindowEvent(const SDL_WindowEvent& window, TObject* sender) {
   switch (window.event) {
     case SDL_WINDOWEVENT_CLOSE:
       Post(AppTerminate, sender, 0, ModifierMask, 0, 0);
       break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
+      if (gFocusMovesWithin) {
+        gFocusMovesWithin = false;
+        break;
+      }
       Post(AppResume, sender, 0, ModifierMask, 0, 0);
       break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
+      if (FocusGoesToOwnWindow(window.windowID)) {
+        gFocusMovesWithin = true;
+        break;
+      }
       Post(AppSuspend, sender, 0, ModifierMask, 0, 0);
       break;
     case SDL_WINDOWEVENT_LEAVE:

@@ -1,10 +1,13 @@
 #include "corvex/app/app.h"
 
+#include <cxxabi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "corvex/graphics/graphics.h"
@@ -89,6 +92,24 @@ TEST(StopCorvex, EndsChildrenAndFlushesWriteStreamsThenCanStartAgain) {
   StartCorvex();
   EXPECT_TRUE(CorvexStarted());
   file->Close();
+}
+
+std::string ClassName(const TStreamOpener* opener) {
+  int status = 0;
+  char* name = abi::__cxa_demangle(typeid(*opener).name(), nullptr, nullptr, &status);
+  std::string text = status == 0 ? name : typeid(*opener).name();
+  std::free(name);
+  return text.substr(text.rfind(':') + 1);
+}
+
+// Text encodings first, then the network, the endian filters, embedded
+// files, banks and data streams last, whichever module started first.
+TEST(StartCorvex, StreamOpenersAreAskedInTheirFixedOrder) {
+  StartCorvex();
+  std::vector<std::string> names;
+  for (TStreamOpener* o = FirstStreamOpener(); o; o = o->Next()) names.push_back(ClassName(o));
+  EXPECT_EQ(names, (std::vector<std::string>{"TTextOpener", "THttpOpener", "TTcpOpener", "TEndianOpener",
+                                             "TIncbinOpener", "TBankOpener", "TDataOpener"}));
 }
 
 int ReturnsSeven(int, char**) { return 7; }

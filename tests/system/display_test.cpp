@@ -171,8 +171,10 @@ TEST_F(DisplayInput, MessageBoxesAnswerWithTheirButtons) {
     int expected;
   };
   const Case cases[] = {
-      {"Escape", ProceedBox, "Proceed?", 1, -1}, {"Return", ProceedBox, "Proceed?", 0, 1},
-      {"Return", ConfirmBox, "Confirm?", 0, 1},  {"Escape", ConfirmBox, "Confirm?", 1, 0},
+      {"Escape", ProceedBox, "Proceed?", 1, -1},
+      {"Return", ProceedBox, "Proceed?", 0, 1},
+      {"Return", ConfirmBox, "Confirm?", 0, 1},
+      {"Escape", ConfirmBox, "Confirm?", 1, 0},
   };
   // A box that cannot be shown (no X core fonts, for one) says why in the log.
   std::string warnings;

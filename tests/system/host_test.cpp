@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <time.h>
 
 #include <climits>
 #include <regex>
@@ -155,6 +156,18 @@ TEST(SdlHost, TheInitialHostIsTheSdlHostWithARealClock) {
   Pause(5);
   int after = Millis();
   EXPECT_GE(after - before, 5);
+}
+
+// The clock counts from the system's start, not from the program's: the
+// frame counter's first one-second window must be long closed at start-up.
+TEST(SdlHost, MillisCountsFromTheSystemsStart) {
+  InitSystem();
+  timespec now{};
+  ASSERT_EQ(clock_gettime(CLOCK_MONOTONIC, &now), 0);
+  auto system = static_cast<std::uint32_t>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+  auto millis = static_cast<std::uint32_t>(Millis());
+  EXPECT_LE(static_cast<std::int32_t>(millis - system), 50);
+  EXPECT_GE(static_cast<std::int32_t>(millis - system), 0);
 }
 
 TEST(SdlHost, PointerVisibilityDoesNotNest) {

@@ -161,6 +161,29 @@ TEST_F(TranslateTest, WindowEventsBecomeApplicationEvents) {
   EXPECT_EQ(recorder_.Ids(), (std::vector<int>{AppTerminate, AppSuspend, AppResume}));
 }
 
+int IgnoreEvent(const SDL_Event&) { return 1; }
+
+// Focus moving between two windows of the program is not the application
+// losing the user's attention; focus leaving for a foreign window is.
+TEST_F(TranslateTest, FocusMovingBetweenOwnWindowsIsNeitherSuspendNorResume) {
+  RegisterWindowProcedure(a_, IgnoreEvent);
+  RegisterWindowProcedure(b_, IgnoreEvent);
+  SDL_FlushEvent(SDL_WINDOWEVENT);
+  SDL_Event gained = WindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED, b_);
+  ASSERT_EQ(SDL_PushEvent(&gained), 1) << SDL_GetError();
+  Translate(WindowEvent(SDL_WINDOWEVENT_FOCUS_LOST, a_));
+  SDL_FlushEvent(SDL_WINDOWEVENT);
+  Translate(gained);
+  EXPECT_TRUE(recorder_.Ids().empty());
+
+  // Then to a window that is not the program's: a suspension, and back.
+  Translate(WindowEvent(SDL_WINDOWEVENT_FOCUS_LOST, b_));
+  Translate(WindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED, a_));
+  EXPECT_EQ(recorder_.Ids(), (std::vector<int>{AppSuspend, AppResume}));
+  UnregisterWindowProcedure(a_);
+  UnregisterWindowProcedure(b_);
+}
+
 TEST_F(TranslateTest, EventsNameTheGivenSender) {
   Ref<TEvent> sender = TEvent::Make(0, nullptr, 0, 0, 0, 0, nullptr);
   Translate(KeyEvent(SDL_KEYDOWN, SDL_SCANCODE_B, 0, a_), sender.Get());
