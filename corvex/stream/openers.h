@@ -5,6 +5,7 @@
 #pragma once
 
 #include "corvex/stream/stream.h"
+#include "corvex/runtime/api_begin.h"
 
 namespace cvx {
 
@@ -27,3 +28,5 @@ using NetworkUrlConnect = Ref<TByteStream> (*)(const String& path);
 void SetNetworkUrlConnects(NetworkUrlConnect tcp, NetworkUrlConnect http);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"
