@@ -8,6 +8,8 @@
 // modules; StartCorvex runs all of them in the framework's start-up order.
 #pragma once
 
+#include "corvex/runtime/api_begin.h"
+
 namespace cvx {
 
 // Runs every module's initialiser once, in the framework's start-up order
@@ -17,7 +19,8 @@ namespace cvx {
 // Raises a runtime error when RuntimeStartup has not run yet.
 void StartCorvex();
 
-// Undoes what the program started, in reverse: the opened display is shut
+// Undoes what the program started, in reverse: sounds are stopped and the
+// audio device closed, joysticks are let go, the opened display is shut
 // and every framework window and context closed (a full-screen mode is given
 // back), child processes are ended, open write streams are flushed. The
 // modules stay initialised, so StartCorvex afterwards simply marks Corvex as
@@ -33,3 +36,5 @@ bool CorvexStarted() noexcept;
 int RunProgram(int argc, char** argv, int (*program)(int, char**));
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

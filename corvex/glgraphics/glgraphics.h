@@ -8,6 +8,7 @@
 
 #include "corvex/glgraphics/glcontext.h"
 #include "corvex/graphics/graphics.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/string.h"
 
 namespace cvx {
@@ -64,3 +65,5 @@ void GLDrawString(const String& text, int x, int y);
 void InitGLGraphics();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"
