@@ -109,6 +109,11 @@ void InitGraphics() {
   FlipHook = ReserveHookId();
 }
 
+int GraphicsDisplayAvailable() {
+  InitGraphics();
+  return SDL_WasInit(SDL_INIT_VIDEO) != 0 ? 1 : 0;
+}
+
 void SelectGraphicsDriver(TDisplayDriver* driver, int flags) {
   if (driver != currentDriver.Get()) SwitchDriver(driver);
   defaultFlags = flags;
