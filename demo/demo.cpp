@@ -1,37 +1,12 @@
 #include "demo/demo.h"
 
-#include "corvex/audio/oggdecoder.h"
-#include "corvex/audio/pcmdecoder.h"
-#include "corvex/audio/wavdecoder.h"
-#include "corvex/event/eventqueue.h"
-#include "corvex/filesystem/filesystem.h"
-#include "corvex/fonts/vectorfont.h"
-#include "corvex/glgraphics/glgraphics.h"
-#include "corvex/glvex2d/glvex2d.h"
+#include "corvex/app/app.h"
 #include "corvex/graphics/graphics.h"
 #include "corvex/input/input.h"
-#include "corvex/net/replication.h"
-#include "corvex/net/socket.h"
-#include "corvex/pixmap/jpeg/jpegloader.h"
 #include "corvex/pixmap/pixmap.h"
-#include "corvex/pixmap/png/pngloader.h"
-#include "corvex/pixmap/tga/tgaloader.h"
-#include "corvex/process/childprocess.h"
-#include "corvex/random/random.h"
-#include "corvex/runtime/classictext.h"
 #include "corvex/runtime/list.h"
 #include "corvex/runtime/memory.h"
-#include "corvex/runtime/startup.h"
-#include "corvex/script/luaapi.h"
-#include "corvex/script/scriptengine.h"
-#include "corvex/stream/bank.h"
-#include "corvex/stream/datastream.h"
-#include "corvex/stream/embed.h"
-#include "corvex/stream/endianstream.h"
-#include "corvex/stream/textstream.h"
-#include "corvex/stream/url.h"
 #include "corvex/system/system.h"
-#include "corvex/timer/timer.h"
 #include "corvex/vex2d/vex2d.h"
 #include "demo/scene.h"
 
@@ -54,42 +29,6 @@ constexpr std::int32_t kHalfWidth = ScreenWidth / 2;     // 512
 constexpr std::int32_t kHalfHeight = ScreenHeight / 2;   // 384
 constexpr std::int32_t kThirdWidth = ScreenWidth / 3;    // 341
 constexpr std::int32_t kThirdHeight = ScreenHeight / 3;  // 256
-
-// Every framework module's initialiser, in the framework's start-up order;
-// each runs once and first runs those of the modules it uses.
-void InitFramework() {
-  InitRuntimeErrors();
-  InitAudioSamples();
-  InitDataStreams();
-  InitBanks();
-  // The basic modules.
-  InitSockets();
-  InitRandom();
-  InitStream();
-  InitEmbed();
-  InitEndianStreams();
-  InitTextStreams();
-  InitList();
-  InitFileSystem();
-  InitPixmap();
-  // The 2D driver selection brings in graphics, events, the system driver,
-  // polled input, the 2D layer and the OpenGL layers.
-  InitGLVex2D();
-  InitEventQueue();
-  InitVectorFonts();
-  InitReplication();
-  InitJPEGLoader();
-  InitOggDecoder();
-  InitPNGLoader();
-  InitClassicText();
-  InitTGALoader();
-  InitTimers();
-  InitWavDecoder();
-  InitChildProcesses();
-  InitGLGraphics();
-  InitLua();
-  InitScriptEngine();
-}
 
 void DrawText(const String& text, int x, int y) { DrawString(text, static_cast<float>(x), static_cast<float>(y)); }
 
@@ -169,15 +108,16 @@ String SceneTwoMemoryText(std::int32_t bytes) { return Concat("Memoire allouee :
 String FPSText(std::int32_t fps) { return Concat("FPS = "_s, String::OfInt(fps)); }
 String EmitterCountText(std::int32_t count) { return Concat("Nombre d'emetteurs : "_s, String::OfInt(count)); }
 
-void RunDemo() {
+bool RunDemo() {
   static bool done = false;
-  if (done) return;
+  if (done) return true;
   done = true;
-  InitFramework();
+  StartCorvex();
   EmitterList = NewList();
   LayerList = NewList();
   ActorList = NewList();
-  OpenGraphics(ScreenWidth, ScreenHeight, ScreenDepth, 60, 0);
+  // The graphics layer has logged why the display could not be opened.
+  if (!OpenGraphics(ScreenWidth, ScreenHeight, ScreenDepth, 60, 0)) return false;
   HidePointer();
   RegisterDemoMedias();
   gNearBackground = OpenImage("incbin::Medias/Fond_Plan_1.png"_s, -1);
@@ -192,6 +132,7 @@ void RunDemo() {
   CreateScrollLayer(gNearBackground, 0, 0, -3);
   SceneOne();
   SceneTwo();
+  return true;
 }
 
 }  // namespace cvx

@@ -33,7 +33,8 @@ String FPSText(std::int32_t fps);               // "FPS = <fps>"
 String EmitterCountText(std::int32_t count);    // "Nombre d'emetteurs : <count>"
 
 // The module body: start-up, scene 1, scene 2, teardown. Runs once; a second
-// call returns at once.
-void RunDemo();
+// call returns true at once. False when no display could be opened (the
+// graphics layer has logged why).
+bool RunDemo();
 
 }  // namespace cvx

@@ -3,12 +3,14 @@
 #include <benchmark/benchmark.h>
 
 #include <list>
+#include <string>
 #include <vector>
 
 #include "bench/support/bench_main.h"
 #include "corvex/runtime/list.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/startup.h"
+#include "corvex/runtime/string.h"
 
 namespace cvx {
 namespace {
@@ -78,6 +80,31 @@ void BM_StdListPushIterateErase(benchmark::State& state) {
   for (PlainObject* item : items) delete item;
 }
 BENCHMARK(BM_StdListPushIterateErase);
+
+// Text built a piece at a time, as a HUD line or a log is: 200 short pieces.
+constexpr int kPieces = 200;
+
+void BM_StringConcatLoop(benchmark::State& state) {
+  const String piece = "piece "_s;
+  for (auto _ : state) {
+    String text;
+    for (int i = 0; i < kPieces; ++i) text = text + piece;
+    benchmark::DoNotOptimize(text.Length());
+  }
+  ReclaimMemory();
+}
+BENCHMARK(BM_StringConcatLoop);
+
+void BM_StdStringAppendLoop(benchmark::State& state) {
+  // UTF-16 units like String's, so both copy the same number of bytes.
+  const std::u16string piece = u"piece ";
+  for (auto _ : state) {
+    std::u16string text;
+    for (int i = 0; i < kPieces; ++i) text += piece;
+    benchmark::DoNotOptimize(text.size());
+  }
+}
+BENCHMARK(BM_StdStringAppendLoop);
 
 }  // namespace
 }  // namespace cvx

@@ -2,14 +2,23 @@
 // bytes, and a whole embedded resource loaded by url. Compare within one run
 // as ratios: each typed read costs a few virtual calls (ReadExact, AtEnd, Read).
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "bench/support/bench_main.h"
+#include "corvex/runtime/list.h"
 #include "corvex/runtime/startup.h"
+#include "corvex/stream/bank.h"
+#include "corvex/stream/bankstream.h"
+#include "corvex/stream/datastream.h"
 #include "corvex/stream/embed.h"
 #include "corvex/stream/endianstream.h"
+#include "corvex/stream/filestream.h"
 #include "corvex/stream/memorystream.h"
 #include "corvex/stream/url.h"
 
@@ -76,6 +85,81 @@ void BM_UrlLoadBytesIncbin(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * kBytes);
 }
 BENCHMARK(BM_UrlLoadBytesIncbin);
+
+// ---- Text lines from a file ---------------------------------------------------
+
+constexpr int kLines = 20000;
+
+// A file of short lines ("line 123", "x = 4.5" and the like), written once.
+const std::string& LinesFile() {
+  static std::string path = [] {
+    std::string p = "/tmp/corvex-bench-lines-" + std::to_string(getpid()) + ".txt";
+    std::FILE* f = std::fopen(p.c_str(), "wb");
+    for (int i = 0; i < kLines; ++i) std::fprintf(f, i % 3 ? "line %d\n" : "x = %d.5\n", i);
+    std::fclose(f);
+    std::atexit([] { std::remove(LinesFile().c_str()); });
+    return p;
+  }();
+  return path;
+}
+
+void BM_FileReadTextLine(benchmark::State& state) {
+  const String path(LinesFile());
+  for (auto _ : state) {
+    Ref<TFileStream> file = TFileStream::OpenCFile(path, 1, 0);
+    std::int64_t units = 0;
+    while (!file->AtEnd()) units += file->ReadTextLine().Length();
+    file->Close();
+    benchmark::DoNotOptimize(units);
+  }
+  state.SetItemsProcessed(state.iterations() * kLines);
+  ReclaimMemory();
+}
+BENCHMARK(BM_FileReadTextLine);
+
+void BM_StdGetline(benchmark::State& state) {
+  for (auto _ : state) {
+    std::ifstream file(LinesFile(), std::ios::binary);
+    std::string line;
+    std::int64_t units = 0;
+    while (std::getline(file, line)) units += static_cast<std::int64_t>(line.size());
+    benchmark::DoNotOptimize(units);
+  }
+  state.SetItemsProcessed(state.iterations() * kLines);
+}
+BENCHMARK(BM_StdGetline);
+
+// ---- Serialisation ----------------------------------------------------------------
+
+// A list of n small banks, every tenth item a second reference to an earlier
+// bank, written to a data stream over a growing bank and read back.
+void BM_SerializeBankList(benchmark::State& state) {
+  InitDataStreams();
+  const auto n = static_cast<std::int32_t>(state.range(0));
+  Ref<TList> list = NewList();
+  std::vector<Ref<TBank>> banks;
+  for (std::int32_t i = 0; i < n; ++i) {
+    if (i % 10 == 9) {
+      list->PushBack(Ref<TObject>(banks[static_cast<std::size_t>(i / 2)]));
+      continue;
+    }
+    Ref<TBank> bank = NewBank(16);
+    BankAddress(bank.Get())[0] = static_cast<std::uint8_t>(i);
+    banks.push_back(bank);
+    list->PushBack(Ref<TObject>(bank));
+  }
+  for (auto _ : state) {
+    Ref<TBankByteStream> bytes = NewBankByteStream(nullptr);
+    Ref<TDataStream> out = TDataStream::Create(bytes.Get());
+    out->WriteSerialized(list.Get());
+    bytes->Seek(0);
+    Ref<TDataStream> in = TDataStream::Create(bytes.Get());
+    benchmark::DoNotOptimize(in->ReadSerialized().Get());
+    ReclaimMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_SerializeBankList)->RangeMultiplier(10)->Range(1000, 1000000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace cvx

@@ -1,12 +1,17 @@
 #include "corvex/filesystem/filesystem.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
+#include "corvex/runtime/log.h"
 #include "corvex/stream/bank.h"
 #include "corvex/stream/bankstream.h"
 #include "corvex/stream/url.h"
@@ -48,23 +53,67 @@ int KindOfMode(mode_t mode) {
   return PathMissing;
 }
 
-// Removes a directory's contents without following symbolic links: a link
-// is removed itself, never the tree it points to.
-bool RemoveContents(const String& directory) {
-  Ref<TDirectoryListing> listing = OpenDirectoryListing(directory);
-  if (!listing) return false;
-  for (String name = listing->Next(); !name.IsEmpty(); name = listing->Next()) {
-    if (name == "."_s || name == ".."_s) continue;
-    String entry = directory + "/"_s + name;
+// Logs why a path operation failed; errno is read before anything else runs.
+bool Failed(const char* what, const String& path) {
+  int error = errno;
+  LogWarning("%s %s: %s", what, path.AsAnsi().get(), std::strerror(error));
+  return false;
+}
+
+// The result a function reports, with the warning when it is false: `error`
+// is the errno of the call that should have made it true.
+bool Checked(bool succeeded, int error, const char* what, const String& path) {
+  if (succeeded) return true;
+  errno = error;
+  return Failed(what, path);
+}
+
+bool IsDotEntry(const char* name) { return name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2])); }
+
+// Empties the open directory `directory` (the descriptor is closed here).
+// Every entry is reached through its directory's descriptor by the name the
+// directory gave, never as a path put back together and normalised again, so
+// a name such as "..\\x" stays inside the tree; links are removed as
+// themselves, never followed. `shown` is the directory's path for warnings.
+bool RemoveContentsAt(int directory, const String& shown) {
+  DIR* listing = ::fdopendir(directory);
+  if (!listing) {
+    Failed("cannot list directory", shown);
+    ::close(directory);
+    return false;
+  }
+  bool removedAll = true;
+  std::vector<std::string> names;
+  errno = 0;
+  // The names are read first: removing entries while readdir walks the same
+  // directory may skip or repeat some.
+  while (dirent* entry = ::readdir(listing)) {
+    if (!IsDotEntry(entry->d_name)) names.emplace_back(entry->d_name);
+    errno = 0;
+  }
+  if (errno != 0) removedAll = Failed("cannot list directory", shown);
+  for (const std::string& name : names) {
+    String entryShown = shown + "/"_s + String(name);
     struct stat info;
-    if (::lstat(entry.AsAnsi().get(), &info) == 0 && S_ISDIR(info.st_mode)) {
-      RemoveDirectory(entry, true);
-    } else {
-      RemoveFile(entry);
+    if (::fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) removedAll = Failed("cannot inspect", entryShown);
+      continue;
+    }
+    if (S_ISDIR(info.st_mode)) {
+      int child = ::openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (child < 0) {
+        removedAll = Failed("cannot open directory", entryShown);
+        continue;
+      }
+      if (!RemoveContentsAt(child, entryShown)) removedAll = false;
+      if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) != 0)
+        removedAll = Failed("cannot remove directory", entryShown);
+    } else if (::unlinkat(directory, name.c_str(), 0) != 0 && errno != ENOENT) {
+      removedAll = Failed("cannot remove", entryShown);
     }
   }
-  listing->Close();
-  return true;
+  ::closedir(listing);  // closes `directory` too
+  return removedAll;
 }
 
 }  // namespace
@@ -129,7 +178,9 @@ String WorkingDirectory() {
 
 bool SetWorkingDirectory(const String& path) {
   String normal = NormalisePath(path, true);
-  return !normal.IsEmpty() && ::chdir(normal.AsAnsi().get()) == 0;
+  if (normal.IsEmpty()) return false;
+  if (::chdir(normal.AsAnsi().get()) == 0) return true;
+  return Failed("cannot change to directory", normal);
 }
 
 int PathKind(const String& path) {
@@ -154,36 +205,46 @@ int PathPermissions(const String& path) {
 
 bool SetPathPermissions(const String& path, int mode) {
   String normal = NormalisePath(path, false);
-  return !normal.IsEmpty() && ::chmod(normal.AsAnsi().get(), static_cast<mode_t>(mode & 0x1FF)) == 0;
+  if (normal.IsEmpty()) return false;
+  if (::chmod(normal.AsAnsi().get(), static_cast<mode_t>(mode & 0x1FF)) == 0) return true;
+  return Failed("cannot set permissions of", normal);
 }
 
 bool MakeEmptyFile(const String& path) {
   String normal = NormalisePath(path, false);
   if (normal.IsEmpty()) return false;
   std::remove(normal.AsAnsi().get());
-  if (std::FILE* file = std::fopen(normal.AsAnsi().get(), "wb")) std::fclose(file);
-  return PathKind(normal) == PathFile;
+  std::FILE* file = std::fopen(normal.AsAnsi().get(), "wb");
+  int error = errno;
+  if (file) std::fclose(file);
+  return Checked(PathKind(normal) == PathFile, error, "cannot make file", normal);
 }
 
 bool MakeDirectory(const String& path, bool recurse) {
   String normal = NormalisePath(path, true);
   if (normal.IsEmpty()) return false;
   if (!recurse) {
-    ::mkdir(normal.AsAnsi().get(), 0777);
-    return PathKind(normal) == PathDirectory;
+    int error = ::mkdir(normal.AsAnsi().get(), 0777) == 0 ? 0 : errno;
+    return Checked(PathKind(normal) == PathDirectory, error, "cannot make directory", normal);
   }
   String absolute = AbsolutePath(normal);
-  if (absolute == String(BadDirectory) || absolute.IsEmpty()) return false;
+  if (absolute == String(BadDirectory) || absolute.IsEmpty()) {
+    LogWarning("cannot make directory %s: it climbs above its root", normal.AsAnsi().get());
+    return false;
+  }
   String walk = absolute + "/"_s;
   for (std::int32_t i = 0; i < walk.Length(); ++i) {
     if (walk[i] != u'/') continue;
     String prefix = Slice(walk, 0, i + 1);
     int kind = PathKind(prefix);
     if (kind == PathDirectory) continue;
-    if (kind == PathFile) return false;
     String directory = Slice(prefix, 0, i);
-    ::mkdir(directory.AsAnsi().get(), 0777);
-    if (PathKind(directory) != PathDirectory) return false;
+    if (kind == PathFile) {
+      errno = ENOTDIR;
+      return Failed("cannot make directory", directory);
+    }
+    int error = ::mkdir(directory.AsAnsi().get(), 0777) == 0 ? 0 : errno;
+    if (!Checked(PathKind(directory) == PathDirectory, error, "cannot make directory", directory)) return false;
   }
   return true;
 }
@@ -191,23 +252,38 @@ bool MakeDirectory(const String& path, bool recurse) {
 bool RemoveFile(const String& path) {
   String normal = NormalisePath(path, false);
   if (normal.IsEmpty()) return false;
-  std::remove(normal.AsAnsi().get());
+  int error = std::remove(normal.AsAnsi().get()) == 0 ? 0 : errno;
   struct stat info;
-  return ::lstat(normal.AsAnsi().get(), &info) != 0;
+  return Checked(::lstat(normal.AsAnsi().get(), &info) != 0, error, "cannot remove", normal);
 }
 
 bool RemoveDirectory(const String& path, bool recurse) {
   String normal = NormalisePath(path, true);
   if (normal.IsEmpty()) return false;
-  if (recurse && !RemoveContents(normal)) return false;
-  ::rmdir(normal.AsAnsi().get());
-  return PathKind(normal) == PathMissing;
+  AnsiText name = normal.AsAnsi();
+  if (recurse) {
+    struct stat info;
+    if (::lstat(name.get(), &info) != 0) return Failed("cannot remove directory", normal);
+    // A link, even one to a directory, is removed as itself: its target is
+    // not part of the tree.
+    if (S_ISLNK(info.st_mode)) {
+      if (::unlink(name.get()) != 0) return Failed("cannot remove", normal);
+      return PathKind(normal) == PathMissing;
+    }
+    int directory = ::open(name.get(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (directory < 0) return Failed("cannot open directory", normal);
+    if (!RemoveContentsAt(directory, normal)) return false;
+  }
+  int error = ::rmdir(name.get()) == 0 ? 0 : errno;
+  return Checked(PathKind(normal) == PathMissing, error, "cannot remove directory", normal);
 }
 
 bool RenamePath(const String& from, const String& to) {
   String a = NormalisePath(from, false);
   String b = NormalisePath(to, false);
-  return !a.IsEmpty() && !b.IsEmpty() && std::rename(a.AsAnsi().get(), b.AsAnsi().get()) == 0;
+  if (a.IsEmpty() || b.IsEmpty()) return false;
+  if (std::rename(a.AsAnsi().get(), b.AsAnsi().get()) == 0) return true;
+  return Failed("cannot rename", a + " to "_s + b);
 }
 
 TDirectoryListing::~TDirectoryListing() { Close(); }
@@ -228,7 +304,10 @@ Ref<TDirectoryListing> OpenDirectoryListing(const String& path) {
   String normal = NormalisePath(path, true);
   if (normal.IsEmpty()) return nullptr;
   DIR* dir = ::opendir(normal.AsAnsi().get());
-  if (!dir) return nullptr;
+  if (!dir) {
+    Failed("cannot list directory", normal);
+    return nullptr;
+  }
   return Ref<TDirectoryListing>(new TDirectoryListing(dir));
 }
 

@@ -1,7 +1,9 @@
 // The replicating host: ids, peers, the handshake and the Sync pass.
 #include <chrono>
+#include <string>
 
 #include "corvex/net/replication.h"
+#include "corvex/runtime/log.h"
 
 namespace cvx {
 
@@ -29,6 +31,13 @@ std::int32_t ReceiveWithin(TNetSocket* socket, std::uint8_t* buffer, std::int32_
 }
 
 bool socketsOfReplicationReady = false;
+
+// "address:port" of the peer's connection, for the log.
+std::string PeerName(TVyrnetPeer* peer) {
+  Ref<TNetSocket> stream = peer->StreamSocket();
+  if (!stream || stream->Handle() < 0) return "(closed connection)";
+  return AddressToText(stream->PeerAddress()).ToStd() + ":" + std::to_string(stream->PeerPort());
+}
 
 }  // namespace
 
@@ -114,8 +123,14 @@ Ref<TVyrnetPeer> TVyrnetHost::AddPeer(TNetSocket* socket) {
   if (datagram) datagram->ConnectTo(stream->PeerAddress(), answer[4] << 8 | answer[5]);
   Ref<TVyrnetPeer> peer = TVyrnetPeer::Create(stream.Get(), datagram.Get());
   peers_->PushBack(peer);
+  // The new peer gets every live object once, whole. An own object still in
+  // its created state is left to the next Sync, which announces it to every
+  // peer; a mirrored one is sent now in any live state, because Sync never
+  // announces mirrored objects and their owner's creation has already been
+  // relayed to the peers there were then.
   for (TVyrnetObject* object : Each<TVyrnetObject>(objects_.Get())) {
-    if (object->State() == kVyrnetSynced || object->State() == kVyrnetModified) {
+    const int state = object->State();
+    if (state == kVyrnetSynced || state == kVyrnetModified || (state == kVyrnetCreated && object->Owner())) {
       Ref<TVyrnetMessage> message = object->CreateMessage();
       peer->SendMessage(message.Get());
     }
@@ -203,6 +218,11 @@ void TVyrnetHost::HandleMessage(TVyrnetPeer* peer, TVyrnetMessage* message) {
       }
       if (message->id == 0 || freeId == 0) {
         // An id this host cannot map: the peer's view can no longer be kept.
+        // A remote peer must not make Sync raise, so it is dropped, and the
+        // log says which one and why.
+        LogWarning("Replication: dropped peer %s: %s", PeerName(peer).c_str(),
+                   message->id == 0 ? "it announced a creation under object id 0"
+                                    : "its creations used up this host's object ids (1..4095)");
         peer->Close();
         return;
       }

@@ -89,8 +89,11 @@ Ref<TVyrnetMessage> TVyrnetPeer::ReceiveMessage() {
     int type = header[2] >> 4;
     int id = (header[2] & 15) << 8 | header[3];
     // Creations carry the sender's own id, which the host maps; other
-    // announcements name an object by the sender's id, translated here.
-    if (type != kVyrnetMessageObject && type != kVyrnetCreated && remoteToLocal_[id] != 0) id = remoteToLocal_[id];
+    // announcements name an object by the sender's id, translated here. An
+    // id that was never mapped names no object here (0): taken as it stands
+    // it could hit another object of the same peer, as when a peer that
+    // joined late hears of a closing whose creation it never saw.
+    if (type != kVyrnetMessageObject && type != kVyrnetCreated) id = remoteToLocal_[id];
     pending_ = new TVyrnetMessage(id, type, nullptr);
     pendingLength_ = length;
   }

@@ -9,6 +9,8 @@
 
 #include <cstdio>
 #include <exception>
+#include <typeinfo>
+#include <vector>
 
 #include "corvex/runtime/error.h"
 #include "corvex/stream/url.h"
@@ -31,12 +33,6 @@ int OpenLibraries(lua_State* L) {
     lua_call(L, 1, 0);
   }
   return 0;
-}
-
-// Stack: name. Leaves the global's value.
-int GetGlobalProtected(lua_State* L) {
-  lua_gettable(L, LUA_GLOBALSINDEX);
-  return 1;
 }
 
 // Stack: name, value.
@@ -63,15 +59,111 @@ int NativeGuard(lua_State* L) {
   return lua_error(L);
 }
 
+// The registry key under which a string result waits until it is copied
+// out: it must stay referenced after the protected call has returned.
+char stringResultKey;
+
+// One queued argument, already in the form Lua takes.
+struct CallArgument {
+  int kind;
+  double number;
+  int flag;
+  const char* text;
+};
+
+// What CallFunction hands to the protected call, and what comes back.
+// Only trivially destructible members: a Lua error jumps over the call.
+struct CallRequest {
+  const char* name;
+  const CallArgument* arguments;
+  int count;
+  int resultCount;
+  bool overflow;
+  int resultType;
+  double number;
+  int flag;
+};
+
+// Runs under lua_cpcall with the request as its light userdata: every Lua
+// step of a call (reading the global, pushing the arguments, calling, reading
+// the result) may raise, and here each error becomes the status of the
+// protected call. The results are dropped when it returns; a string result
+// is kept in the registry for the caller to copy.
+int CallProtected(lua_State* L) {
+  auto* call = static_cast<CallRequest*>(lua_touserdata(L, 1));
+  lua_settop(L, 0);
+  // The stack only grows on request; more arguments than it can take fail
+  // the call instead of writing past it.
+  if (!lua_checkstack(L, call->count + 2)) {
+    call->overflow = true;
+    return 0;
+  }
+  lua_getglobal(L, call->name);
+  for (int i = 0; i < call->count; ++i) {
+    const CallArgument& argument = call->arguments[i];
+    switch (argument.kind) {
+      case ScriptArgNumber:
+        lua_pushnumber(L, argument.number);
+        break;
+      case ScriptArgString:
+        lua_pushstring(L, argument.text);
+        break;
+      default:
+        lua_pushboolean(L, argument.flag);
+        break;
+    }
+  }
+  lua_call(L, call->count, call->resultCount);
+  if (call->resultCount == 0 || lua_gettop(L) == 0) return 0;
+  if (lua_isnumber(L, -1)) {
+    call->resultType = ScriptResultNumber;
+    call->number = lua_tonumber(L, -1);
+  } else if (lua_isboolean(L, -1)) {
+    call->resultType = ScriptResultBool;
+    call->flag = lua_toboolean(L, -1);
+  } else if (lua_isstring(L, -1)) {
+    call->resultType = ScriptResultString;
+    lua_pushlightuserdata(L, &stringResultKey);
+    lua_pushvalue(L, -2);
+    lua_rawset(L, LUA_REGISTRYINDEX);
+  }
+  return 0;
+}
+
+// The text of the value on top of L ("" when it is not a string). A text
+// longer than the runtime's strings can hold gives the conversion's error.
+String TopText(lua_State* L) {
+  if (lua_gettop(L) == 0 || !lua_isstring(L, -1)) return String();
+  try {
+    return String(lua_tostring(L, -1));
+  } catch (const std::exception& error) {
+    return "ScriptEngine: "_s + String(error.what());
+  }
+}
+
 }  // namespace
 
-TScriptEngine::TScriptEngine() { Start(); }
+TScriptEngine::TScriptEngine() {
+  // Virtual calls made from here reach this class's Start only, so a derived
+  // engine's Start runs on the engine's first use instead (StartIfPending).
+  TScriptEngine::Start();
+  startPending_ = true;
+}
+
+void TScriptEngine::StartIfPending() {
+  if (!startPending_) return;
+  startPending_ = false;
+  // The constructor already ran this class's Start; running it again would
+  // only throw that state away.
+  if (typeid(*this) != typeid(TScriptEngine)) Start();
+}
 
 TScriptEngine::~TScriptEngine() {
   if (state) lua_close(state);
 }
 
 void TScriptEngine::Start() {
+  startPending_ = false;
   if (state) lua_close(state);
   state = nullptr;
   chunkRef_ = LUA_NOREF;
@@ -100,6 +192,7 @@ void TScriptEngine::PushBool(lua_State* L, int b) {
 }
 
 void TScriptEngine::RegisterFunction(lua_CFunction fn, const String& name) {
+  StartIfPending();
   if (!started || !fn || !lua_checkstack(state, 3)) return;
   const int top = lua_gettop(state);
   lua_pushcfunction(state, SetGlobalProtected);
@@ -154,65 +247,82 @@ void TScriptEngine::AddBoolArg(int b) {
 }
 
 int TScriptEngine::CallFunction(const String& name, int resultCount) {
+  StartIfPending();
   if (!started) {
     SetEngineError("ScriptEngine: Engine is not started"_s);
     return 0;
   }
+  // Whatever the call leaves (results that are not read, values the
+  // function pushed) goes again: the stack ends where it began.
+  const int base = lua_gettop(state);
+  CallRequest call{};
+  // The conversions to Lua's byte strings may fail; nothing has touched the
+  // state yet then.
+  std::vector<AnsiText> texts;
+  std::vector<CallArgument> arguments;
+  AnsiText functionName;
+  try {
+    functionName = name.AsAnsi();
+    for (TScriptArg* arg : Each<TScriptArg>(args.Get())) {
+      if (arg->kind != ScriptArgNumber && arg->kind != ScriptArgString && arg->kind != ScriptArgBool) continue;
+      const char* text = nullptr;
+      if (arg->kind == ScriptArgString) {
+        texts.push_back(arg->text.AsAnsi());
+        text = texts.back().get();
+      }
+      arguments.push_back(CallArgument{arg->kind, arg->number, arg->flag, text});
+    }
+  } catch (const std::exception& error) {
+    SetEngineError("ScriptEngine: "_s + String(error.what()));
+    return 0;
+  }
+  call.name = functionName.get();
+  call.arguments = arguments.data();
+  call.count = static_cast<int>(arguments.size());
   // Any negative count asks for every result, as LUA_MULTRET does.
-  if (resultCount < 0) resultCount = LUA_MULTRET;
-  if (!HasRoom(2)) return 0;
-  // The global is read in protected mode: a metatable on the globals table
-  // may raise, and an unprotected Lua error would end the process.
-  lua_pushcfunction(state, GetGlobalProtected);
-  lua_pushstring(state, name.AsAnsi().get());
-  int status = lua_pcall(state, 1, 1, 0);
+  call.resultCount = resultCount < 0 ? LUA_MULTRET : resultCount;
+  call.resultType = ScriptResultNone;
+  const int status = lua_cpcall(state, CallProtected, &call);
   if (status != 0) {
     SetError(status);
     return 0;
   }
-  int count = 0;
-  for (TScriptArg* arg : Each<TScriptArg>(args.Get())) {
-    // The stack only grows on request; more arguments than it can take
-    // fail the call instead of writing past it.
-    if (!lua_checkstack(state, 1)) {
-      lua_settop(state, 0);
-      SetEngineError("ScriptEngine: Lua stack overflow"_s);
-      return 0;
-    }
-    switch (arg->kind) {
-      case ScriptArgNumber:
-        lua_pushnumber(state, arg->number);
-        break;
-      case ScriptArgString:
-        lua_pushstring(state, arg->text.AsAnsi().get());
-        break;
-      case ScriptArgBool:
-        lua_pushboolean(state, arg->flag);
-        break;
-      default:
-        continue;
-    }
-    ++count;
-  }
-  status = lua_pcall(state, count, resultCount, 0);
-  if (status != 0) {
-    SetError(status);
+  lua_settop(state, base);
+  if (call.overflow) {
+    SetEngineError("ScriptEngine: Lua stack overflow"_s);
     return 0;
   }
-  if (resultCount != 0 && lua_gettop(state) > 0) {
-    if (lua_isnumber(state, -1)) {
+  switch (call.resultType) {
+    case ScriptResultNumber:
       resultType = ScriptResultNumber;
-      numberResult = lua_tonumber(state, -1);
-      lua_pop(state, 1);
-    } else if (lua_isboolean(state, -1)) {
+      numberResult = call.number;
+      break;
+    case ScriptResultBool:
       resultType = ScriptResultBool;
-      boolResult = lua_toboolean(state, -1);
-      lua_pop(state, 1);
-    } else if (lua_isstring(state, -1)) {
+      boolResult = call.flag;
+      break;
+    case ScriptResultString: {
+      // Neither the light key nor the nil store allocates, so none of these
+      // unprotected steps can raise.
+      lua_pushlightuserdata(state, &stringResultKey);
+      lua_rawget(state, LUA_REGISTRYINDEX);
+      bool converted = true;
+      try {
+        stringResult = String(lua_tostring(state, -1));
+      } catch (const std::exception& error) {
+        SetEngineError("ScriptEngine: "_s + String(error.what()));
+        converted = false;
+      }
+      lua_settop(state, base);
+      lua_pushlightuserdata(state, &stringResultKey);
+      lua_pushnil(state);
+      lua_rawset(state, LUA_REGISTRYINDEX);
+      if (!converted) return 0;
       resultType = ScriptResultString;
-      stringResult = String(lua_tostring(state, -1));
-      lua_pop(state, 1);
+      break;
     }
+    default:
+      break;
   }
   return 1;
 }
@@ -224,7 +334,7 @@ String TScriptEngine::StringResult() { return stringResult; }
 
 void TScriptEngine::SetError(int code) {
   // lua_isstring also accepts numbers, which lua_tostring then converts.
-  errorText = lua_gettop(state) > 0 && lua_isstring(state, -1) ? String(lua_tostring(state, -1)) : String();
+  errorText = TopText(state);
   errorCode = code;
   lua_settop(state, 0);
 }
@@ -241,6 +351,7 @@ void TScriptEngine::SetEngineError(const String& text) {
 }
 
 int TScriptEngine::LoadScript(const String& text) {
+  StartIfPending();
   if (!started) {
     SetEngineError("ScriptEngine: Engine is not started"_s);
     return 0;
@@ -264,6 +375,7 @@ int TScriptEngine::LoadScript(const String& text) {
 }
 
 int TScriptEngine::RunFile(const String& path) {
+  StartIfPending();
   if (!started) {
     SetEngineError("ScriptEngine: Engine is not started"_s);
     return 0;
@@ -282,6 +394,7 @@ int TScriptEngine::RunFile(const String& path) {
 }
 
 int TScriptEngine::RunScript() {
+  StartIfPending();
   if (!started) {
     SetEngineError("ScriptEngine: Engine is not started"_s);
     return 0;
@@ -307,6 +420,7 @@ String TScriptEngine::ErrorText() { return errorText; }
 int TScriptEngine::ErrorCode() { return errorCode; }
 
 void TScriptEngine::Stop() {
+  startPending_ = false;
   if (state) {
     lua_close(state);
     state = nullptr;
@@ -315,7 +429,10 @@ void TScriptEngine::Stop() {
   started = 0;
 }
 
-int TScriptEngine::IsStarted() { return started; }
+int TScriptEngine::IsStarted() {
+  StartIfPending();
+  return started;
+}
 
 void InitScriptEngine() {
   static bool done = false;

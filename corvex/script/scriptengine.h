@@ -43,7 +43,11 @@ class TScriptEngine : public TObject {
   int boolResult = 0;
   int resultType = ScriptResultNone;
 
-  // A new engine is started.
+  // A new engine is started. An engine of a derived class runs its own Start
+  // on its first operation (any of CallFunction, LoadScript, RunFile,
+  // RunScript, RegisterFunction, IsStarted), since the constructor cannot
+  // reach it; such an engine sets its state up in Start or through these
+  // operations, not through the raw state before its first operation.
   TScriptEngine();
   // An engine still started when it is dropped closes its state.
   ~TScriptEngine() override;
@@ -63,6 +67,9 @@ class TScriptEngine : public TObject {
   virtual void AddStringArg(const String& s);
   virtual void AddNumberArg(double d);
   virtual void AddBoolArg(int b);
+  // 1 on success; 0 with the error kept when the function is missing or
+  // raises, or its string result is too long for a runtime string. The Lua
+  // stack ends as it was before the call, whatever the function returned.
   virtual int CallFunction(const String& name, int resultCount);
   virtual int ResultType();
   virtual double NumberResult();
@@ -79,10 +86,13 @@ class TScriptEngine : public TObject {
 
  private:
   void SetEngineError(const String& text);
+  // Runs a derived engine's Start once, on its first operation.
+  void StartIfPending();
   // Grows the stack for slots more values; false (with the error set) when it cannot.
   bool HasRoom(int slots);
   // Registry reference to the chunk compiled by the last successful LoadScript.
   int chunkRef_ = LUA_NOREF;
+  bool startPending_ = false;
 };
 
 // Runs the script engine's initialiser (which brings in the Lua module and streams).

@@ -1,6 +1,9 @@
 #include "corvex/stream/datastream.h"
 
+#include <algorithm>
+
 #include "corvex/runtime/list.h"
+#include "corvex/stream/textstream.h"
 #include "corvex/stream/url.h"
 
 namespace cvx {
@@ -35,6 +38,41 @@ class NestingScope {
  private:
   int& depth_;
 };
+
+// The last `count` raw bytes before the position of `stream`, which is at its
+// end; false when they cannot be read back.
+bool LastBytes(TByteStream* stream, std::int32_t count, std::uint8_t* bytes) {
+  std::int32_t end = stream->Position();
+  if (end < count || stream->Seek(end - count) != end - count) return false;
+  std::int32_t got = 0;
+  while (got < count) {
+    std::int32_t n = stream->Read(bytes + got, count - got);
+    if (n <= 0) break;
+    got += n;
+  }
+  stream->Seek(end);
+  return got == count;
+}
+
+// True when the data just read ended with a line end (LF or a 0 character) in
+// the given text encoding, or when that cannot be checked.
+bool EndsWithLineEnd(TByteStream* bytes, int encoding) {
+  std::uint8_t last[2] = {};
+  switch (encoding) {
+    case EncodingLatin1:
+    case EncodingUtf8:
+      if (!LastBytes(bytes, 1, last)) return bytes->Position() < 0;
+      return last[0] == 10 || last[0] == 0;
+    case EncodingUtf16BE:
+      if (!LastBytes(bytes, 2, last)) return bytes->Position() < 0;
+      return last[0] == 0 && (last[1] == 10 || last[1] == 0);
+    case EncodingUtf16LE:
+      if (!LastBytes(bytes, 2, last)) return bytes->Position() < 0;
+      return last[1] == 0 && (last[0] == 10 || last[0] == 0);
+    default:
+      return true;
+  }
+}
 
 TByteStream* ByteStreamOf(TStreamBase* stream) {
   auto* bytes = As<TByteStream>(stream);
@@ -150,6 +188,93 @@ Ref<TObject> TDataStream::ReadSerialized() {
   (*objects_)[number] = object;
   type->AfterRead(object.Get(), this);
   return object;
+}
+
+void TDataStream::CheckWholeAtEnd(std::int32_t before, std::int32_t binaryBytes) {
+  if (auto* text = As<TCharsetStream>(inner_.Get())) {
+    // Every value of a text stream is a line, whatever its binary size.
+    if (binaryBytes >= 0 && text->Inner() && !EndsWithLineEnd(text->Inner(), text->Encoding())) {
+      throw TStreamReadError();
+    }
+    return;
+  }
+  if (binaryBytes == 0) {
+    if (!EndsWithLineEnd(inner_.Get(), EncodingLatin1)) throw TStreamReadError();
+    return;
+  }
+  std::int32_t after = Position();
+  if (before >= 0 && after >= 0 && after - before < binaryBytes) throw TStreamReadError();
+}
+
+// Only the value that meets the end of the data can be cut short: one read at
+// the end is no value at all, one that reached it is checked for its bytes.
+template <class Value, class ReadFn>
+Value TDataStream::ReadWhole(std::int32_t binaryBytes, ReadFn read) {
+  if (AtEnd()) throw TStreamReadError();
+  std::int32_t before = Position();
+  Value value = read();
+  if (AtEnd()) CheckWholeAtEnd(before, binaryBytes);
+  return value;
+}
+
+int TDataStream::ReadUInt8() {
+  return ReadWhole<int>(1, [this] { return TStreamRelay::ReadUInt8(); });
+}
+int TDataStream::ReadUInt16() {
+  return ReadWhole<int>(2, [this] { return TStreamRelay::ReadUInt16(); });
+}
+std::int32_t TDataStream::ReadInt32() {
+  return ReadWhole<std::int32_t>(4, [this] { return TStreamRelay::ReadInt32(); });
+}
+float TDataStream::ReadFloat32() {
+  return ReadWhole<float>(4, [this] { return TStreamRelay::ReadFloat32(); });
+}
+double TDataStream::ReadFloat64() {
+  return ReadWhole<double>(8, [this] { return TStreamRelay::ReadFloat64(); });
+}
+String TDataStream::ReadTextLine() {
+  return ReadWhole<String>(0, [this] { return TStreamRelay::ReadTextLine(); });
+}
+
+String TDataStream::ReadText(std::int32_t length) {
+  if (length <= 0) return String();
+  if (As<TCharsetStream>(inner_.Get())) {
+    // A text stream gives fewer characters where its data ends.
+    String text = ReadWhole<String>(-1, [&] { return TStreamRelay::ReadText(length); });
+    if (text.Length() < length) throw TStreamReadError();
+    return text;
+  }
+  return ReadWhole<String>(length, [&] { return TStreamRelay::ReadText(length); });
+}
+
+std::int32_t TDataStream::ReadExact(void* buffer, std::int32_t count) {
+  auto* at = static_cast<std::uint8_t*>(buffer);
+  auto* text = As<TCharsetStream>(inner_.Get());
+  std::int32_t before = text && text->Inner() ? text->Inner()->Position() : -1;
+  std::int32_t got = 0;
+  while (got < count) {
+    if (AtEnd()) throw TStreamReadError();
+    std::int32_t n = Read(at + got, count - got);
+    if (n <= 0) throw TStreamReadError();
+    got += std::min(n, count - got);
+  }
+  // A text stream's bytes are digit pairs: one that lost its second digit to
+  // the end still counts as a byte there.
+  if (before >= 0 && AtEnd()) {
+    std::int32_t after = text->Inner()->Position();
+    if (after >= 0 && after - before < 2 * static_cast<std::int64_t>(count)) throw TStreamReadError();
+  }
+  return count;
+}
+
+std::int32_t TDataStream::SkipExact(std::int32_t count) {
+  std::uint8_t scratch[1024];
+  for (std::int32_t remaining = count; remaining > 0;) {
+    std::int32_t n = std::min<std::int32_t>(remaining, sizeof scratch);
+    ReadExact(scratch, n);
+    remaining -= n;
+  }
+  return count;
 }
 
 void InitDataStreams() {

@@ -10,6 +10,15 @@
 // writing and reading, so an object shared by several holders is written once.
 // A data stream is used in one direction only; every other operation passes
 // through to the stream underneath. Open one with "data::<url>".
+//
+// Reading is strict where the streams underneath are lenient: a value that the
+// data ends before or inside of raises TStreamReadError instead of reading as
+// zero, so a stream cut anywhere short gives an error, never a partial object.
+// A value cut inside can only be told from a whole one where the stream
+// underneath has positions: a socket cut inside its last value is not caught.
+// Text streams end their numbers and lines at the end of the data, so there a
+// line must keep its line end; their raw bytes (hexadecimal digit pairs) are
+// checked for the digits the bytes need, not for the pairs' line ends.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +43,17 @@ class TDataStream : public TStreamRelay {
   // "Too many DataTypes" (and so does every new type after it).
   void WriteSerialized(TObject* object) override;
 
+  // The strict reads; each raises TStreamReadError where the data ends short.
+  std::int32_t ReadExact(void* buffer, std::int32_t count) override;
+  std::int32_t SkipExact(std::int32_t count) override;
+  int ReadUInt8() override;
+  int ReadUInt16() override;
+  std::int32_t ReadInt32() override;
+  float ReadFloat32() override;
+  double ReadFloat64() override;
+  String ReadTextLine() override;
+  String ReadText(std::int32_t length) override;
+
   // A data stream over stream (null for a null stream).
   static Ref<TDataStream> Create(TByteStream* stream);
 
@@ -52,6 +72,13 @@ class TDataStream : public TStreamRelay {
   Ref<TKeyedMap> objectIds_;
   Ref<TKeyedMap> typeIds_;
   int depth_ = 0;
+
+  // Raises TStreamReadError unless the read that started at `before` (a
+  // position, -1 when unknown) and has met the end took what its value needs:
+  // `binaryBytes` in a binary stream (0: a text line, which must keep its end).
+  void CheckWholeAtEnd(std::int32_t before, std::int32_t binaryBytes);
+  template <class Value, class ReadFn>
+  Value ReadWhole(std::int32_t binaryBytes, ReadFn read);
 };
 
 Ref<TDataStream> CreateDataStream(TByteStream* stream);

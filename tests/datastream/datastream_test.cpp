@@ -4,10 +4,13 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/runtime/list.h"
+#include "corvex/stream/bank.h"
+#include "corvex/stream/textstream.h"
 #include "corvex/stream/url.h"
 #include "corvex/vex2d/image.h"
 #include "corvex/vex2d/vex2d.h"
@@ -306,6 +309,74 @@ TEST_F(DataStreamTest, TheTwoHundredFiftyFifthTypeIsRefusedAndStaysRefused) {
   out->WriteSerialized(another.Get());
   ASSERT_EQ(sink->data.size(), before + 1);
   EXPECT_EQ(sink->data.back(), 4);
+}
+
+// Every strict prefix of a whole stream must raise: a stream cut short is
+// never read as a smaller object. `wrap` puts the reading filter (a text
+// stream) over the bytes, or leaves them as they are.
+template <class Wrap>
+void ExpectEveryPrefixRaises(const Bytes& whole, Wrap wrap, const char* what) {
+  {
+    Ref<TByteSink> bytes = new TByteSink(whole);
+    Ref<TDataStream> in = TDataStream::Create(wrap(bytes.Get()).Get());
+    ASSERT_TRUE(in->ReadSerialized()) << what;
+    ASSERT_TRUE(bytes->AtEnd()) << what;
+  }
+  for (std::size_t length = 0; length < whole.size(); ++length) {
+    Ref<TByteSink> bytes = new TByteSink(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length)));
+    Ref<TDataStream> in = TDataStream::Create(wrap(bytes.Get()).Get());
+    EXPECT_THROW(in->ReadSerialized(), TRuntimeError) << what << " cut to " << length << " of " << whole.size();
+  }
+}
+
+Ref<TByteStream> AsStored(TByteStream* bytes) { return Ref<TByteStream>(bytes); }
+
+TEST_F(DataStreamTest, EveryCutShortStreamRaises) {
+  InitVex2D();
+  InitBanks();
+  Ref<TPixmap> pixmap = SmallPixmap();
+  Ref<TList> inner = NewList();
+  inner->PushBack(Ref<TObject>(pixmap));
+  inner->PushBack(nullptr);
+  Ref<TList> outer = NewList();
+  outer->PushBack(Ref<TObject>(inner));
+  outer->PushBack(Ref<TObject>(pixmap));
+  outer->PushBack(Ref<TObject>(NewList()));
+  Ref<TBank> bank = TBank::Create(5);
+  for (int i = 0; i < 5; ++i) bank->BankAddress()[i] = static_cast<std::uint8_t>(i + 1);
+  outer->PushBack(Ref<TObject>(bank));
+  Ref<TImage> image = new TImage();
+  image->pixmaps = NewArray<Ref<TPixmap>>(2);
+  (*image->pixmaps)[1] = pixmap;
+  outer->PushBack(Ref<TObject>(image));
+
+  Ref<TList> empty = NewList();
+  const std::pair<const char*, TObject*> cases[] = {
+      {"empty list", empty.Get()}, {"pixmap", pixmap.Get()}, {"bank", bank.Get()}, {"nested lists", outer.Get()}};
+  for (const auto& [what, object] : cases) {
+    Ref<TByteSink> stored = new TByteSink();
+    TDataStream::Create(stored.Get())->WriteSerialized(object);
+    ExpectEveryPrefixRaises(stored->data, AsStored, what);
+  }
+}
+
+TEST_F(DataStreamTest, EveryCutShortTextStreamRaises) {
+  Ref<TList> inner = NewList();
+  inner->PushBack(Ref<TObject>(NewList()));
+  inner->PushBack(nullptr);
+  Ref<TList> outer = NewList();
+  outer->PushBack(Ref<TObject>(inner));
+  outer->PushBack(Ref<TObject>(inner));
+  outer->PushBack(Ref<TObject>(SmallPixmap()));
+  for (int encoding : {EncodingUtf8, EncodingUtf16LE, EncodingUtf16BE}) {
+    auto text = [encoding](TByteStream* bytes) { return Ref<TByteStream>(TCharsetStream::Create(bytes, encoding)); };
+    Ref<TList> empty = NewList();
+    for (TObject* object : {static_cast<TObject*>(empty.Get()), static_cast<TObject*>(outer.Get())}) {
+      Ref<TByteSink> stored = new TByteSink();
+      TDataStream::Create(text(stored.Get()).Get())->WriteSerialized(object);
+      ExpectEveryPrefixRaises(stored->data, text, "text stream");
+    }
+  }
 }
 
 class DataUrlTest : public DataStreamTest {

@@ -5,12 +5,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "corvex/runtime/log.h"
 #include "corvex/stream/bankstream.h"
 #include "corvex/stream/url.h"
 
@@ -125,6 +128,63 @@ TEST_F(FileSystemTest, RecursiveRemovalDoesNotFollowLinks) {
   ASSERT_EQ(::symlink((dir + "/keep").c_str(), (dir + "/gone/link").c_str()), 0);
   EXPECT_TRUE(RemoveDirectory(In("gone"), true));
   EXPECT_EQ(PathKind(In("keep/precious.txt")), PathFile);
+}
+
+// Decoys beside the tree that a removal must leave as they are: a file, a
+// whole directory, and the targets of links inside the tree.
+TEST_F(FileSystemTest, RecursiveRemovalChangesNothingOutsideTheTree) {
+  Write("precious", "p");
+  ASSERT_TRUE(MakeDirectory(In("beside/inner"), true));
+  Write("beside/inner/kept.txt", "k");
+  ASSERT_TRUE(MakeDirectory(In("tree/sub/deeper"), true));
+  Write("tree/..\\precious", "name with a backslash");
+  ASSERT_EQ(::mkdir((dir + "/tree/..\\beside").c_str(), 0777), 0);
+  Write("tree/..\\beside/inner", "a directory whose name climbs out");
+  Write("tree/sub/deeper/plain.txt", "x");
+  ASSERT_EQ(::symlink((dir + "/beside").c_str(), (dir + "/tree/dirlink").c_str()), 0);
+  ASSERT_EQ(::symlink((dir + "/nowhere").c_str(), (dir + "/tree/sub/dangling").c_str()), 0);
+  ASSERT_EQ(::symlink((dir + "/precious").c_str(), (dir + "/tree/filelink").c_str()), 0);
+
+  EXPECT_TRUE(RemoveDirectory(In("tree"), true));
+
+  struct stat info;
+  EXPECT_NE(::lstat((dir + "/tree").c_str(), &info), 0);
+  EXPECT_EQ(PathSize(In("precious")), 1);
+  EXPECT_EQ(PathSize(In("beside/inner/kept.txt")), 1);
+  EXPECT_EQ(PathKind(In("beside/inner")), PathDirectory);
+}
+
+TEST_F(FileSystemTest, RecursiveRemovalOfALinkRemovesTheLinkOnly) {
+  ASSERT_TRUE(MakeDirectory(In("target"), false));
+  Write("target/kept.txt", "k");
+  ASSERT_EQ(::symlink((dir + "/target").c_str(), (dir + "/link").c_str()), 0);
+  EXPECT_TRUE(RemoveDirectory(In("link/"), true));
+  struct stat info;
+  EXPECT_NE(::lstat((dir + "/link").c_str(), &info), 0);
+  EXPECT_EQ(PathSize(In("target/kept.txt")), 1);
+
+  ASSERT_EQ(::symlink((dir + "/nowhere").c_str(), (dir + "/dangling").c_str()), 0);
+  EXPECT_TRUE(RemoveDirectory(In("dangling"), true));
+  EXPECT_NE(::lstat((dir + "/dangling").c_str(), &info), 0);
+}
+
+TEST_F(FileSystemTest, FailuresLogWhatFailedAndWhy) {
+  std::vector<std::string> warnings;
+  SetLogSink([&](LogLevel level, std::string_view message) {
+    if (level == LogLevel::Warning) warnings.emplace_back(message);
+  });
+  EXPECT_FALSE(RenamePath(In("missing"), In("other")));
+  EXPECT_FALSE(RemoveDirectory(In("missing"), true));
+  EXPECT_FALSE(MakeDirectory(In("missing/child"), false));
+  ASSERT_TRUE(MakeDirectory(In("full"), false));
+  Write("full/file", "x");
+  EXPECT_FALSE(RemoveDirectory(In("full"), false));
+  EXPECT_TRUE(RemoveFile(In("missing")));  // nothing there is success, not a failure
+  SetLogSink(nullptr);
+  ASSERT_EQ(warnings.size(), 4u);
+  for (const std::string& text : warnings) EXPECT_NE(text.find(dir), std::string::npos) << text;
+  EXPECT_NE(warnings[0].find(std::strerror(ENOENT)), std::string::npos) << warnings[0];
+  EXPECT_NE(warnings[3].find(std::strerror(ENOTEMPTY)), std::string::npos) << warnings[3];
 }
 
 TEST_F(FileSystemTest, RenameListAndWorkingDirectory) {

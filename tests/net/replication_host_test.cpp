@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "corvex/net/replication.h"
+#include "corvex/runtime/log.h"
 #include "tests/net/loopback_server.h"
 
 namespace cvx {
@@ -142,6 +143,49 @@ TEST(ReplicationHost, IdsAreTheLowestFreeAndRunOut) {
   for (TVyrnetObject* o : Each<TVyrnetObject>(host->Objects().Get())) o->Close();
   host->Sync();
   EXPECT_EQ(host->Objects()->Length(), 0);
+}
+
+TEST(ReplicationHost, APeerThatUsesUpTheIdsIsDroppedWithAWarning) {
+  Connected c;
+  ASSERT_TRUE(c.ok);
+  std::vector<std::string> warnings;
+  SetLogSink([&](LogLevel level, std::string_view message) {
+    if (level == LogLevel::Warning) warnings.emplace_back(message);
+  });
+  Ref<TVyrnetObject> own = c.host->NewObject();
+  // The peer's creations take every id this host has left (4,094)...
+  Bytes burst;
+  for (int id = 1; id < kVyrnetIds - 1; ++id) {
+    Bytes frame = Frame(1, id, {0x80, 1});
+    burst.insert(burst.end(), frame.begin(), frame.end());
+  }
+  c.raw->Send(burst);
+  int created = 0;
+  for (int i = 0; i < 400 && created < kVyrnetIds - 2; ++i) {
+    c.host->Sync();
+    created += c.host->CreatedObjects()->Length();
+    if (created < kVyrnetIds - 2) Pause(5);
+  }
+  ASSERT_EQ(created, kVyrnetIds - 2);
+  // ...so the host's own next object has none: that is the host's error.
+  EXPECT_EQ(ErrorText([&] { c.host->NewObject(); }), "Out of Vyrnet object IDs");
+  EXPECT_EQ(ErrorText([&] { c.host->AllocateId(); }), "Out of Vyrnet object IDs");
+  EXPECT_TRUE(warnings.empty());
+
+  // One creation more cannot be mapped: the peer goes, Sync does not raise,
+  // and the log names the peer and the cause.
+  const std::string name = "127.0.0.1:" + std::to_string(c.peer->StreamSocket()->PeerPort());
+  c.raw->Send(Frame(1, kVyrnetIds - 1, {0x80, 1}));
+  EXPECT_TRUE(SyncUntil(c.host.Get(), [&] { return c.host->Peers()->Length() == 0; }));
+  SetLogSink(nullptr);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find(name), std::string::npos) << warnings[0];
+  EXPECT_NE(warnings[0].find("used up this host's object ids"), std::string::npos) << warnings[0];
+  // Its objects are closed and their ids free again.
+  EXPECT_EQ(c.host->ClosedObjects()->Length(), kVyrnetIds - 2);
+  c.host->Sync();
+  EXPECT_EQ(c.host->Objects()->Length(), 1);
+  EXPECT_EQ(c.host->NewObject()->Id(), 2);
 }
 
 TEST(ReplicationHost, HandshakeWithAWrongAnswerFailsAndShutsTheSocket) {

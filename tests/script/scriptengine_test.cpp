@@ -193,10 +193,9 @@ TEST_F(ScriptEngineTest, RunScriptTwiceRunsTheChunkAgain) {
 }
 
 TEST_F(ScriptEngineTest, ValuesLeftOnTheStackDoNotReplaceTheLoadedChunk) {
-  Run("function pair() return {}, {} end");
   ASSERT_EQ(engine->LoadScript("ran = true"), 1);
-  // Tables are not read as results and stay on the stack above the chunk.
-  ASSERT_EQ(engine->CallFunction("pair", 2), 1);
+  lua_newtable(engine->state);
+  lua_newtable(engine->state);
   EXPECT_EQ(Top(), 3);
   ASSERT_EQ(engine->RunScript(), 1) << engine->ErrorText().ToStd();
   Run("function get() return ran end");
@@ -209,18 +208,118 @@ TEST_F(ScriptEngineTest, ManyArgumentsAndAFullStack) {
   for (int i = 1; i <= 300; ++i) engine->AddNumberArg(i);
   ASSERT_EQ(engine->CallFunction("sum", 1), 1) << engine->ErrorText().ToStd();
   EXPECT_EQ(engine->NumberResult(), 300 * 301 / 2);
-  engine->ClearArgs();
-  // Results that are not read pile up on the stack until it cannot grow;
-  // the engine then reports it and the state recovers.
-  Run("function table2() return {}, {} end");
-  int failures = 0;
-  for (int i = 0; i < 6000 && failures == 0; ++i) failures += engine->CallFunction("table2", 2) == 0;
-  EXPECT_EQ(failures, 1);
+  // More arguments than the stack can take fail the call, and the state recovers.
+  for (int i = 0; i < 10000; ++i) engine->AddNumberArg(1);
+  EXPECT_EQ(engine->CallFunction("sum", 1), 0);
   EXPECT_EQ(engine->ErrorText(), "ScriptEngine: Lua stack overflow"_s);
-  lua_settop(engine->state, 0);
+  EXPECT_EQ(Top(), 0);
+  engine->ClearArgs();
   engine->AddNumberArg(4);
   ASSERT_EQ(engine->CallFunction("sum", -3), 1);  // every result
   EXPECT_EQ(engine->NumberResult(), 4);
+}
+
+TEST_F(ScriptEngineTest, AMillionCallsLeaveTheStackAsTheyFoundIt) {
+  Run("function pair() return {}, {} end function none() return nil end "
+      "function many() return 1, 'two', {}, true end function number() return 3 end");
+  // A chunk waiting for RunScript stays where it is.
+  ASSERT_EQ(engine->LoadScript("ran = true"), 1);
+  const int top = Top();
+  ASSERT_EQ(top, 1);
+  const char* names[] = {"pair", "none", "many", "number"};
+  const int counts[] = {2, 1, -1, 3};
+  int failures = 0;
+  for (int i = 0; i < 1000000; ++i) {
+    failures += engine->CallFunction(names[i % 4], counts[i % 4]) == 0;
+    if (Top() != top) break;
+  }
+  EXPECT_EQ(failures, 0) << engine->ErrorText().ToStd();
+  EXPECT_EQ(Top(), top);
+  ASSERT_EQ(engine->RunScript(), 1) << engine->ErrorText().ToStd();
+  Run("function get() return ran end");
+  ASSERT_EQ(engine->CallFunction("get", 1), 1);
+  EXPECT_EQ(engine->ResultType(), ScriptResultBool);
+}
+
+TEST_F(ScriptEngineTest, ResultsTooLongForAStringAreTheCallsError) {
+  // Over a gibibyte (more than a runtime string can hold), made once by doubling.
+  Run("big = string.rep('x', 1024) for i = 1, 20 do big = big .. big end collectgarbage() "
+      "function huge() return big end function hugeerror() error(big, 0) end");
+  engine->ClearArgs();
+  int result = -1;
+  EXPECT_NO_THROW(result = engine->CallFunction("huge", 1));
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: String too long"_s);
+  EXPECT_EQ(engine->ResultType(), ScriptResultNone);
+  EXPECT_EQ(Top(), 0);
+  EXPECT_NO_THROW(result = engine->CallFunction("hugeerror", 0));
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: String too long"_s);
+  Run("big = nil collectgarbage() function ok() return 'fine' end");
+  ASSERT_EQ(engine->CallFunction("ok", 1), 1);
+  EXPECT_EQ(engine->StringResult(), "fine"_s);
+}
+
+// A C++ exception thrown by a native function that a script calls through
+// pcall is caught there by the script, and the engine keeps going.
+TEST_F(ScriptEngineTest, NativeExceptionsStayInsideLua) {
+  engine->RegisterFunction(
+      [](lua_State* L) -> int {
+        String text = gEngine->GetString(L, 1);  // a live C++ object when the exception leaves
+        throw TRuntimeError("refused " + text.ToStd());
+      },
+      "refuse");
+  Run("function try(x) local ok, message = pcall(refuse, x) return message end");
+  engine->AddStringArg("this");
+  ASSERT_EQ(engine->CallFunction("try", 1), 1);
+  EXPECT_EQ(engine->StringResult(), "refused this"_s);
+  engine->ClearArgs();
+  EXPECT_EQ(engine->CallFunction("refuse", 1), 0);
+  EXPECT_NE(engine->ErrorText().ToStd().find("string expected, got no value"), std::string::npos);
+  EXPECT_EQ(Top(), 0);
+}
+
+// An engine whose Start sets up its state.
+class GreetingEngine : public TScriptEngine {
+ public:
+  int starts = 0;
+  void Start() override {
+    TScriptEngine::Start();
+    ++starts;
+    if (started) RegisterFunction(NativeGreet, "greet");
+  }
+};
+
+TEST(DerivedScriptEngine, RunsItsOwnStartOnce) {
+  InitScriptEngine();
+  Ref<GreetingEngine> engine = new GreetingEngine();
+  gEngine = engine.Get();
+  ASSERT_EQ(engine->LoadScript("function hi() return greet('you') end"), 1);
+  EXPECT_EQ(engine->starts, 1);
+  ASSERT_EQ(engine->RunScript(), 1) << engine->ErrorText().ToStd();
+  ASSERT_EQ(engine->CallFunction("hi", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->StringResult(), "Hello you"_s);
+  EXPECT_EQ(engine->starts, 1);
+  // A restart asked for explicitly runs it again.
+  engine->Stop();
+  EXPECT_EQ(engine->IsStarted(), 0);
+  engine->Start();
+  EXPECT_EQ(engine->starts, 2);
+  EXPECT_EQ(engine->IsStarted(), 1);
+  ASSERT_EQ(engine->LoadScript("function hi() return greet('again') end"), 1);
+  ASSERT_EQ(engine->RunScript(), 1);
+  ASSERT_EQ(engine->CallFunction("hi", 1), 1);
+  EXPECT_EQ(engine->StringResult(), "Hello again"_s);
+  EXPECT_EQ(engine->starts, 2);
+  engine->Stop();
+  gEngine = nullptr;
+
+  // Stopped before its first use: it stays stopped.
+  Ref<GreetingEngine> idle = new GreetingEngine();
+  idle->Stop();
+  EXPECT_EQ(idle->IsStarted(), 0);
+  EXPECT_EQ(idle->starts, 0);
 }
 
 TEST_F(ScriptEngineTest, NativeFunctions) {

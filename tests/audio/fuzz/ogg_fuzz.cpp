@@ -4,8 +4,12 @@
 // sanitizers see any left out of bounds.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "corvex/audio/oggdecoder.h"
+#include "corvex/audio/oggstream.h"
 #include "corvex/runtime/startup.h"
 #include "corvex/stream/memorystream.h"
 
@@ -26,6 +30,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       for (std::int64_t i = 0; i < sample->ByteCount(); ++i) sum += sample->samples[i];
       volatile unsigned sink = sum;
       (void)sink;
+    }
+  }
+  {
+    auto bytes = std::make_shared<const std::vector<std::uint8_t>>(data, data + size);
+    audio::OggStreamDecoder decoder;
+    std::string whyNot;
+    if (decoder.Open(bytes, whyNot)) {
+      if (decoder.Channels() < 1 || decoder.Channels() > 2) __builtin_trap();
+      std::vector<float> piece(static_cast<std::size_t>(1024 * decoder.Channels()));
+      for (int pass = 0; pass < 2; ++pass) {
+        for (;;) {
+          const int got = decoder.Read(piece.data(), 1024);
+          if (got <= 0) break;
+          for (int i = 0; i < got * decoder.Channels(); ++i)
+            if (!(piece[static_cast<std::size_t>(i)] >= -1.0f && piece[static_cast<std::size_t>(i)] <= 1.0f))
+              __builtin_trap();
+        }
+        if (!decoder.Rewind()) break;
+      }
     }
   }
   ReclaimMemory();
