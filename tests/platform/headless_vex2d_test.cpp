@@ -21,7 +21,9 @@ class HeadlessDrawing : public ::testing::Test {
  protected:
   void SetUp() override {
     InitHeadlessPlatform();
-    if (!OpenedGraphics()) ASSERT_TRUE(OpenGraphics(kWidth, kHeight, 0, 0, 0));
+    if (!OpenedGraphics()) {
+      ASSERT_TRUE(OpenGraphics(kWidth, kHeight, 0, 0, 0));
+    }
     Reset(0, 0, 0);
   }
   static void Reset(int red, int green, int blue) {
