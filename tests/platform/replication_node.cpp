@@ -11,6 +11,7 @@
 
 #include "corvex/graphics/graphics.h"
 #include "corvex/net/replication.h"
+#include "corvex/pixmap/pixmap.h"
 #include "corvex/platform/choice.h"
 #include "corvex/runtime/list.h"
 #include "corvex/runtime/startup.h"
