@@ -59,12 +59,14 @@ function(corvex_test name)
   endif()
 endfunction()
 
-# corvex_fuzz(<name> SOURCES <file>... DEPENDS <module>... [CORPUS <dir>] [RUNS <n>])
+# corvex_fuzz(<name> SOURCES <file>... DEPENDS <module>... [CORPUS <dir>...] [RUNS <n>]
+#             [RSS_LIMIT_MB <mb>] [TIMEOUT <s>])
 #   A libFuzzer target, built only when CORVEX_FUZZ is on (clang). It is also
 #   registered as a test that runs <n> inputs (default 3000) from the seed
-#   corpus, so that a decoder crash fails the suite.
+#   corpora, so that a decoder crash fails the suite; an input past the memory
+#   limit (default 2048 MB) or the time limit (default 10 s) fails it too.
 function(corvex_fuzz name)
-  cmake_parse_arguments(ARG "" "CORPUS;RUNS" "SOURCES;DEPENDS;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "RUNS;RSS_LIMIT_MB;TIMEOUT" "SOURCES;DEPENDS;LIBS;CORPUS" ${ARGN})
   if(NOT CORVEX_FUZZ)
     return()
   endif()
@@ -80,6 +82,13 @@ function(corvex_fuzz name)
   if(ARG_CORPUS)
     list(APPEND corpus_args ${ARG_CORPUS})
   endif()
-  add_test(NAME ${name} COMMAND ${name} -runs=${ARG_RUNS} -max_len=65536 -rss_limit_mb=2048 -timeout=10 ${corpus_args})
+  if(NOT ARG_RSS_LIMIT_MB)
+    set(ARG_RSS_LIMIT_MB 2048)
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 10)
+  endif()
+  add_test(NAME ${name} COMMAND ${name} -runs=${ARG_RUNS} -max_len=65536 -rss_limit_mb=${ARG_RSS_LIMIT_MB}
+                                -timeout=${ARG_TIMEOUT} ${corpus_args})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
 endfunction()

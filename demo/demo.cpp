@@ -1,6 +1,9 @@
 #include "demo/demo.h"
 
+#include <cmath>
+
 #include "corvex/app/app.h"
+#include "corvex/audio/sound.h"
 #include "corvex/graphics/graphics.h"
 #include "corvex/input/input.h"
 #include "corvex/input/keycodes.h"
@@ -21,6 +24,26 @@ Ref<TImage> gFarBackground;
 Ref<TImage> gFireImage;
 Ref<TImage> gSparkImage;
 Ref<TImage> gSmokeImage;
+// Played when Space brings a new spark emitter; made on entering scene 2.
+Ref<TSound> gSparkSound;
+
+// A short rising chirp that dies away: 0.15 s at 22050 Hz, made here rather
+// than shipped, since it is nothing but a formula.
+Ref<TSound> MakeSparkSound() {
+  constexpr int kHertz = 22050;
+  constexpr int kFrames = kHertz * 15 / 100;
+  Ref<TPcmSample> sample = PcmSampleNew(kFrames, kHertz, PCM_MONO16LE);
+  double phase = 0;
+  for (int i = 0; i < kFrames; ++i) {
+    const double t = static_cast<double>(i) / kHertz;
+    phase += 2 * 3.14159265358979 * (600 + 8000 * t) / kHertz;
+    const double value = 0.35 * std::exp(-t * 25) * std::sin(phase);
+    const auto v = static_cast<std::int16_t>(std::lround(value * 32767));
+    sample->samples[2 * i] = static_cast<std::uint8_t>(v & 0xFF);
+    sample->samples[2 * i + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
+  }
+  return LoadSound(sample.Get());
+}
 
 // Positions are worked out in integers, then converted.
 constexpr std::int32_t kHalfWidth = ScreenWidth / 2;     // 512
@@ -45,6 +68,8 @@ void SceneOne() {
 }
 
 void SceneTwo() {
+  // Without an audio device the sound plays silently; the scene is the same.
+  if (!gSparkSound) gSparkSound = MakeSparkSound();
   Ref<TEmitter> smoke = CreateSmokeEmitter(gSmokeImage);
   Ref<TEmitter> spark = CreateSparkEmitter(gSparkImage);
   while (KeyPressCount(key::Escape) == 0) {
@@ -58,7 +83,10 @@ void SceneTwo() {
     } else {
       DrawText("Appuyer sur ESPACE pour creer un emetteur"_s, 0, 748);
       // The retired emitter lives on only in EmitterList until its particles are gone.
-      if (KeyPressCount(key::Space) != 0) spark = CreateSparkEmitter(gSparkImage);
+      if (KeyPressCount(key::Space) != 0) {
+        spark = CreateSparkEmitter(gSparkImage);
+        PlaySound(gSparkSound.Get());
+      }
     }
     SetEmitterPosition(spark, PointerX(), PointerY());
     UpdateEmitters();

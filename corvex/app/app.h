@@ -17,7 +17,8 @@ namespace cvx {
 // Raises a runtime error when RuntimeStartup has not run yet.
 void StartCorvex();
 
-// Undoes what the program started, in reverse: the opened display is shut
+// Undoes what the program started, in reverse: sounds are stopped and the
+// audio device closed, joysticks are let go, the opened display is shut
 // and every framework window and context closed (a full-screen mode is given
 // back), child processes are ended, open write streams are flushed. The
 // modules stay initialised, so StartCorvex afterwards simply marks Corvex as

@@ -3,6 +3,7 @@
 #include "corvex/app/app.h"
 #include "corvex/audio/oggdecoder.h"
 #include "corvex/audio/pcmdecoder.h"
+#include "corvex/audio/sound.h"
 #include "corvex/audio/wavdecoder.h"
 #include "corvex/event/eventqueue.h"
 #include "corvex/filesystem/filesystem.h"
@@ -10,6 +11,7 @@
 #include "corvex/glgraphics/glgraphics.h"
 #include "corvex/glvex2d/glvex2d.h"
 #include "corvex/graphics/graphics.h"
+#include "corvex/input/joystick.h"
 #include "corvex/net/replication.h"
 #include "corvex/net/socket.h"
 #include "corvex/pixmap/jpeg/jpegloader.h"
@@ -121,6 +123,9 @@ void StartCorvex() {
 void StopCorvex() noexcept {
   if (!started) return;
   started = false;
+  // The audio thread stops before anything it could still be reading goes.
+  RunStep("sound", ShutdownSound);
+  RunStep("joysticks", ShutdownJoysticks);
   RunStep("the display", ShutDisplay);
   RunStep("child processes", EndChildProcesses);
   RunStep("write streams", FlushWriteStreams);

@@ -170,11 +170,15 @@ bool Mixer::MixMemory(Voice& voice, float* out, int count) noexcept {
         }
         position += run;
       } else {
+        // The run steps in 32.32 fixed point from the whole frame it starts
+        // on: an integer add and shift per frame instead of conversions.
         const std::int64_t last = length - 2;
+        const std::uint64_t fixedStep = static_cast<std::uint64_t>(step * 4294967296.0);
+        std::uint64_t fixed = static_cast<std::uint64_t>((position - static_cast<double>(first)) * 4294967296.0);
         for (int k = 0; k < run; ++k) {
-          std::int64_t at = static_cast<std::int64_t>(position);
+          std::int64_t at = first + static_cast<std::int64_t>(fixed >> 32);
           if (at > last) at = last;  // rounding in the running sum
-          const float t = static_cast<float>(position - static_cast<double>(at));
+          const float t = static_cast<float>(static_cast<std::uint32_t>(fixed)) * (1.0f / 4294967296.0f);
           if (stereo) {
             const float* d = data + 2 * at;
             o[2 * k] += (d[0] + (d[2] - d[0]) * t) * left;
@@ -185,8 +189,9 @@ bool Mixer::MixMemory(Voice& voice, float* out, int count) noexcept {
             o[2 * k] += s * left;
             o[2 * k + 1] += s * right;
           }
-          position += step;
+          fixed += fixedStep;
         }
+        position = static_cast<double>(first) + static_cast<double>(fixed) / 4294967296.0;
       }
       i += run;
       continue;

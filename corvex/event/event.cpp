@@ -39,6 +39,10 @@ String EventName(int id) {
       return "AppTerminate"_s;
     case AppOpenFile:
       return "AppOpenFile"_s;
+    case JoystickAttach:
+      return "JoystickAttach"_s;
+    case JoystickDetach:
+      return "JoystickDetach"_s;
     case KeyDown:
       return "KeyDown"_s;
     case KeyUp:

@@ -16,6 +16,9 @@ inline constexpr int AppSuspend = 257;
 inline constexpr int AppResume = 258;
 inline constexpr int AppTerminate = 259;
 inline constexpr int AppOpenFile = 260;
+// A joystick was plugged in or out; data is its port (0 to 15).
+inline constexpr int JoystickAttach = 261;
+inline constexpr int JoystickDetach = 262;
 inline constexpr int KeyDown = 513;
 inline constexpr int KeyUp = 514;
 inline constexpr int KeyChar = 515;

@@ -127,14 +127,32 @@ TPixmapDecoder* FirstPixmapDecoder() noexcept;
 Ref<TPixmap> PixmapLoad(const Ref<TObject>& url);
 inline Ref<TPixmap> PixmapLoad(const String& url) { return PixmapLoad(Ref<TObject>(url)); }
 
-// Decoders refuse images larger than this rather than allocate without bound:
-// each side at most kMaxDecodedSide pixels, and at most PixmapDecodeLimit ()
-// pixels in all (64 Mi by default, 256 MiB as RGBA).
+// The process-wide pixel limit. Decoders refuse images larger than this rather
+// than allocate without bound: each side at most kMaxDecodedSide pixels, and
+// at most PixmapDecodeLimit () pixels in all, 2^26 (64 Mi, 256 MiB as RGBA)
+// unless the program sets another. SetPixmapDecodeLimit takes effect for the
+// next decode; a value below 1 counts as 1. Pixmaps are also never larger than
+// 2^31 - 1 bytes, whatever the limit.
 inline constexpr int kMaxDecodedSide = 32768;
+inline constexpr int kDefaultPixmapDecodeLimit = 1 << 26;
 int PixmapDecodeLimit() noexcept;
 void SetPixmapDecodeLimit(int pixels) noexcept;
 // True when a decoder may allocate a width x height image.
 bool PixmapDecodeSizeAllowed(std::int64_t width, std::int64_t height) noexcept;
+
+// Decoders also refuse a header whose image would take far more memory than
+// the data behind it can fill, so that a few hostile bytes cannot claim a huge
+// allocation. Up to kPixmapUncheckedBytes a decoder allocates what the header
+// asks (a short file of that size still decodes, as far as its data goes);
+// past it the stream must still hold at least a quarter of the fewest bytes
+// that can encode such an image. Streams that cannot tell how much they still
+// hold (no position) are held to the pixel limit alone.
+inline constexpr std::int64_t kPixmapUncheckedBytes = std::int64_t{4} << 20;
+// Size () - Position (), or -1 when the stream cannot tell.
+std::int64_t StreamBytesLeft(TByteStream* stream);
+// True when a decoder may allocate allocationBytes for an image whose whole
+// data needs at least minimumDataBytes, with bytesLeft (-1: unknown) to come.
+bool PixmapDataCanFill(std::int64_t bytesLeft, std::int64_t allocationBytes, std::int64_t minimumDataBytes) noexcept;
 
 // The pixmap module: the pixmap data type and the BMP decoder, the first
 // decoder registered (and so the last one asked).

@@ -9,7 +9,7 @@ namespace cvx {
 
 namespace {
 Ref<TPixmapDecoder> decoderHead;
-int decodeLimit = 1 << 26;
+int decodeLimit = kDefaultPixmapDecodeLimit;
 }  // namespace
 
 TPixmapDecoder::TPixmapDecoder() {
@@ -27,6 +27,17 @@ void SetPixmapDecodeLimit(int pixels) noexcept { decodeLimit = pixels < 1 ? 1 : 
 bool PixmapDecodeSizeAllowed(std::int64_t width, std::int64_t height) noexcept {
   return width >= 1 && height >= 1 && width <= kMaxDecodedSide && height <= kMaxDecodedSide &&
          width * height <= decodeLimit;
+}
+
+std::int64_t StreamBytesLeft(TByteStream* stream) {
+  const std::int64_t position = stream->Position();
+  const std::int64_t size = stream->Size();
+  return position < 0 || size < position ? -1 : size - position;
+}
+
+bool PixmapDataCanFill(std::int64_t bytesLeft, std::int64_t allocationBytes, std::int64_t minimumDataBytes) noexcept {
+  if (bytesLeft < 0 || allocationBytes <= kPixmapUncheckedBytes) return true;
+  return bytesLeft >= (minimumDataBytes + 3) / 4;
 }
 
 Ref<TPixmap> PixmapLoad(const Ref<TObject>& url) {

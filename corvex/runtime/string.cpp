@@ -2,6 +2,7 @@
 
 #include <locale.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -159,10 +160,12 @@ char16_t String::operator[](std::int32_t i) const {
   return Units()[i];
 }
 
+// Positions are compared as n - m and worked out in 64 bits, so a start near
+// either end of the int range finds nothing instead of wrapping into the text.
 std::int32_t String::IndexOf(const String& sub, std::int32_t start) const {
   std::int32_t n = Length(), m = sub.Length();
   if (start < 0) start = 0;
-  for (std::int32_t i = start; i + m <= n; ++i) {
+  for (std::int32_t i = start; i <= n - m; ++i) {
     if (MatchesAt(Units() + i, sub.Units(), m)) return i;
   }
   return -1;
@@ -170,9 +173,9 @@ std::int32_t String::IndexOf(const String& sub, std::int32_t start) const {
 
 std::int32_t String::LastIndexOf(const String& sub, std::int32_t start) const {
   std::int32_t n = Length(), m = sub.Length();
-  std::int32_t i = n - start;
-  if (i > n - m) i = n - m;
-  for (; i >= 0; --i) {
+  std::int64_t from = std::min<std::int64_t>(static_cast<std::int64_t>(n) - start, n - m);
+  if (from < 0) return -1;
+  for (auto i = static_cast<std::int32_t>(from); i >= 0; --i) {
     if (MatchesAt(Units() + i, sub.Units(), m)) return i;
   }
   return -1;

@@ -358,6 +358,12 @@ int TScriptEngine::LoadScript(const String& text) {
   }
   script = String();
   if (!HasRoom(2)) return 0;
+  // A chunk loaded before and never run is replaced, not stacked up under the
+  // new one, when it still lies on top.
+  if (chunkRef_ != LUA_NOREF && lua_gettop(state) > 0) {
+    lua_rawgeti(state, LUA_REGISTRYINDEX, chunkRef_);
+    lua_pop(state, lua_rawequal(state, -1, -2) ? 2 : 1);
+  }
   luaL_unref(state, LUA_REGISTRYINDEX, chunkRef_);
   chunkRef_ = LUA_NOREF;
   const AnsiText bytes = text.AsAnsi();

@@ -14,13 +14,6 @@ constexpr std::int32_t kNullId = 0;
 constexpr std::int32_t kBackReference = 255;
 constexpr std::int32_t kFirstObjectSlots = 256;
 
-// An object number as a keyed-map value.
-class TObjectNumber final : public TObject {
- public:
-  explicit TObjectNumber(std::int32_t n) : number(n) {}
-  std::int32_t number;
-};
-
 // Keeps the nesting count right when a body raises.
 class NestingScope {
  public:
@@ -112,11 +105,7 @@ class TDataOpener final : public TStreamOpener {
 }  // namespace
 
 TDataStream::TDataStream(TByteStream* inner)
-    : TStreamRelay(inner),
-      objects_(NewArray<Ref<TObject>>(kFirstObjectSlots)),
-      types_(NewArray<Ref<TDataType>>(256)),
-      objectIds_(new TKeyedMap),
-      typeIds_(new TKeyedMap) {}
+    : TStreamRelay(inner), objects_(NewArray<Ref<TObject>>(kFirstObjectSlots)), types_(NewArray<Ref<TDataType>>(256)) {}
 
 Ref<TDataStream> TDataStream::Create(TByteStream* stream) {
   InitDataStreams();
@@ -126,34 +115,50 @@ Ref<TDataStream> TDataStream::Create(TByteStream* stream) {
 
 Ref<TDataStream> CreateDataStream(TByteStream* stream) { return TDataStream::Create(stream); }
 
+void TDataStream::WriteTypeId(const Ref<TDataType>& type) {
+  // Types are few and the same type objects come back object after object:
+  // the name (and its text copy) is looked at only for a type object not seen yet.
+  if (auto known = typeIdsByObject_.find(type.Get()); known != typeIdsByObject_.end()) {
+    WriteUInt8(known->second);
+    return;
+  }
+  String name = type->TypeName();
+  std::u16string key(name.Units(), static_cast<std::size_t>(name.Length()));
+  std::int32_t id;
+  if (auto named = typeIds_.find(key); named != typeIds_.end()) {
+    id = named->second;
+    WriteUInt8(id);
+  } else {
+    // Identifiers stop at 254 (255 is the back-reference); the count is not
+    // moved past that, so a later new type is refused as well instead of
+    // wrapping round to the null byte.
+    if (typeCount_ + 1 >= kBackReference) throw TRuntimeError("Too many DataTypes");
+    id = ++typeCount_;
+    typeIds_.emplace(std::move(key), id);
+    WriteUInt8(id);
+    WriteTextLine(name);
+  }
+  typeIdsByObject_.emplace(type.Get(), id);
+  typeObjects_.push_back(type);
+}
+
 void TDataStream::WriteSerialized(TObject* object) {
   auto* serializable = As<TSerializable>(object);
   if (!serializable) {
     WriteUInt8(kNullId);
     return;
   }
-  if (Ref<TObject> known = objectIds_->ValueFor(Ref<TObject>(object))) {
+  if (auto known = objectIds_.find(object); known != objectIds_.end()) {
     WriteUInt8(kBackReference);
-    WriteInt32(static_cast<TObjectNumber*>(known.Get())->number);
+    WriteInt32(known->second);
     return;
   }
   NestingScope nesting(depth_, false);
   Ref<TDataType> type = serializable->DataTypeOf();
-  String name = type->TypeName();
-  if (Ref<TObject> id = typeIds_->ValueFor(name)) {
-    WriteUInt8(static_cast<TObjectNumber*>(id.Get())->number);
-  } else {
-    // Identifiers stop at 254 (255 is the back-reference); the count is not
-    // moved past that, so a later new type is refused as well instead of
-    // wrapping round to the null byte.
-    if (typeCount_ + 1 >= kBackReference) throw TRuntimeError("Too many DataTypes");
-    ++typeCount_;
-    typeIds_->Insert(name, Ref<TObject>(new TObjectNumber(typeCount_)));
-    WriteUInt8(typeCount_);
-    WriteTextLine(name);
-  }
+  WriteTypeId(type);
   ++objectCount_;
-  objectIds_->Insert(Ref<TObject>(object), Ref<TObject>(new TObjectNumber(objectCount_)));
+  objectIds_.emplace(object, objectCount_);
+  written_.emplace_back(object);
   type->WriteData(object, this);
 }
 

@@ -22,9 +22,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "corvex/runtime/array.h"
-#include "corvex/runtime/keyedmap.h"
 #include "corvex/runtime/serializable.h"
 #include "corvex/stream/stream.h"
 
@@ -65,12 +67,22 @@ class TDataStream : public TStreamRelay {
   static constexpr int MaxNesting = 1000;
 
  private:
+  // Writes the type's id, and its name the first time.
+  void WriteTypeId(const Ref<TDataType>& type);
+
   std::int32_t objectCount_ = 0;
   std::int32_t typeCount_ = 0;
   Array<Ref<TObject>> objects_;
   Array<Ref<TDataType>> types_;
-  Ref<TKeyedMap> objectIds_;
-  Ref<TKeyedMap> typeIds_;
+  // The writer's numbers by object address, and the objects themselves, held
+  // so that no address is reused by a new object while the stream lives.
+  std::unordered_map<const TObject*, std::int32_t> objectIds_;
+  std::vector<Ref<TObject>> written_;
+  // The writer's type ids by type name, and by the type objects seen so far
+  // (held, like the objects written).
+  std::unordered_map<std::u16string, std::int32_t> typeIds_;
+  std::unordered_map<const TDataType*, std::int32_t> typeIdsByObject_;
+  std::vector<Ref<TDataType>> typeObjects_;
   int depth_ = 0;
 
   // Raises TStreamReadError unless the read that started at `before` (a

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "corvex/platform/audiodevice.h"
 #include "corvex/runtime/log.h"
 #include "corvex/stream/memorystream.h"
 #include "tests/audio/ogg_builder.h"
@@ -68,7 +69,7 @@ class DiskCapture {
   // driver writes the blocks mixed meanwhile.
   static void WaitFor(TChannel* channel) {
     for (int waited = 0; ChannelPlaying(channel) && waited < 5000; waited += 5) Sleep(5);
-    Sleep(80);
+    Sleep(200);
   }
 
   Output Finish() {
@@ -205,7 +206,7 @@ TEST(SoundOutput, TwoSoundsMixAndPanMovesTheirEnergy) {
 TEST(SoundOutput, StopIsImmediateAndPauseHolds) {
   DiskCapture capture;
   ASSERT_TRUE(capture.Running());
-  Ref<TSound> sound = LoadSound(Cosine(441, 22050, 22050 * 2, 0.5).Get(), SOUND_LOOP);
+  Ref<TSound> sound = LoadSound(Cosine(441, 22050, 22050 * 3, 0.5).Get(), SOUND_LOOP);
   Ref<TChannel> channel = PlaySound(sound.Get());
   Sleep(100);
   PauseChannel(channel.Get());
@@ -221,8 +222,8 @@ TEST(SoundOutput, StopIsImmediateAndPauseHolds) {
   auto [first, last] = out.Sounding();
   ASSERT_LT(first, last);
   // About 0.4 s from start to stop, with a pause of about 0.2 s inside; a
-  // stop that let the 2-second sound run on would last far longer.
-  EXPECT_LT(double(last - first), 0.7 * out.rate);
+  // stop that let the 3-second sound run on would last far longer.
+  EXPECT_LT(double(last - first), 1.5 * out.rate);
   std::size_t silentRun = 0, longest = 0;
   for (std::size_t i = first; i < last; ++i) {
     silentRun = std::fabs(out.left[i]) < 1e-4f ? silentRun + 1 : 0;
@@ -395,6 +396,43 @@ TEST(SoundDriver, ChannelsOfAnEarlierDriverAreDeadAfterARestart) {
   StopChannel(old.Get());  // must not stop the new driver's voice
   EXPECT_EQ(ChannelPlaying(fresh.Get()), 1);
   EXPECT_EQ(ChannelPlaying(old.Get()), 0);
+}
+
+// The SDL backend's 16-bit path: the float frames are clipped and scaled.
+TEST(SoundDevice, SixteenBitOutputIsClippedAndScaled) {
+  char path[] = "/tmp/corvex-s16-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", path, 1);
+  struct Constant {
+    static void Render(void*, float* out, int frames) {
+      for (int i = 0; i < frames; ++i) {
+        out[2 * i] = 0.5f;
+        out[2 * i + 1] = -3.0f;  // beyond full scale
+      }
+    }
+  };
+  std::string whyNot;
+  {
+    std::unique_ptr<AudioDevice> device = OpenAudioDevice(22050, 16, &Constant::Render, nullptr, whyNot);
+    ASSERT_TRUE(device) << whyNot;
+    EXPECT_EQ(device->Format().sampleBits, 16);
+    EXPECT_EQ(device->DriverName(), "disk");
+    device->Start();
+    Sleep(120);
+  }
+  std::ifstream file(path, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::remove(path);
+  ASSERT_GE(bytes.size(), 4u);
+  std::vector<std::int16_t> samples(bytes.size() / 2);
+  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+  for (std::size_t i = 0; i + 1 < samples.size(); i += 2) {
+    ASSERT_EQ(samples[i], 16383) << i;
+    ASSERT_EQ(samples[i + 1], -32767) << i;
+  }
 }
 
 }  // namespace

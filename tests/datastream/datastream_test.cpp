@@ -265,6 +265,56 @@ TEST_F(DataStreamTest, ManyObjectsGrowTheObjectTable) {
   EXPECT_NE(read->ItemAt(598).Get(), read->ItemAt(599).Get());
 }
 
+// A hundred thousand banks, every tenth item a second reference to an earlier
+// bank: each comes back with its own bytes, and shared items as one object.
+TEST_F(DataStreamTest, HundredThousandObjectsWithSharedReferencesRoundTrip) {
+  constexpr int kItems = 100000;
+  // The bank each item stands for: a tenth of the items repeat an earlier one.
+  std::vector<int> original(kItems);
+  for (int i = 0; i < kItems; ++i) original[static_cast<std::size_t>(i)] = i % 10 == 9 ? original[i / 2] : i;
+  std::vector<Ref<TBank>> banks(kItems);
+  Ref<TList> list = NewList();
+  for (int i = 0; i < kItems; ++i) {
+    const int o = original[static_cast<std::size_t>(i)];
+    if (o == i) {
+      banks[static_cast<std::size_t>(i)] = NewBank(4);
+      std::memcpy(BankAddress(banks[static_cast<std::size_t>(i)].Get()), &i, 4);
+    }
+    list->PushBack(Ref<TObject>(banks[static_cast<std::size_t>(o)]));
+  }
+  out->WriteSerialized(list.Get());
+  EXPECT_EQ(out->ObjectCount(), 1 + kItems - kItems / 10);
+  auto read = RefCast<TList>(Reader(sink->data)->ReadSerialized());
+  ASSERT_TRUE(read);
+  ASSERT_EQ(read->Length(), kItems);
+  std::vector<TObject*> items;
+  for (auto cursor = read->Cursor(); cursor->HasMore();) items.push_back(cursor->NextItem().Get());
+  int wrongBytes = 0, unshared = 0;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    auto* bank = As<TBank>(items[i]);
+    int value = -1;
+    if (bank && BankLength(bank) == 4) std::memcpy(&value, BankAddress(bank), 4);
+    if (value != original[i]) ++wrongBytes;
+    if (items[i] != items[static_cast<std::size_t>(original[i])]) ++unshared;
+  }
+  EXPECT_EQ(wrongBytes, 0);
+  EXPECT_EQ(unshared, 0);
+}
+
+// An object the stream has written stays known to it even when the caller lets
+// it go, so a new object made at the same address is written whole, not as a
+// reference to the old one.
+TEST_F(DataStreamTest, ObjectsWrittenEarlierAreNotConfusedWithLaterOnesAtTheirAddress) {
+  out->WriteSerialized(NewBank(4).Get());
+  ReclaimMemory();
+  std::vector<Ref<TBank>> later;
+  for (int i = 0; i < 64; ++i) {
+    later.push_back(NewBank(4));
+    out->WriteSerialized(later.back().Get());
+  }
+  EXPECT_EQ(out->ObjectCount(), 65);
+}
+
 // Data types made up for the type-limit test; each registers itself for good.
 class TNumberedType final : public TDataType {
  public:

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "corvex/pixmap/tga/tgaloader.h"
+#include "corvex/stream/stream.h"
 #include "tests/pixmap/imagefiles.h"
 
 namespace cvx {
@@ -127,6 +128,36 @@ TEST(TgaLoader, ShortFilesKeepEarlierBufferContents) {
   Ref<TPixmap> q = LoadTga(r.bytes);
   ASSERT_TRUE(q);
   EXPECT_EQ(q->GetPixel(4095, 0), 0u);
+}
+
+// Counts the reads a decoder asks of a stream.
+class TCountingStream final : public TStreamRelay {
+ public:
+  using TStreamRelay::TStreamRelay;
+  std::int32_t Read(void* buffer, std::int32_t count) override {
+    ++reads;
+    return TStreamRelay::Read(buffer, count);
+  }
+  int ReadUInt16() override {
+    ++reads;
+    return TStreamRelay::ReadUInt16();
+  }
+  int reads = 0;
+};
+
+TEST(TgaLoader, RowsPastTheEndOfTheDataAreNotRead) {
+  // 2048 x 512 at 16 bits (4 MiB as RGBA, small enough to decode unchecked)
+  // with one pixel of data: the other rows repeat the first.
+  ByteWriter w = TgaHeader(2, 2048, 512, 16);
+  w.U16(0x7C00);  // red
+  Bytes file = w.bytes;
+  Ref<TMemoryStream> memory = test::ReadStream(file);
+  Ref<TCountingStream> counting(new TCountingStream(memory.Get()));
+  Ref<TPixmap> p = PixmapLoadTGA(counting.Get());
+  ASSERT_TRUE(p);
+  EXPECT_EQ(PixelOf(p, 0, 0), (Rgba{248, 0, 0, 255}));
+  EXPECT_EQ(PixelOf(p, 0, 511), (Rgba{248, 0, 0, 255}));
+  EXPECT_LT(counting->reads, 2 * 2048 + 64);
 }
 
 }  // namespace

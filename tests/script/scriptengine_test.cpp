@@ -241,6 +241,26 @@ TEST_F(ScriptEngineTest, AMillionCallsLeaveTheStackAsTheyFoundIt) {
   EXPECT_EQ(engine->ResultType(), ScriptResultBool);
 }
 
+TEST_F(ScriptEngineTest, ChunksLoadedAndNeverRunDoNotPileUp) {
+  for (int i = 0; i < 100000; ++i) {
+    if (engine->LoadScript("loaded = " + std::to_string(i)) == 0 || Top() != 1) break;
+  }
+  EXPECT_EQ(Top(), 1);
+  ASSERT_EQ(engine->RunScript(), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(Top(), 0);
+  Run("function get() return loaded end");
+  ASSERT_EQ(engine->CallFunction("get", 1), 1);
+  EXPECT_EQ(engine->NumberResult(), 99999);
+  // A value pushed over the chunk keeps both where they are.
+  ASSERT_EQ(engine->LoadScript("loaded = 'first'"), 1);
+  lua_pushnumber(engine->state, 5);
+  ASSERT_EQ(engine->LoadScript("loaded = 'second'"), 1);
+  EXPECT_EQ(Top(), 3);
+  ASSERT_EQ(engine->RunScript(), 1);
+  ASSERT_EQ(engine->CallFunction("get", 1), 1);
+  EXPECT_EQ(engine->StringResult(), "second"_s);
+}
+
 TEST_F(ScriptEngineTest, ResultsTooLongForAStringAreTheCallsError) {
   // Over a gibibyte (more than a runtime string can hold), made once by doubling.
   Run("big = string.rep('x', 1024) for i = 1, 20 do big = big .. big end collectgarbage() "

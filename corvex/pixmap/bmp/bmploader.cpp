@@ -108,8 +108,13 @@ Ref<TPixmap> PixmapLoadBMP(TByteStream* stream) {
   if (h.dataOffset > position) in->SkipExact(static_cast<std::int32_t>(h.dataOffset - position));
 
   const int format = bpp == 32 ? PIXFMT_BGRA8888 : PIXFMT_BGR888;
-  Ref<TPixmap> pixmap = PixmapCreate(static_cast<int>(width), static_cast<int>(height), format, 4);
   const std::int64_t rowBytes = PaddedRowBytes(bpp, width);
+  // The rows are stored uncompressed, so the pixel data the header declares
+  // must (mostly) be there before its pixmap is allocated.
+  if (!PixmapDataCanFill(StreamBytesLeft(stream), width * height * PixelFormatBytes[format], rowBytes * height)) {
+    return nullptr;
+  }
+  Ref<TPixmap> pixmap = PixmapCreate(static_cast<int>(width), static_cast<int>(height), format, 4);
   // Cleared once: a file that ends early leaves the previous row's bytes
   // (zeros at first), never uninitialised memory.
   std::vector<std::uint8_t> row(static_cast<std::size_t>(rowBytes), 0);

@@ -1,14 +1,14 @@
 // libjpeg reports errors through error_exit, which must not return: ours
-// jumps back to the setjmp in ReadJpeg. ReadJpeg keeps all its state in the
-// job record (reached through a pointer), so nothing it changed is lost by
-// the jump and no destructor is skipped. Stream errors raised while filling
+// jumps back to the setjmp of the stage that made the call (StartJpeg or
+// ReadJpegRows). Both keep all their state in the job record (reached
+// through a pointer), so nothing they changed is lost by the jump and no
+// destructor is skipped. Stream errors raised while filling
 // the input buffer are kept in the job and raised again once libjpeg's
 // structures are destroyed.
 #include "corvex/pixmap/jpeg/jpegloader.h"
 
 #include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 
@@ -27,6 +27,9 @@ constexpr int kSourceBufferBytes = 4096;
 // A progressive file may hold any number of scans; past this many it is taken
 // as hostile (a real file has a dozen or so) instead of decoding for ever.
 constexpr int kMaxScans = 1000;
+// libjpeg's working memory per pixel of the limit: a multi-scan file keeps
+// every coefficient of three components (6 bytes a pixel), with room to spare.
+constexpr long kJpegBytesPerPixel = 8;
 
 struct JpegErrorManager {
   jpeg_error_mgr base;
@@ -48,7 +51,6 @@ struct JpegJob {
   JpegErrorManager errors;
   jpeg_progress_mgr progress;
   bool created = false;
-  std::uint8_t* pixels = nullptr;  // malloc'd by ReadJpeg, freed by its caller
   int width = 0;
   int height = 0;
   int components = 0;
@@ -128,8 +130,21 @@ void InstallSource(JpegJob* job) {
   job->cinfo.src = &src->base;
 }
 
-// 0 with the image in job->pixels, or -1.
-int ReadJpeg(JpegJob* job) {
+// What the stream and libjpeg's input buffer still hold, or -1 when the
+// stream cannot tell.
+std::int64_t JpegBytesLeft(JpegJob* job) {
+  std::int64_t left = -1;
+  try {
+    left = StreamBytesLeft(job->stream);
+  } catch (...) {
+    return -1;  // a stream that cannot tell its size: the pixel limit alone applies
+  }
+  return left < 0 ? -1 : left + static_cast<std::int64_t>(job->cinfo.src->bytes_in_buffer);
+}
+
+// Reads the headers and starts the decompression: 0 when the image is one to
+// decode, with its size in the job, or -1.
+int StartJpeg(JpegJob* job) {
   job->cinfo.err = jpeg_std_error(&job->errors.base);
   job->errors.base.error_exit = ErrorExit;
   job->errors.base.emit_message = EmitMessage;
@@ -140,22 +155,44 @@ int ReadJpeg(JpegJob* job) {
 
   jpeg_create_decompress(&job->cinfo);
   job->created = true;
+  // libjpeg's whole-image buffers (progressive and multi-scan files keep every
+  // coefficient: 2 bytes a sample) stay within what the pixel limit implies;
+  // past it libjpeg reports that it has no backing store.
+  job->cinfo.mem->max_memory_to_use = static_cast<long>(kJpegBytesPerPixel * PixmapDecodeLimit() + (16 << 20));
   job->progress.progress_monitor = LimitScans;
   job->cinfo.progress = &job->progress;
   InstallSource(job);
   if (jpeg_read_header(&job->cinfo, TRUE) != JPEG_HEADER_OK) return -1;
-  // Refused before libjpeg allocates anything the size of the image.
+  // Everything below is refused before libjpeg allocates anything the size of
+  // the image.
   if (!PixmapDecodeSizeAllowed(job->cinfo.image_width, job->cinfo.image_height)) return -1;
+  jpeg_calc_output_dimensions(&job->cinfo);
+  const int components = job->cinfo.output_components;
+  if (components != 1 && components != 3) return -1;
+  // Each block of each component takes at least one bit of Huffman-coded
+  // data (its DC difference), so a file much shorter than that is a header
+  // claiming an image its data cannot fill.
+  std::int64_t blocks = 0;
+  for (int i = 0; i < job->cinfo.num_components; ++i) {
+    const jpeg_component_info& c = job->cinfo.comp_info[i];
+    blocks += std::int64_t{c.width_in_blocks} * c.height_in_blocks;
+  }
+  std::int64_t allocation = std::int64_t{job->cinfo.output_width} * job->cinfo.output_height * components;
+  if (jpeg_has_multiple_scans(&job->cinfo)) allocation += blocks * DCTSIZE2 * 2;
+  if (!PixmapDataCanFill(JpegBytesLeft(job), allocation, (blocks + 7) / 8)) return -1;
+
   jpeg_start_decompress(&job->cinfo);
   job->width = static_cast<int>(job->cinfo.output_width);
   job->height = static_cast<int>(job->cinfo.output_height);
   job->components = job->cinfo.output_components;
-  if (job->components != 1 && job->components != 3) return -1;
-  const std::size_t rowBytes = static_cast<std::size_t>(job->width) * static_cast<std::size_t>(job->components);
-  job->pixels = static_cast<std::uint8_t*>(std::malloc(rowBytes * static_cast<std::size_t>(job->height)));
-  if (!job->pixels) return -1;
+  return job->components == components ? 0 : -1;
+}
+
+// Decodes every row straight into the pixmap's rows: 0, or -1.
+int ReadJpegRows(JpegJob* job, std::uint8_t* pixels, std::int32_t pitch) {
+  if (setjmp(job->errors.jump)) return -1;
   while (job->cinfo.output_scanline < job->cinfo.output_height) {
-    JSAMPROW row = job->pixels + rowBytes * job->cinfo.output_scanline;
+    JSAMPROW row = pixels + static_cast<std::ptrdiff_t>(pitch) * job->cinfo.output_scanline;
     jpeg_read_scanlines(&job->cinfo, &row, 1);
   }
   jpeg_finish_decompress(&job->cinfo);
@@ -170,24 +207,19 @@ Ref<TPixmap> PixmapLoadJPEG(TByteStream* stream) {
   std::memset(&job.cinfo, 0, sizeof job.cinfo);
   std::memset(&job.progress, 0, sizeof job.progress);
   job.stream = stream;
-  const int status = ReadJpeg(&job);
-  if (job.created) jpeg_destroy_decompress(&job.cinfo);
-
   Ref<TPixmap> pixmap;
-  if (status == 0 && job.width > 0 && !job.error) {
+  if (StartJpeg(&job) == 0 && job.width > 0 && !job.error) {
     const int format = job.components == 1 ? PIXFMT_I8 : PIXFMT_RGB888;
+    Ref<TPixmap> image;
     try {
-      pixmap = PixmapCreate(job.width, job.height, format, 4);
+      image = PixmapCreate(job.width, job.height, format, 4);
     } catch (...) {
-      std::free(job.pixels);
+      jpeg_destroy_decompress(&job.cinfo);
       throw;
     }
-    const int rowBytes = job.width * job.components;
-    for (int y = 0; y < job.height; ++y) {
-      CopyPixelRun(job.pixels + static_cast<std::size_t>(rowBytes) * y, pixmap->PixelAddress(0, y), format, job.width);
-    }
+    if (ReadJpegRows(&job, image->pixels, image->pitch) == 0) pixmap = image;
   }
-  std::free(job.pixels);
+  if (job.created) jpeg_destroy_decompress(&job.cinfo);
   if (job.error) std::rethrow_exception(job.error);
   return pixmap;
 }

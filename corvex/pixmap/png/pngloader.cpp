@@ -20,6 +20,8 @@ namespace cvx {
 
 namespace {
 
+constexpr std::int64_t kDeflateMaxRatio = 1032;
+
 struct PngIo {
   TByteStream* stream;
   std::exception_ptr error;
@@ -63,11 +65,14 @@ void FlushCallback(png_structp png) {
 
 // Reads the header chunks and sets the transforms that bring every file to
 // 8 bits per channel: grey, RGB or RGBA.
-bool ReadInfoStage(png_structp png, png_infop info) {
+// fileBytes: the image's filtered rows as the file stores them, before
+// compression.
+bool ReadInfoStage(png_structp png, png_infop info, std::int64_t* fileBytes) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_sig_bytes(png, 8);
   png_set_user_limits(png, kMaxDecodedSide, kMaxDecodedSide);
   png_read_info(png, info);
+  *fileBytes = (static_cast<std::int64_t>(png_get_rowbytes(png, info)) + 1) * png_get_image_height(png, info);
   png_set_strip_16(png);
   png_set_expand(png);
   int colourType = png_get_color_type(png, info);
@@ -116,7 +121,8 @@ Ref<TPixmap> DecodePng(TByteStream* stream) {
     png_infop info = reader.info;
     if (!png || !info) return nullptr;
     png_set_read_fn(png, &io, ReadCallback);
-    if (ReadInfoStage(png, info)) {
+    std::int64_t fileBytes = 0;
+    if (ReadInfoStage(png, info, &fileBytes)) {
       png_uint_32 width = 0, height = 0;
       int bitDepth = 0, colourType = 0;
       png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
@@ -124,8 +130,12 @@ Ref<TPixmap> DecodePng(TByteStream* stream) {
       if (colourType == PNG_COLOR_TYPE_GRAY) format = PIXFMT_I8;
       if (colourType == PNG_COLOR_TYPE_RGB) format = PIXFMT_RGB888;
       if (colourType == PNG_COLOR_TYPE_RGB_ALPHA) format = PIXFMT_RGBA8888;
+      // Deflate packs at most 1032 bytes into one, so a file much shorter than
+      // that bound is a header claiming an image its data cannot fill.
+      const std::int64_t imageBytes = std::int64_t{width} * height * PixelFormatBytes[format];
       if (bitDepth == 8 && format != 0 && PixmapDecodeSizeAllowed(width, height) &&
-          png_get_rowbytes(png, info) == width * static_cast<png_uint_32>(PixelFormatBytes[format])) {
+          png_get_rowbytes(png, info) == width * static_cast<png_uint_32>(PixelFormatBytes[format]) &&
+          PixmapDataCanFill(StreamBytesLeft(stream), imageBytes, fileBytes / kDeflateMaxRatio)) {
         // libpng writes straight into the pixmap's rows.
         Ref<TPixmap> image = PixmapCreate(static_cast<int>(width), static_cast<int>(height), format, 4);
         std::vector<png_bytep> rows(height);

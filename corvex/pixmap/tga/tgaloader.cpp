@@ -157,15 +157,26 @@ Ref<TPixmap> PixmapLoadTGA(TByteStream* stream) {
 
   const int width = h.width, height = h.height;
   const int format = depth == 16 || depth == 32 ? PIXFMT_RGBA8888 : PIXFMT_RGB888;
+  // The fewest bytes such an image takes: every pixel stored, or for run
+  // length one packet (header and one pixel) per 128 pixels.
+  const std::int64_t pixels = std::int64_t{width} * height, pixelBytes = (depth + 7) / 8;
+  const std::int64_t minimumData = h.imageType == 10 ? (pixels + 127) / 128 * (1 + pixelBytes) : pixels * pixelBytes;
+  if (!PixmapDataCanFill(StreamBytesLeft(stream), pixels * PixelFormatBytes[format], h.idLength + minimumData)) {
+    return nullptr;
+  }
   Ref<TPixmap> pixmap = PixmapCreate(width, height, format, 4);
   in->SkipExact(h.idLength);
 
   TgaRowReader reader(in.Get(), depth, width);
   for (int y = height - 1; y >= 0; --y) {
-    if (h.imageType == 10) {
-      reader.ReadRunLengthRow();
-    } else {
-      reader.ReadLiteral(0, width);
+    // Once the data has ended, the remaining rows repeat the buffer as it
+    // stands, without a read per pixel that could only come back empty.
+    if (!in->AtEnd()) {
+      if (h.imageType == 10) {
+        reader.ReadRunLengthRow();
+      } else {
+        reader.ReadLiteral(0, width);
+      }
     }
     ConvertPixelRun(reader.Words(), PIXFMT_BGRA8888, pixmap->PixelAddress(0, y), format, width);
   }

@@ -1,7 +1,8 @@
 // The TGA decoder: uncompressed (type 2) and run-length (type 10) true-colour
 // files of 15, 16, 24 or 32 bits per pixel, up to 4096 x 4096. Depths 16 and
 // 32 give PIXFMT_RGBA8888, 15 and 24 PIXFMT_RGB888. The first stored row is the
-// pixmap's bottom row (the descriptor's origin bits are not looked at).
+// pixmap's bottom row (the descriptor's origin bits are not looked at). In a
+// file cut short, the rows after the end of the data repeat the last row read.
 #pragma once
 
 #include "corvex/pixmap/pixmap.h"
