@@ -9,7 +9,7 @@ set(CORVEX_EMBED_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/EmbedFile.cmake)
 
 function(corvex_embed target file symbol)
   if(NOT IS_ABSOLUTE ${file})
-    set(file ${CMAKE_SOURCE_DIR}/${file})
+    set(file ${PROJECT_SOURCE_DIR}/${file})
   endif()
   set(out ${CMAKE_CURRENT_BINARY_DIR}/embedded/${symbol}.cpp)
   add_custom_command(

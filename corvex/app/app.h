@@ -8,6 +8,8 @@
 // modules; StartCorvex runs all of them in the framework's start-up order.
 #pragma once
 
+#include "corvex/runtime/api_begin.h"
+
 namespace cvx {
 
 // Runs every module's initialiser once, in the framework's start-up order
@@ -34,3 +36,5 @@ bool CorvexStarted() noexcept;
 int RunProgram(int argc, char** argv, int (*program)(int, char**));
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "corvex/runtime/api_begin.h"
+
 namespace cvx::audio {
 
 class FrameRing {
@@ -49,3 +51,5 @@ class FrameRing {
 };
 
 }  // namespace cvx::audio
+
+#include "corvex/runtime/api_end.h"

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "corvex/audio/framering.h"
+#include "corvex/runtime/api_begin.h"
 
 namespace cvx::audio {
 
@@ -135,3 +136,5 @@ class Mixer {
 };
 
 }  // namespace cvx::audio
+
+#include "corvex/runtime/api_end.h"

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "corvex/audio/pcmdecoder.h"
+#include "corvex/runtime/api_begin.h"
 
 namespace cvx {
 
@@ -19,3 +20,5 @@ Ref<TPcmSample> PcmSampleLoadOgg(TByteStream* stream);
 void InitOggDecoder();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "corvex/runtime/api_begin.h"
+
 namespace cvx::audio {
 
 using EncodedBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
@@ -54,3 +56,5 @@ class OggStreamDecoder {
 };
 
 }  // namespace cvx::audio
+
+#include "corvex/runtime/api_end.h"

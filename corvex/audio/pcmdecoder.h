@@ -2,6 +2,7 @@
 #pragma once
 
 #include "corvex/audio/pcmsample.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/object.h"
 #include "corvex/stream/stream.h"
 
@@ -39,3 +40,5 @@ inline Ref<TPcmSample> PcmSampleLoad(const String& url) { return PcmSampleLoad(R
 void InitAudioSamples();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

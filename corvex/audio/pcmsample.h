@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/object.h"
 
 namespace cvx {
@@ -59,3 +60,5 @@ Ref<TPcmSample> PcmSampleCopy(TPcmSample* sample);
 Ref<TPcmSample> PcmSampleConvert(TPcmSample* sample, int format);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "corvex/audio/pcmsample.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
 
@@ -126,3 +127,5 @@ int AudioOutputRate();
 int AudioOutputBits();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

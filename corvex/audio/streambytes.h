@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/stream/stream.h"
 
 namespace cvx::audio {
@@ -17,3 +18,5 @@ std::int64_t ReadAtMost(TByteStream* stream, void* buffer, std::int64_t count);
 std::int64_t BytesLeft(TByteStream* stream);
 
 }  // namespace cvx::audio
+
+#include "corvex/runtime/api_end.h"

@@ -13,6 +13,7 @@
 
 #include "corvex/audio/framering.h"
 #include "corvex/audio/oggstream.h"
+#include "corvex/runtime/api_begin.h"
 
 namespace cvx::audio {
 
@@ -63,3 +64,5 @@ class Streamer {
 };
 
 }  // namespace cvx::audio
+
+#include "corvex/runtime/api_end.h"

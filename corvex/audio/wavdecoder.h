@@ -2,6 +2,7 @@
 #pragma once
 
 #include "corvex/audio/pcmdecoder.h"
+#include "corvex/runtime/api_begin.h"
 
 namespace cvx {
 
@@ -18,3 +19,5 @@ Ref<TPcmSample> PcmSampleLoadWav(TByteStream* stream);
 void InitWavDecoder();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "corvex/event/hook.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/string.h"
 
 namespace cvx {
@@ -85,3 +86,5 @@ void InitEvents();
 void PostEvent(int id, TObject* sender, int data, int mods, int x, int y, TObject* extra);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

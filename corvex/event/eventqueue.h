@@ -8,6 +8,7 @@
 #pragma once
 
 #include "corvex/event/event.h"
+#include "corvex/runtime/api_begin.h"
 
 namespace cvx {
 
@@ -56,3 +57,5 @@ int ObjectHandle(TObject* object);
 Ref<TObject> HandleObject(int handle);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -8,6 +8,7 @@
 //   Ref<TObject> result = CallHooks(id, data);
 #pragma once
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/object.h"
 
 namespace cvx {
@@ -58,3 +59,5 @@ Ref<THook> HookChain(int id);
 // array length" in every function above.
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

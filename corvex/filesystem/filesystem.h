@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
@@ -88,3 +89,5 @@ void CloseFileStream(TByteStream* stream);
 void InitFileSystem();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

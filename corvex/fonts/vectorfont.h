@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
@@ -72,3 +73,5 @@ class TVectorFontOpener : public TFontOpener {
 void InitVectorFonts();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
+
 struct SDL_Window;
 union SDL_Event;
 
@@ -73,3 +75,5 @@ long GLSwapIntervalCalls();        // how often the swap interval has been set
 int GLLastSwapInterval();          // the interval set last (-1 before the first)
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -8,6 +8,7 @@
 
 #include "corvex/glgraphics/glcontext.h"
 #include "corvex/graphics/graphics.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/string.h"
 
 namespace cvx {
@@ -71,3 +72,5 @@ void FitTextureSize(int width, int height, int& textureWidth, int& textureHeight
 void InitGLGraphics();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -5,6 +5,7 @@
 // contexts come from the OpenGL graphics driver.
 #pragma once
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/vex2d/image.h"
 #include "corvex/vex2d/vex2d.h"
 
@@ -69,3 +70,5 @@ TGLVex2DDriver* GLVex2DDriver();
 void InitGLVex2D();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

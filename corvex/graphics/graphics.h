@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/serializable.h"
@@ -148,3 +149,5 @@ extern int FlipHook;
 bool SoftwareSyncEnabled();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

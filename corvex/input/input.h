@@ -13,6 +13,7 @@
 // buttons outside 0 to 3 read as 0 and are otherwise ignored.
 #pragma once
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/object.h"
 
 namespace cvx {
@@ -71,3 +72,5 @@ int AppIsSuspended();
 int AppQuitRequested();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

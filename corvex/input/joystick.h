@@ -15,6 +15,7 @@
 // Ports and indexes out of range, and free ports, read 0 (and "" for names).
 #pragma once
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/string.h"
 
 namespace cvx {
@@ -51,3 +52,5 @@ float JoystickDeadZone();
 int JoystickInstance(int port);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -2,6 +2,7 @@
 // virtual-key numbering, US layout), and for the mouse buttons. The numbers
 // themselves stay valid everywhere: cvx::key::Escape is simply 27.
 #pragma once
+#include "corvex/runtime/api_begin.h"
 
 namespace cvx {
 
@@ -94,3 +95,5 @@ inline constexpr int Middle = 3;
 }  // namespace mouse
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "corvex/net/socket.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/list.h"
 #include "corvex/runtime/object.h"
@@ -234,3 +235,5 @@ std::int64_t BytesSentTotal();
 void InitReplication();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
@@ -100,3 +101,5 @@ int SocketReadiness(int* readHandles, int readCount, int* writeHandles, int writ
 void InitSockets();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "corvex/net/socket.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/stream/stream.h"
 
 namespace cvx {
@@ -47,3 +48,5 @@ inline constexpr std::int32_t kMaxHttpHeaderBytes = 65536;
 Ref<TSocketByteStream> HttpGet(TSocketByteStream* stream, const String& host, const String& request);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

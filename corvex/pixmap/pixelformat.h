@@ -15,6 +15,8 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
+
 namespace cvx {
 
 inline constexpr int PIXFMT_I8 = 1;
@@ -52,3 +54,5 @@ void ConvertPixelRunToRGBA(const void* source, int sourceFormat, void* destinati
 void ConvertPixelRunFromRGBA(const void* source, void* destination, int destinationFormat, int count);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

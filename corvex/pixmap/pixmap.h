@@ -18,6 +18,7 @@
 #include <cstdint>
 
 #include "corvex/pixmap/pixelformat.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/serializable.h"
 #include "corvex/runtime/string.h"
@@ -159,3 +160,5 @@ bool PixmapDataCanFill(std::int64_t bytesLeft, std::int64_t allocationBytes, std
 void InitPixmap();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "corvex/pixmap/pixmap.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/serializable.h"
 
 namespace cvx {
@@ -22,3 +23,5 @@ TDataType* PixmapDataType();
 void InitPixmapDataType();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

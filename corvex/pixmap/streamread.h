@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
+
 namespace cvx {
 
 class TByteStream;
@@ -14,3 +16,5 @@ class TByteStream;
 std::int32_t ReadAvailable(TByteStream* stream, void* buffer, std::int32_t count);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

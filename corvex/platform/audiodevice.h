@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "corvex/runtime/api_begin.h"
+
 namespace cvx {
 
 // Fills frames stereo frames (2 * frames floats) at out. Runs on the device's
@@ -42,3 +44,5 @@ std::unique_ptr<AudioDevice> OpenAudioDevice(int preferredRate, int preferredBit
                                              void* user, std::string& whyNot);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

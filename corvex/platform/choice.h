@@ -7,6 +7,7 @@
 // program prefers. Otherwise the program's wish decides, and a program that
 // allows it falls back to headless when no display can be opened.
 #pragma once
+#include "corvex/runtime/api_begin.h"
 
 namespace cvx {
 
@@ -35,3 +36,5 @@ int CurrentPlatform();
 void InitHeadlessPlatform();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "corvex/runtime/api_begin.h"
+
 namespace cvx {
 
 struct JoystickListener {
@@ -50,3 +52,5 @@ bool SetVirtualJoystickButton(int instance, int button, bool down);
 bool SetVirtualJoystickHat(int instance, int hat, int mask);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

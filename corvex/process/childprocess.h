@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "corvex/process/pipestream.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
 
@@ -74,3 +75,5 @@ int ChildProcessCount();
 void InitChildProcesses();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/stream/stream.h"
 
@@ -57,3 +58,5 @@ Array<std::uint8_t> PipeReadAvailable(TPipeByteStream* stream);
 String PipeReadTextLine(TPipeByteStream* stream);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

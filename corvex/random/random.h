@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
+
 namespace cvx {
 
 // A double in [0, 1) built from two steps of the generator.
@@ -23,3 +25,5 @@ std::int32_t RandomSeed();
 void InitRandom();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -6,6 +6,7 @@
 #include <new>
 #include <type_traits>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/memory.h"
 #include "corvex/runtime/object.h"
 
@@ -68,3 +69,5 @@ Array<T> NewArray(std::int32_t n) {
 }
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/string.h"
 
 namespace cvx {
@@ -28,3 +29,5 @@ String BinaryText64(std::int64_t value);  // 64 digits
 void InitClassicText();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -5,6 +5,8 @@
 #include <exception>
 #include <string>
 
+#include "corvex/runtime/api_begin.h"
+
 namespace cvx {
 
 class TRuntimeError : public std::exception {
@@ -26,3 +28,5 @@ class TRuntimeError : public std::exception {
 [[noreturn]] void ThrowUninitializedFunctionError();  // "Attempt to call uninitialized function pointer"
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -15,6 +15,7 @@
 // null-object error, since every later descent would call its Compare.
 #pragma once
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/object.h"
 
 namespace cvx {
@@ -118,3 +119,5 @@ class TKeyedMap final : public TObject {
 };
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/serializable.h"
@@ -163,3 +164,5 @@ class Each {
 };
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -11,6 +11,8 @@
 #include <functional>
 #include <string_view>
 
+#include "corvex/runtime/api_begin.h"
+
 namespace cvx {
 
 enum class LogLevel { Off = -1, Error = 0, Warning = 1, Info = 2, Debug = 3 };
@@ -42,3 +44,5 @@ void LogInfo(const char* format, ...) noexcept __attribute__((format(printf, 1, 
 void LogDebug(const char* format, ...) noexcept __attribute__((format(printf, 1, 2)));
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+#include "corvex/runtime/api_begin.h"
+
 namespace cvx {
 
 // The sum of the requested sizes of all blocks currently allocated.
@@ -30,3 +32,5 @@ struct SystemBlockDeleter {
 };
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

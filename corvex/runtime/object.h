@@ -17,6 +17,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/error.h"
 
 namespace cvx {
@@ -184,3 +185,5 @@ int LastReclaimMillis() noexcept;   // duration of the latest pass in ms
 void RecordMainThreadStack();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

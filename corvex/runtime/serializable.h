@@ -4,6 +4,7 @@
 // global registry list.
 #pragma once
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
 
@@ -39,3 +40,5 @@ TDataType* FirstDataType() noexcept;
 TDataType* FindDataType(const String& name);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -2,6 +2,7 @@
 // the application's directories, file, title and arguments.
 #pragma once
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/string.h"
 
@@ -34,3 +35,5 @@ void ReportUncaughtError(const char* text);
 int RunGuarded(int (*fn)(int, char**), int argc, char** argv);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/memory.h"
 #include "corvex/runtime/object.h"
 
@@ -163,3 +164,5 @@ String operator""_s() {
 }
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

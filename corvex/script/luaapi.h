@@ -7,6 +7,8 @@ extern "C" {
 #include <lauxlib.h>
 #include <lua.h>
 #include <lualib.h>
+
+#include "corvex/runtime/api_begin.h"
 }
 
 #undef lua_pop
@@ -41,3 +43,5 @@ int luaL_checkint(lua_State* L, int n);
 void InitLua();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

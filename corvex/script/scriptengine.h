@@ -4,6 +4,7 @@
 // text and Lua status of the error (ErrorText, ErrorCode).
 #pragma once
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/list.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
@@ -99,3 +100,5 @@ class TScriptEngine : public TObject {
 void InitScriptEngine();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/serializable.h"
 #include "corvex/stream/stream.h"
@@ -98,3 +99,5 @@ TDataType* BankDataType();
 void InitBanks();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

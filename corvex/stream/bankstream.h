@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/stream/bank.h"
 #include "corvex/stream/stream.h"
 
@@ -32,3 +33,5 @@ class TBankByteStream : public TByteStream {
 Ref<TBankByteStream> NewBankByteStream(TBank* bank);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

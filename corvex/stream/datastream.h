@@ -26,6 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/serializable.h"
 #include "corvex/stream/stream.h"
@@ -99,3 +100,5 @@ Ref<TDataStream> CreateDataStream(TByteStream* stream);
 void InitDataStreams();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -29,6 +29,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
 
@@ -65,3 +66,5 @@ EmbeddedBlob* FirstEmbeddedBlob() noexcept;
 void InitEmbed();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -5,6 +5,7 @@
 // "littleendian" (bigendian::incbin::data.bin).
 #pragma once
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/stream/stream.h"
 
 namespace cvx {
@@ -45,3 +46,5 @@ Ref<TByteStream> LittleEndianView(TByteStream* stream);
 void InitEndianStreams();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

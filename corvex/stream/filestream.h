@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/stream/stream.h"
 
 namespace cvx {
@@ -56,3 +57,5 @@ class TFileStream : public TByteStream {
 String CasedPath(const String& path);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

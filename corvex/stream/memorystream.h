@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/stream/stream.h"
 
 namespace cvx {
@@ -38,3 +39,5 @@ class TMemoryStream : public TByteStream {
 Ref<TMemoryStream> CreateMemoryStream(const void* address, std::int32_t size, int readable, int writeable);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/error.h"
 #include "corvex/runtime/object.h"
@@ -194,3 +195,5 @@ void StreamCopy(TStreamBase* from, TByteStream* to, std::int32_t bufferSize = 40
 std::int32_t StreamCopyBytes(TByteStream* from, TByteStream* to, std::int32_t count, std::int32_t bufferSize = 4096);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/stream/stream.h"
 
 namespace cvx {
@@ -84,3 +85,5 @@ String ReadConsoleLine(const String& prompt);
 void InitTextStreams();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

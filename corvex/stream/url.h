@@ -22,6 +22,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
@@ -92,3 +93,5 @@ inline void UrlSaveObject(TObject* object, const String& url) { UrlSaveObject(ob
 void InitStream();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/system/system.h"
 
 union SDL_Event;
@@ -124,3 +125,5 @@ int ConfirmResultOf(int buttonId);
 int ProceedResultOf(int buttonId);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

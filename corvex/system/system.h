@@ -9,6 +9,7 @@
 #pragma once
 
 #include "corvex/event/event.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
 
@@ -122,3 +123,5 @@ extern int ModifierMask;
 void PostSystemEvent(int id, TObject* sender, int data, int mods, int x, int y, TObject* extra);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "corvex/event/event.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/object.h"
 
 namespace cvx {
@@ -66,3 +67,5 @@ std::uint32_t TickEventType();
 Ref<TTicker> RunningTicker(int clockNumber);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/list.h"
 #include "corvex/runtime/object.h"
@@ -54,3 +55,5 @@ int QuadPoolCount();
 void InitCollisionLayers();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

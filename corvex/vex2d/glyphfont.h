@@ -4,6 +4,7 @@
 // a source font produced by the chain of font loaders.
 #pragma once
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
@@ -82,3 +83,5 @@ Ref<TFontSource> LoadFontSource(const String& url, int size, int style);
 Ref<TGlyphFont> OpenImageFont(const String& url, int size, int style);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -4,6 +4,7 @@
 // display has been reopened since (GraphicsSequence).
 #pragma once
 
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/serializable.h"
@@ -76,3 +77,5 @@ Ref<TPixmap> LockImagePixmap(TImage* image, int frame = 0, int read = 1, int wri
 void UnlockImagePixmap(TImage* image, int frame = 0);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

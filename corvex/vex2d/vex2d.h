@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "corvex/graphics/graphics.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
@@ -163,3 +164,5 @@ Ref<TPixmap> ReadPixmap(int x, int y, int width, int height);
 void CaptureImage(TImage* image, int x, int y, int frame = 0);
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "corvex/pixmap/pixmap.h"
+#include "corvex/runtime/api_begin.h"
 
 namespace cvx {
 
@@ -21,3 +22,5 @@ Ref<TPixmap> PixmapLoadBMP(TByteStream* stream);
 void InitBMPLoader();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

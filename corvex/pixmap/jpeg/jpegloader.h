@@ -5,6 +5,7 @@
 #pragma once
 
 #include "corvex/pixmap/pixmap.h"
+#include "corvex/runtime/api_begin.h"
 
 namespace cvx {
 
@@ -20,3 +21,5 @@ Ref<TPixmap> PixmapLoadJPEG(TByteStream* stream);
 void InitJPEGLoader();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

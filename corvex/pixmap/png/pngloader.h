@@ -7,6 +7,7 @@
 #pragma once
 
 #include "corvex/pixmap/pixmap.h"
+#include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/string.h"
 
 namespace cvx {
@@ -37,3 +38,5 @@ inline int PixmapSavePNG(const Ref<TPixmap>& pixmap, const String& url, int comp
 void InitPNGLoader();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "corvex/pixmap/pixmap.h"
+#include "corvex/runtime/api_begin.h"
 
 namespace cvx {
 
@@ -22,3 +23,5 @@ Ref<TPixmap> PixmapLoadTGA(TByteStream* stream);
 void InitTGALoader();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

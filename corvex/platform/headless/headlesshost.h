@@ -12,6 +12,7 @@
 
 #include "corvex/event/event.h"
 #include "corvex/system/system.h"
+#include "corvex/runtime/api_begin.h"
 
 namespace cvx {
 
@@ -69,3 +70,5 @@ class THeadlessHostSystem final : public THostSystem {
 };
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"

@@ -13,6 +13,7 @@
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/vex2d/image.h"
 #include "corvex/vex2d/vex2d.h"
+#include "corvex/runtime/api_begin.h"
 
 namespace cvx {
 
@@ -93,3 +94,5 @@ Ref<TPixmap> HeadlessBackBuffer();
 void InitHeadlessVex2D();
 
 }  // namespace cvx
+
+#include "corvex/runtime/api_end.h"
