@@ -27,7 +27,7 @@ install(FILES ${PROJECT_BINARY_DIR}/CorvexConfig.cmake ${PROJECT_BINARY_DIR}/Cor
 # listed in link order (a module before the modules it uses); a static build
 # also lists the external libraries they use.
 set(CORVEX_PC_LINK_ORDER
-  app fonts glvex2d vex2d glgraphics graphics timer input audio platform eventqueue system event script net process
+  app platformchoice fonts glvex2d headless vex2d glgraphics graphics timer input audio platform eventqueue system event script net process
   filesystem
   pixmap_png pixmap_jpeg pixmap_tga pixmap random stream runtime)
 set(CORVEX_PC_LIBS "")

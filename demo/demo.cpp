@@ -6,6 +6,7 @@
 #include "corvex/audio/sound.h"
 #include "corvex/graphics/graphics.h"
 #include "corvex/input/input.h"
+#include "corvex/input/keycodes.h"
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/runtime/list.h"
 #include "corvex/runtime/memory.h"
@@ -16,9 +17,6 @@
 namespace cvx {
 
 namespace {
-
-constexpr int KeyEscape = 27;
-constexpr int KeySpace = 32;
 
 // The pictures, loaded once and kept until the program ends.
 Ref<TImage> gNearBackground;
@@ -56,7 +54,7 @@ constexpr std::int32_t kThirdHeight = ScreenHeight / 3;  // 256
 void DrawText(const String& text, int x, int y) { DrawString(text, static_cast<float>(x), static_cast<float>(y)); }
 
 void SceneOne() {
-  while (KeyPressCount(KeyEscape) == 0) {
+  while (KeyPressCount(key::Escape) == 0) {
     UpdateScene();
     DrawScene();
     DrawText(SceneOneMemoryText(AllocatedBytes()), 0, 20);
@@ -74,18 +72,18 @@ void SceneTwo() {
   if (!gSparkSound) gSparkSound = MakeSparkSound();
   Ref<TEmitter> smoke = CreateSmokeEmitter(gSmokeImage);
   Ref<TEmitter> spark = CreateSparkEmitter(gSparkImage);
-  while (KeyPressCount(KeyEscape) == 0) {
+  while (KeyPressCount(key::Escape) == 0) {
     // The texts come first here, so the particles cover them.
     DrawText(SceneTwoMemoryText(AllocatedBytes()), 0, 20);
     DrawText(FPSText(CountFPS()), 0, 40);
     DrawText(EmitterCountText(ListLength(EmitterList.Get())), 0, 80);
     if (spark->state == "actif"_s) {
       DrawText("Appuyer sur ESPACE pour supprimer un emetteur"_s, 0, 748);
-      if (KeyPressCount(KeySpace) != 0) RemoveEmitter(spark, 0);
+      if (KeyPressCount(key::Space) != 0) RemoveEmitter(spark, 0);
     } else {
       DrawText("Appuyer sur ESPACE pour creer un emetteur"_s, 0, 748);
       // The retired emitter lives on only in EmitterList until its particles are gone.
-      if (KeyPressCount(KeySpace) != 0) {
+      if (KeyPressCount(key::Space) != 0) {
         spark = CreateSparkEmitter(gSparkImage);
         PlaySound(gSparkSound.Get());
       }

@@ -54,22 +54,6 @@ int NextPowerOfTwo(int n) {
   return p;
 }
 
-// The largest power-of-two size not above the image's that the GL accepts,
-// asked through the proxy texture.
-void FitTextureSize(int width, int height, int& tw, int& th) {
-  tw = NextPowerOfTwo(width);
-  th = NextPowerOfTwo(height);
-  for (;;) {
-    glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    GLint fitted = 0;
-    glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &fitted);
-    if (fitted != 0) return;
-    if (tw == 1 && th == 1) throw TRuntimeError("Unable to calculate tex size");
-    if (tw > 1) tw /= 2;
-    if (th > 1) th /= 2;
-  }
-}
-
 void UploadLevel(int level, TPixmap* pixmap) {
   glPixelStorei(GL_UNPACK_ROW_LENGTH, pixmap->pitch / 4);
   glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, pixmap->width, pixmap->height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
@@ -125,6 +109,23 @@ void EnsureFontTexture() {
 }
 
 }  // namespace
+
+// ---- Texture size ---------------------------------------------------------------
+// The one rule for every texture the GL drivers make.
+
+void FitTextureSize(int width, int height, int& tw, int& th) {
+  tw = NextPowerOfTwo(width);
+  th = NextPowerOfTwo(height);
+  for (;;) {
+    glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    GLint fitted = 0;
+    glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &fitted);
+    if (fitted != 0) return;
+    if (tw == 1 && th == 1) throw TRuntimeError("Unable to calculate tex size");
+    if (tw > 1) tw /= 2;
+    if (th > 1) th /= 2;
+  }
+}
 
 void GLDrawString(const String& text, int x, int y) {
   if (!GLCurrentContext()) return;  // no context to draw into

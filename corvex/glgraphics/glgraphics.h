@@ -60,6 +60,13 @@ Ref<TGraphics> OpenGraphicsGL(int width, int height, int depth, int hertz, int f
 // Colour and blending are whatever is current.
 void GLDrawString(const String& text, int x, int y);
 
+// The texture size for a width x height image: each side the next power of two
+// (at most 2^30), halved together until the GL accepts it, asked through the
+// proxy texture of the current context. Both the 2D driver's image frames and
+// GLDrawString's font follow it. Raises "Unable to calculate tex size" when
+// not even 1 x 1 is accepted.
+void FitTextureSize(int width, int height, int& textureWidth, int& textureHeight);
+
 // Runs once: the graphics and pixmap modules, registers "gldrawtextfont.bin",
 // selects the OpenGL driver with FlagBackBuffer.
 void InitGLGraphics();

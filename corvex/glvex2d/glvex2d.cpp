@@ -57,25 +57,6 @@ void UploadLevel(TPixmap* pixmap, int level) {
 
 }  // namespace
 
-// ---- Texture size ---------------------------------------------------------------
-
-void FitTextureSize(int width, int height, int& textureWidth, int& textureHeight) {
-  int tw = 1, th = 1;
-  while (tw < width && tw < (1 << 30)) tw <<= 1;
-  while (th < height && th < (1 << 30)) th <<= 1;
-  for (;;) {
-    glTexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    GLint fitted = 0;
-    glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &fitted);
-    if (fitted != 0) break;
-    if (tw == 1 && th == 1) throw TRuntimeError("Unable to calculate tex size");
-    if (tw > 1) tw /= 2;
-    if (th > 1) th /= 2;
-  }
-  textureWidth = tw;
-  textureHeight = th;
-}
-
 // ---- TGLTextureFrame --------------------------------------------------------------
 
 TGLTextureFrame::~TGLTextureFrame() {

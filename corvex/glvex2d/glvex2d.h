@@ -65,10 +65,6 @@ class TGLTextureFrame : public TImageFrame {
 // The one driver instance (made on first request).
 TGLVex2DDriver* GLVex2DDriver();
 
-// The fitted power-of-two texture size for a width x height image, asked of
-// the GL through the proxy texture; raises "Unable to calculate tex size".
-void FitTextureSize(int width, int height, int& textureWidth, int& textureHeight);
-
 // Initialises the 2D layer and the GL graphics module and selects this driver
 // as the graphics driver (default flags FlagBackBuffer).
 void InitGLVex2D();

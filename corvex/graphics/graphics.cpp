@@ -112,6 +112,11 @@ void InitGraphics() {
   AddShutdownStep("restore the display mode", ShutGraphicsAtExit);
 }
 
+int GraphicsDisplayAvailable() {
+  InitGraphics();
+  return SDL_WasInit(SDL_INIT_VIDEO) != 0 ? 1 : 0;
+}
+
 void SelectGraphicsDriver(TDisplayDriver* driver, int flags) {
   if (driver != currentDriver.Get()) SwitchDriver(driver);
   defaultFlags = flags;

@@ -92,6 +92,10 @@ class TDisplayDriver : public TDataType {
 // SDL's video subsystem; reserves FlipHook.
 void InitGraphics();
 
+// 1 when the platform's video could be started by InitGraphics (a display
+// server answered), else 0; runs InitGraphics first.
+int GraphicsDisplayAvailable();
+
 // Makes driver current (forgetting the mode cache when it changes), stores the
 // default flags and forgets the current graphics (which is not closed).
 void SelectGraphicsDriver(TDisplayDriver* driver, int defaultFlags);

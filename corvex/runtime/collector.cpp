@@ -1,6 +1,7 @@
 // The deferred collector: allocation bitmap, release queue and collection pass.
 #include <pthread.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <limits>
 #include <vector>
 
+#include "corvex/runtime/log.h"
 #include "corvex/runtime/memory.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
@@ -72,12 +74,17 @@ void SetMemBit(const void* object) {
   page->bits[bit >> 3] |= mask;
 }
 
-void ClearMemBit(const void* object) {
+// Reached from operator delete, which must not throw: a bit that is not set
+// means the bitmap and the heap disagree, which is reported and left as it is.
+void ClearMemBit(const void* object) noexcept {
   auto address = reinterpret_cast<std::uintptr_t>(object);
-  BitmapPage* page = FindPage(address, false);
+  BitmapPage* page = bitmapTable ? FindPage(address, false) : nullptr;
   std::size_t bit = BitIndex(address);
   std::uint8_t mask = static_cast<std::uint8_t>(1u << (bit & 7));
-  if (!page || !(page->bits[bit >> 3] & mask)) throw TRuntimeError("GC clrMemBit: membit not set!");
+  if (!page || !(page->bits[bit >> 3] & mask)) {
+    LogError("GC clrMemBit: membit not set! (freeing %p)", object);
+    return;
+  }
   page->bits[bit >> 3] &= static_cast<std::uint8_t>(~mask);
 }
 
@@ -107,9 +114,27 @@ bool passRunning = false;
 
 // The release queue. A plain array that grows by 1024 entries; entries are
 // appended while a pass walks it (destructors release references).
+//
+// Releasing must not throw (it runs in destructors), so the room is reserved
+// when objects are made: outside a pass an object is in the queue at most
+// once, so room for every object there is keeps Release from ever growing
+// the queue. Only a pass, whose destructors can queue an object a second
+// time, may still need to grow it while releasing.
 TObject** queue = nullptr;
 int queueLength = 0;
 int queueCapacity = 0;
+int trackedObjects = 0;  // objects in the bitmap, each of which may be queued
+bool queueFullReported = false;
+
+constexpr int kQueueGrowth = 1024;
+
+bool GrowQueue(int capacity) noexcept {
+  auto* grown = static_cast<TObject**>(std::realloc(queue, sizeof(TObject*) * static_cast<std::size_t>(capacity)));
+  if (!grown) return false;
+  queue = grown;
+  queueCapacity = capacity;
+  return true;
+}
 
 std::vector<TObject*>* roots = nullptr;
 
@@ -136,6 +161,13 @@ void NoteUnconstructed(void* block) {
   unconstructed[unconstructedCount++] = block;
 }
 
+// Room for one more object than there are now; raises bad_alloc where there
+// is no memory for it, as making the object would.
+void ReserveQueueForNewObject() {
+  if (queueCapacity >= std::max(trackedObjects, queueLength) + unconstructedCount + 1) return;
+  if (!GrowQueue(queueCapacity + kQueueGrowth + trackedObjects / 4)) throw std::bad_alloc();
+}
+
 // Takes the block off the list; false when it was not on it.
 bool TakeUnconstructed(const void* block) noexcept {
   // Nested new-expressions finish innermost first, so the block is nearly always the last one.
@@ -153,14 +185,18 @@ bool TakeUnconstructed(const void* block) noexcept {
 
 class Collector {
  public:
-  static void Enqueue(TObject* object) {
-    if (object->refs_ != 0) throw TRuntimeError("GC cvGCFree: mem has non-0 refs");
-    if (queueLength == queueCapacity) {
-      int capacity = queueCapacity + 1024;
-      auto* grown = static_cast<TObject**>(std::realloc(queue, sizeof(TObject*) * static_cast<std::size_t>(capacity)));
-      if (!grown) throw std::bad_alloc();
-      queue = grown;
-      queueCapacity = capacity;
+  static void Enqueue(TObject* object) noexcept {
+    if (object->refs_ != 0) {
+      LogError("GC cvGCFree: mem has non-0 refs (%p, count %x)", static_cast<void*>(object), object->refs_);
+      return;
+    }
+    if (queueLength == queueCapacity && !GrowQueue(queueCapacity + kQueueGrowth)) {
+      // No memory for the queue: the object is kept for good rather than
+      // freed while something may still use it.
+      if (!queueFullReported) LogError("collector: no memory to queue released objects; they are kept");
+      queueFullReported = true;
+      object->refs_ = kSharedCount;
+      return;
     }
     queue[queueLength++] = object;
     object->refs_ = kQueuedMark;
@@ -234,6 +270,7 @@ void AutoCollect(std::size_t size) {
 TObject::TObject() : refs_(0) {
   if (TakeUnconstructed(this)) {
     SetMemBit(this);
+    ++trackedObjects;
     Collector::Enqueue(this);
   } else {
     // Not a runtime block (an object misplaced on the stack or inside another
@@ -242,15 +279,22 @@ TObject::TObject() : refs_(0) {
   }
 }
 
-TObject::~TObject() = default;
+TObject::~TObject() noexcept(false) {}
 
-void TObject::Release() {
+void TObject::Release() noexcept {
   if (--refs_ == 0) Collector::Enqueue(this);
 }
 
 void* TObject::operator new(std::size_t size) {
+  if (!stackBase) {
+    // Without the stack's bounds no pass can run, so every object would be
+    // kept for good: a program that forgot the start-up is told at once.
+    LogError("an object was made before RuntimeStartup was called");
+    throw TRuntimeError("RuntimeStartup was not called: start the runtime before making any object");
+  }
   if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) throw TRuntimeError("Memory block too large");
-  if (stackBase && !passRunning) AutoCollect(size);
+  if (!passRunning) AutoCollect(size);
+  ReserveQueueForNewObject();
   void* block = AllocateBlock(static_cast<std::ptrdiff_t>(size));
   try {
     NoteUnconstructed(block);
@@ -261,7 +305,7 @@ void* TObject::operator new(std::size_t size) {
   return block;
 }
 
-void TObject::operator delete(void* block, std::size_t size) {
+void TObject::operator delete(void* block, std::size_t size) noexcept {
   if (!block) return;
   if (TakeUnconstructed(block)) {
     // Evaluating the constructor's arguments threw: no object was ever made here.
@@ -271,6 +315,7 @@ void TObject::operator delete(void* block, std::size_t size) {
   // Deleted outside a pass only when a constructor threw.
   if (!destroyingInPass) Collector::Forget(static_cast<TObject*>(block));
   ClearMemBit(block);
+  --trackedObjects;
   FreeBlock(block, static_cast<std::ptrdiff_t>(size));
 }
 
@@ -331,27 +376,33 @@ int ReclaimMemory() {
 
   int freed = 0;
   destroyingInPass = true;
-  try {
-    for (int i = 0; i < queueLength; ++i) {
-      TObject* object = queue[i];
-      if (!object) continue;
-      std::uint32_t& count = Collector::Count(object);
-      if (static_cast<std::int32_t>(count) >= 0) {
-        std::printf("bad refs:obj=$%" PRIxPTR " refs=$%x\n", reinterpret_cast<std::uintptr_t>(object), count);
-        if (String::IsString(object)) std::printf("String:%s\n", String::FromObject(object).ToStd().c_str());
-        std::fflush(stdout);
+  for (int i = 0; i < queueLength; ++i) {
+    TObject* object = queue[i];
+    if (!object) continue;
+    std::uint32_t& count = Collector::Count(object);
+    if (static_cast<std::int32_t>(count) >= 0) {
+      std::printf("bad refs:obj=$%" PRIxPTR " refs=$%x\n", reinterpret_cast<std::uintptr_t>(object), count);
+      if (String::IsString(object)) {
+        const TStringBody* text = String::FromObject(object).Body();
+        std::printf("String:");
+        for (std::int32_t k = 0; k < text->Length(); ++k) std::putchar(text->Units()[k] & 0xFF);
+        std::printf("\n");
       }
-      count &= ~kQueuedMark;
-      if (count == 0) {
-        delete object;
-        ++freed;
-      }
+      std::fflush(stdout);
     }
-  } catch (...) {
-    destroyingInPass = false;
-    queueLength = 0;
-    passRunning = false;
-    throw;
+    count &= ~kQueuedMark;
+    if (count == 0) {
+      // The block is freed even when the destructor throws; the error is
+      // reported and the rest of the queue is still collected.
+      try {
+        delete object;
+      } catch (const std::exception& error) {
+        LogError("collector: a destructor raised during a collection: %s", error.what());
+      } catch (...) {
+        LogError("collector: a destructor raised during a collection");
+      }
+      ++freed;
+    }
   }
   destroyingInPass = false;
   queueLength = 0;

@@ -34,7 +34,9 @@ class TObject {
   TObject();
   TObject(const TObject&) = delete;
   TObject& operator=(const TObject&) = delete;
-  virtual ~TObject();
+  // May raise: a collection pass reports the error and goes on with the rest
+  // of its queue.
+  virtual ~TObject() noexcept(false);
 
   // The address formatted with "%p".
   virtual String ToString();
@@ -42,15 +44,17 @@ class TObject {
   virtual std::intptr_t Compare(TObject* other);
 
   void Retain() noexcept { ++refs_; }
-  // Lowers the count; at 0 the object goes into the release queue.
-  void Release();
+  // Lowers the count; at 0 the object goes into the release queue. Never
+  // raises: the queue's room is reserved when objects are made.
+  void Release() noexcept;
   // The raw count, including the queued mark in bit 31.
   std::uint32_t RefCount() const noexcept { return refs_; }
 
   // Objects live in runtime blocks: they count in AllocatedBytes and are known
-  // to the collector's allocation bitmap.
+  // to the collector's allocation bitmap. Making an object before
+  // RuntimeStartup raises "RuntimeStartup was not called: ..." (and logs it).
   static void* operator new(std::size_t size);
-  static void operator delete(void* block, std::size_t size);
+  static void operator delete(void* block, std::size_t size) noexcept;
   static void* operator new[](std::size_t) = delete;
 
   struct StaticTag {};

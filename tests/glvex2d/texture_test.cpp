@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "corvex/glgraphics/glgraphics.h"
 #include "corvex/runtime/object.h"
 #include "tests/glvex2d/gl_fixture.h"
 

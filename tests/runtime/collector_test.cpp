@@ -5,8 +5,11 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "corvex/runtime/array.h"
+#include "corvex/runtime/log.h"
 #include "corvex/runtime/memory.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
@@ -297,6 +300,69 @@ TEST_F(CollectorTest, FailedConstructionReturnsTheBlock) {
   CleanPass();  // the failed object is not in the queue any more
   EXPECT_GE(queued, 0);
   EXPECT_EQ(AllocatedBytes(), before);
+}
+
+// Releasing and freeing run inside destructors, where an exception ends the
+// program: they must not be able to raise at all.
+static_assert(noexcept(std::declval<TObject&>().Release()));
+static_assert(noexcept(std::declval<Ref<TObject>&>().~Ref()));
+static_assert(noexcept(TObject::operator delete(nullptr, 0)));
+
+struct TThrowsWhenDestroyed : TObject {
+  ~TThrowsWhenDestroyed() override { throw TRuntimeError("destructor failed"); }
+  char payload[24] = {};
+};
+
+__attribute__((noinline)) void MakeQueueWithAThrower(bool* before, bool* after) {
+  MakeUnreferenced(before);
+  new TThrowsWhenDestroyed();
+  new TThrowsWhenDestroyed();
+  MakeUnreferenced(after);
+}
+
+TEST_F(CollectorTest, ADestructorThatRaisesIsReportedAndThePassGoesOn) {
+  std::vector<std::string> errors;
+  SetLogSink([&](LogLevel level, std::string_view message) {
+    if (level == LogLevel::Error) errors.emplace_back(message);
+  });
+  int allocated = AllocatedBytes();
+  bool before = false, after = false;
+  MakeQueueWithAThrower(&before, &after);
+  EXPECT_NO_THROW(CleanPass());
+  SetLogSink(nullptr);
+  EXPECT_TRUE(before);
+  EXPECT_TRUE(after);
+  EXPECT_EQ(AllocatedBytes(), allocated);  // the throwers' blocks are freed too
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_NE(errors[0].find("destructor failed"), std::string::npos) << errors[0];
+}
+
+TEST_F(CollectorTest, FreeingABlockTheBitmapDoesNotHoldIsReportedNotRaised) {
+  std::vector<std::string> errors;
+  SetLogSink([&](LogLevel level, std::string_view message) {
+    if (level == LogLevel::Error) errors.emplace_back(message);
+  });
+  int allocated = AllocatedBytes();
+  void* block = AllocateBlock(48);
+  TObject::operator delete(block, 48);
+  SetLogSink(nullptr);
+  EXPECT_EQ(AllocatedBytes(), allocated);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("membit not set"), std::string::npos) << errors[0];
+}
+
+// Many releases in a row with no object made in between: the queue's room
+// was reserved when the objects were made.
+TEST_F(CollectorTest, ReleasingManyObjectsAtOnceNeedsNoNewRoom) {
+  ReclaimModeGuard mode(0);
+  std::vector<Ref<TObject>> held;
+  for (int i = 0; i < 5000; ++i) held.emplace_back(new TCounted());
+  CleanPass();  // the queue is empty now, every object held
+  destroyedCount = 0;
+  held.clear();
+  EXPECT_EQ(ReclaimQueueLength(), 5000);
+  CleanPass();
+  EXPECT_GE(destroyedCount, 4990);  // a stray stack word may keep one or two
 }
 
 TEST_F(CollectorTest, NullRefRaises) {

@@ -2,11 +2,35 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <utility>
 
+#include "corvex/input/keycodes.h"
 #include "corvex/system/sdlhost.h"
 
 namespace cvx {
 namespace {
+
+// The names a program uses are the codes the translation produces.
+TEST(KeyTable, NamedCodesAreWhatKeysTranslateTo) {
+  const std::pair<int, int> named[] = {
+      {SDL_SCANCODE_ESCAPE, key::Escape},       {SDL_SCANCODE_RETURN, key::Enter},
+      {SDL_SCANCODE_SPACE, key::Space},         {SDL_SCANCODE_BACKSPACE, key::Backspace},
+      {SDL_SCANCODE_TAB, key::Tab},             {SDL_SCANCODE_LEFT, key::Left},
+      {SDL_SCANCODE_RIGHT, key::Right},         {SDL_SCANCODE_UP, key::Up},
+      {SDL_SCANCODE_DOWN, key::Down},           {SDL_SCANCODE_HOME, key::Home},
+      {SDL_SCANCODE_END, key::End},             {SDL_SCANCODE_PAGEUP, key::PageUp},
+      {SDL_SCANCODE_PAGEDOWN, key::PageDown},   {SDL_SCANCODE_INSERT, key::Insert},
+      {SDL_SCANCODE_DELETE, key::Delete},       {SDL_SCANCODE_A, key::A},
+      {SDL_SCANCODE_Z, key::Z},                 {SDL_SCANCODE_0, key::Digit0},
+      {SDL_SCANCODE_9, key::Digit9},            {SDL_SCANCODE_F1, key::F1},
+      {SDL_SCANCODE_F12, key::F12},             {SDL_SCANCODE_KP_0, key::Numpad0},
+      {SDL_SCANCODE_KP_DIVIDE, key::NumpadDivide}, {SDL_SCANCODE_LSHIFT, key::LeftShift},
+      {SDL_SCANCODE_RCTRL, key::RightControl}, {SDL_SCANCODE_RALT, key::RightAlt},
+      {SDL_SCANCODE_LGUI, key::LeftSystem},    {SDL_SCANCODE_GRAVE, key::Tilde},
+      {SDL_SCANCODE_APOSTROPHE, key::Quote},   {SDL_SCANCODE_NUMLOCKCLEAR, key::NumLock},
+  };
+  for (const auto& [scancode, code] : named) EXPECT_EQ(VirtualKeyOfScancode(scancode), code) << scancode;
+}
 
 TEST(KeyTable, LettersDigitsAndFunctionKeys) {
   for (int i = 0; i < 26; ++i) EXPECT_EQ(VirtualKeyOfScancode(SDL_SCANCODE_A + i), 'A' + i);
