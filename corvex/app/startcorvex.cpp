@@ -85,9 +85,8 @@ bool started = false;
 
 // The shutdown steps, the reverse of what start-up and the program made
 // possible. Each step is kept apart so that one that fails does not keep the
-// others from running.
-// TODO(shutdown): once the runtime's shutdown list exists, modules register
-// their own steps there (sockets closing among them) and this calls it.
+// others from running. These are StopCorvex's own, not RunShutdown's: Corvex
+// can be started again after a stop, while RunShutdown ends the process.
 void RunStep(const char* what, void (*step)()) noexcept {
   try {
     step();
@@ -100,6 +99,7 @@ void RunStep(const char* what, void (*step)()) noexcept {
 
 void ShutDisplay() { ShutGraphics(); }
 void EndChildProcesses() { TerminateAllChildProcesses(); }
+void CloseSockets() { ShutAllSockets(); }
 void FlushWriteStreams() {
   ConsoleStream()->Flush();
   // File streams write through C streams: this flushes every one still open.
@@ -128,6 +128,7 @@ void StopCorvex() noexcept {
   RunStep("joysticks", ShutdownJoysticks);
   RunStep("the display", ShutDisplay);
   RunStep("child processes", EndChildProcesses);
+  RunStep("sockets", CloseSockets);
   RunStep("write streams", FlushWriteStreams);
 }
 

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <unordered_set>
 #include <vector>
 
 namespace cvx {
@@ -101,6 +103,46 @@ int SocketReadiness(int* readHandles, int readCount, int* writeHandles, int writ
 }
 
 // ---- TNetSocket -----------------------------------------------------------------
+
+namespace {
+
+// Every socket object alive, for ShutAllSockets.
+std::mutex liveSocketsLock;
+std::unordered_set<TNetSocket*>& LiveSockets() {
+  static auto* sockets = new std::unordered_set<TNetSocket*>();
+  return *sockets;
+}
+
+}  // namespace
+
+TNetSocket::TNetSocket() {
+  std::lock_guard<std::mutex> hold(liveSocketsLock);
+  LiveSockets().insert(this);
+}
+
+TNetSocket::~TNetSocket() {
+  {
+    std::lock_guard<std::mutex> hold(liveSocketsLock);
+    LiveSockets().erase(this);
+  }
+  if (handle_ >= 0 && autoClose_ == 1) close(handle_);
+}
+
+int ShutAllSockets() noexcept {
+  // Shut under the lock, without taking references: a socket being collected
+  // is already out of the set, and Shut itself makes or drops no socket.
+  std::lock_guard<std::mutex> hold(liveSocketsLock);
+  int shut = 0;
+  for (TNetSocket* socket : LiveSockets()) {
+    if (socket->Handle() < 0 || socket->AutoClose() != 1) continue;
+    try {
+      socket->Shut();
+      ++shut;
+    } catch (...) {
+    }
+  }
+  return shut;
+}
 
 std::int32_t TNetSocket::SendBytes(const void* buffer, std::int32_t count, int flags) {
   if (handle_ < 0 || count <= 0) return 0;

@@ -19,6 +19,11 @@ namespace cvx {
 
 class TNetSocket : public TObject {
  public:
+  TNetSocket();
+  // A socket that closes on Shut (autoClose 1) and was never shut is closed
+  // when it is collected, so that dropped sockets do not use up descriptors.
+  ~TNetSocket() override;
+
   // Platform send / receive; a negative result becomes 0. Sending to a peer
   // that has gone answers 0 instead of raising SIGPIPE.
   virtual std::int32_t SendBytes(const void* buffer, std::int32_t count, int flags);
@@ -99,6 +104,11 @@ int SocketReadiness(int* readHandles, int readCount, int* writeHandles, int writ
 
 // The socket module and the "tcp" and "http" url openers.
 void InitSockets();
+
+// Shuts every socket still open that closes on Shut (autoClose 1); sockets
+// that only borrow a handle are left alone. StopCorvex calls it. Returns how
+// many it shut.
+int ShutAllSockets() noexcept;
 
 }  // namespace cvx
 

@@ -126,7 +126,9 @@ int StopSignal() noexcept { return stopSignal.load(); }
 
 void ExitIfStopRequested() {
   const int number = stopSignal.load();
-  if (number == 0) return;
+  // A step that polls (shutting the screen pumps the system once more) must
+  // not end the process before the remaining steps have run.
+  if (number == 0 || shutdownStarted.load()) return;
   alarm(kShutdownSeconds);  // the poll came; now the shutdown itself has a deadline
   LogInfo("Stopping on signal %d", number);
   RunShutdown();

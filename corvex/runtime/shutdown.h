@@ -43,7 +43,8 @@ bool ShutdownStarted() noexcept;
 bool StopRequested() noexcept;
 int StopSignal() noexcept;
 
-// Returns at once unless a stop was requested; then runs RunShutdown, flushes
+// Returns at once unless a stop was requested, and also when called from
+// inside the shutdown (a step that polls); otherwise runs RunShutdown, flushes
 // the C streams and ends the process with 128 + StopSignal (). Call it from
 // the main thread.
 void ExitIfStopRequested();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "corvex/graphics/graphics.h"
+#include "corvex/net/socket.h"
 #include "corvex/process/childprocess.h"
 #include "corvex/runtime/error.h"
 #include "corvex/runtime/log.h"
@@ -70,7 +71,7 @@ TEST(StartCorvex, RunsEveryInitialiserInStartupOrderOnce) {
   EXPECT_EQ(OpenerCount(), openers);
 }
 
-TEST(StopCorvex, EndsChildrenAndFlushesWriteStreamsThenCanStartAgain) {
+TEST(StopCorvex, EndsChildrenClosesSocketsAndFlushesWriteStreamsThenCanStartAgain) {
   StartCorvex();
   Ref<TChildProcess> child = LaunchChildProcess("sleep 30"_s, 0);
   ASSERT_TRUE(child);
@@ -80,8 +81,13 @@ TEST(StopCorvex, EndsChildrenAndFlushesWriteStreamsThenCanStartAgain) {
   Ref<TFileStream> file = TFileStream::OpenCFile(String(path), 0, 1);
   ASSERT_TRUE(file);
   file->WriteText("kept"_s);  // left open: the program never closes it
+  Ref<TNetSocket> listening = NewTcpSocket();
+  ASSERT_TRUE(listening);
+  ASSERT_EQ(listening->BindPort(0), 1);
+  ASSERT_EQ(listening->StartListening(1), 1);
 
   StopCorvex();
+  EXPECT_EQ(listening->Handle(), -1) << "a socket stayed open";
   EXPECT_FALSE(CorvexStarted());
   EXPECT_EQ(ChildProcessIsRunning(child.Get()), 0);
   std::ifstream written(path);

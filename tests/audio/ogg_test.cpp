@@ -1,6 +1,5 @@
 // The Ogg Vorbis decoder on files encoded here with libvorbisenc.
 #include <gtest/gtest.h>
-#include <vorbis/vorbisenc.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +11,7 @@
 #include "corvex/audio/oggdecoder.h"
 #include "corvex/audio/wavdecoder.h"
 #include "corvex/stream/memorystream.h"
+#include "ogg_builder.h"
 
 namespace cvx {
 namespace {
@@ -26,63 +26,8 @@ float Signal(long frame, int channel, long rate) {
 }
 
 std::vector<std::uint8_t> EncodeOgg(int channels, long rate, long frames) {
-  vorbis_info info;
-  vorbis_info_init(&info);
-  EXPECT_EQ(vorbis_encode_init_vbr(&info, channels, rate, 0.4f), 0);
-  vorbis_comment comment;
-  vorbis_comment_init(&comment);
-  vorbis_dsp_state dsp;
-  vorbis_analysis_init(&dsp, &info);
-  vorbis_block block;
-  vorbis_block_init(&dsp, &block);
-  ogg_stream_state os;
-  ogg_stream_init(&os, 1234);
-
-  std::vector<std::uint8_t> out;
-  ogg_page page;
-  auto emit = [&](const ogg_page& p) {
-    out.insert(out.end(), p.header, p.header + p.header_len);
-    out.insert(out.end(), p.body, p.body + p.body_len);
-  };
-  ogg_packet header, headerComment, headerCode;
-  vorbis_analysis_headerout(&dsp, &comment, &header, &headerComment, &headerCode);
-  ogg_stream_packetin(&os, &header);
-  ogg_stream_packetin(&os, &headerComment);
-  ogg_stream_packetin(&os, &headerCode);
-  while (ogg_stream_flush(&os, &page) != 0) emit(page);
-
-  long done = 0;
-  bool ended = false;
-  while (!ended) {
-    const long n = std::min<long>(1024, frames - done);
-    if (n > 0) {
-      float** buffer = vorbis_analysis_buffer(&dsp, static_cast<int>(n));
-      for (long i = 0; i < n; ++i)
-        for (int c = 0; c < channels; ++c) buffer[c][i] = Signal(done + i, c, rate);
-      vorbis_analysis_wrote(&dsp, static_cast<int>(n));
-      done += n;
-    } else {
-      vorbis_analysis_wrote(&dsp, 0);  // end of the stream
-    }
-    while (vorbis_analysis_blockout(&dsp, &block) == 1) {
-      vorbis_analysis(&block, nullptr);
-      vorbis_bitrate_addblock(&block);
-      ogg_packet packet;
-      while (vorbis_bitrate_flushpacket(&dsp, &packet)) {
-        ogg_stream_packetin(&os, &packet);
-        while (ogg_stream_pageout(&os, &page) != 0) {
-          emit(page);
-          if (ogg_page_eos(&page)) ended = true;
-        }
-      }
-    }
-  }
-  ogg_stream_clear(&os);
-  vorbis_block_clear(&block);
-  vorbis_dsp_clear(&dsp);
-  vorbis_comment_clear(&comment);
-  vorbis_info_clear(&info);
-  return out;
+  return test::EncodeOggOf(
+      channels, rate, frames, [rate](long frame, int channel) { return Signal(frame, channel, rate); }, 0.4f);
 }
 
 Ref<TPcmSample> Decode(const std::vector<std::uint8_t>& bytes) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/net/loopback_server.h"
+#include "tests/runtime/test_helpers.h"
 
 namespace cvx {
 namespace {
@@ -276,6 +277,41 @@ TEST(Sockets, DescriptorsAboveTheSelectLimitWaitAndTransfer) {
 TEST(Sockets, FreeFunctionsOnTheNullObjectRaise) {
   EXPECT_THROW(SocketIsConnected(nullptr), TRuntimeError);
   EXPECT_THROW(SocketShut(nullptr), TRuntimeError);
+}
+
+bool DescriptorOpen(int handle) { return fcntl(handle, F_GETFD) != -1; }
+
+__attribute__((noinline)) int MakeAndDropTcpSocket() {
+  Ref<TNetSocket> socket = NewTcpSocket();
+  return socket ? socket->Handle() : -1;
+}
+
+// A program that drops its sockets without shutting them would otherwise run
+// out of descriptors; one that ends gets every socket it owns closed.
+TEST(SocketLifetime, DroppedSocketsAreClosedAndShutAllClosesOnlyOwnedOnes) {
+  const int dropped = MakeAndDropTcpSocket();
+  ASSERT_GE(dropped, 0);
+  testing_support::CleanPass();
+  EXPECT_FALSE(DescriptorOpen(dropped)) << "a collected socket kept its descriptor";
+
+  Ref<TNetSocket> owned = NewTcpSocket();
+  ASSERT_TRUE(owned);
+  ASSERT_EQ(owned->BindPort(0), 1);
+  ASSERT_EQ(owned->StartListening(4), 1);
+  const int ownedHandle = owned->Handle();
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  Ref<TNetSocket> borrowed = TNetSocket::FromHandle(pipeEnds[0], 0);
+  ASSERT_TRUE(borrowed);
+
+  EXPECT_GE(ShutAllSockets(), 1);
+  EXPECT_EQ(owned->Handle(), -1);
+  EXPECT_FALSE(DescriptorOpen(ownedHandle));
+  // A socket that only borrows its handle is neither shut nor closed.
+  EXPECT_EQ(borrowed->Handle(), pipeEnds[0]);
+  EXPECT_TRUE(DescriptorOpen(pipeEnds[0]));
+  close(pipeEnds[0]);
+  close(pipeEnds[1]);
 }
 
 }  // namespace

@@ -104,6 +104,19 @@ TEST(StopSignals, EachRunsTheShutdownStepsAndExitsWith128PlusTheSignal) {
   }
 }
 
+// A game's own loop polls through PumpSystem and FlipFrame: the screen is
+// given back before the steps of the modules below it run.
+TEST(StopSignals, AMainLoopOfFramesEndsThroughItsPollsAndGivesBackTheScreen) {
+  for (int number : {SIGTERM, SIGINT}) {
+    Helper h = StartHelper("frames");
+    ASSERT_GT(h.child, 0) << number;
+    kill(h.pid, number);
+    EXPECT_EQ(WaitForExit(h.pid, 10s), 128 + number) << number;
+    EXPECT_EQ(RestOfOutput(h), "step first, children 1\nstep last, children 0\nstep screen, open 0\n") << number;
+    EXPECT_TRUE(ChildIsGone(h.child)) << number;
+  }
+}
+
 TEST(StopSignals, WithoutAPollTheWatchdogEndsTheProgramAndItsChild) {
   Helper h = StartHelper("nopoll");
   ASSERT_GT(h.child, 0);
