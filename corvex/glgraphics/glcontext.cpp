@@ -28,6 +28,7 @@ SDL_Window* fullScreenWindow = nullptr;
 int swapState = -1;
 long swapIntervalCalls = 0;
 int lastSwapInterval = -1;
+void (*queuedDrawingFlush)() = nullptr;
 
 // SDL reports pixel formats; a 4-byte format counts as 32 bits per pixel.
 int BitsPerPixel(Uint32 format) {
@@ -307,8 +308,15 @@ void GLContextSettings(GLContext* context, int& width, int& height, int& depth, 
   flags = context->flags;
 }
 
+void SetGLQueuedDrawingFlush(void (*flush)()) { queuedDrawingFlush = flush; }
+
+void GLFlushQueuedDrawing() {
+  if (queuedDrawingFlush) queuedDrawingFlush();
+}
+
 void GLContextClose(GLContext* context) {
   if (!context || !Listed(context)) return;
+  GLFlushQueuedDrawing();
   if (context == currentContext) GLContextMakeCurrent(nullptr);
   if (SDL_GL_GetCurrentContext() == context->renderContext) SDL_GL_MakeCurrent(nullptr, nullptr);
   SDL_GL_DeleteContext(context->renderContext);
@@ -327,12 +335,14 @@ void GLContextClose(GLContext* context) {
 
 void GLContextMakeCurrent(GLContext* context) {
   if (context == currentContext) return;
+  GLFlushQueuedDrawing();
   currentContext = context;
   RestoreRecordedCurrent();
 }
 
 void GLContextPresent(int sync) {
   if (!currentContext) return;
+  GLFlushQueuedDrawing();
   int wanted = sync != 0 ? 1 : 0;
   if (wanted != swapState) {
     swapState = wanted;
@@ -343,6 +353,7 @@ void GLContextPresent(int sync) {
 
 void GLContextToggleShared() {
   if (!EnsureSharedContext()) return;
+  GLFlushQueuedDrawing();
   if (SDL_GL_GetCurrentContext() != sharedContext->renderContext)
     MakeSharedCurrentAtPlatform();
   else

@@ -60,6 +60,13 @@ void GLContextToggleShared();
 // Sets the swap interval (0 or 1) of the platform's current context.
 void GLContextSetSwapInterval(int interval);
 
+// A driver that queues drawing registers here the function that draws what
+// it holds (null: none). The layer runs it before it switches, presents or
+// closes contexts, and GLDrawString before it draws.
+void SetGLQueuedDrawingFlush(void (*flush)());
+// Runs the registered function, if any.
+void GLFlushQueuedDrawing();
+
 // The window procedure of every window made here. Returns 0 when the event
 // was handled, 1 when it gets default handling.
 int GLContextWindowProc(const SDL_Event& event);

@@ -129,6 +129,7 @@ void FitTextureSize(int width, int height, int& tw, int& th) {
 
 void GLDrawString(const String& text, int x, int y) {
   if (!GLCurrentContext()) return;  // no context to draw into
+  GLFlushQueuedDrawing();            // queued 2D drawing lies below the text
   EnsureFontTexture();
 
   glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_TRANSFORM_BIT | GL_VIEWPORT_BIT);

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "corvex/glgraphics/glgraphics.h"
 #include "corvex/graphics/graphics.h"
@@ -63,6 +65,9 @@ TGLTextureFrame::~TGLTextureFrame() {
   // A texture of an older display is left alone: the display it belonged to
   // is gone and its name may already serve another texture.
   if (texture != 0 && sequence == GraphicsSequence()) {
+    // Queued quads of this texture are drawn while it still exists.
+    TGLVex2DDriver* d = gDriver.Get();
+    if (d && !d->batch.Empty() && d->batch.Texture() == texture) d->Flush();
     const GLuint name = static_cast<GLuint>(texture);
     glDeleteTextures(1, &name);
   }
@@ -70,18 +75,13 @@ TGLTextureFrame::~TGLTextureFrame() {
 
 void TGLTextureFrame::Render(float x0, float y0, float x1, float y1, float tx, float ty) {
   TGLVex2DDriver* d = gDriver.Get();
-  d->UseTexture(texture);
   const float ix = d->ix, iy = d->iy, jx = d->jx, jy = d->jy;
-  glBegin(GL_QUADS);
-  glTexCoord2f(s0, t0);
-  glVertex2f(x0 * ix + y0 * iy + tx, x0 * jx + y0 * jy + ty);
-  glTexCoord2f(s1, t0);
-  glVertex2f(x1 * ix + y0 * iy + tx, x1 * jx + y0 * jy + ty);
-  glTexCoord2f(s1, t1);
-  glVertex2f(x1 * ix + y1 * iy + tx, x1 * jx + y1 * jy + ty);
-  glTexCoord2f(s0, t1);
-  glVertex2f(x0 * ix + y1 * iy + tx, x0 * jx + y1 * jy + ty);
-  glEnd();
+  GLBatchVertex* v = d->BeginPrimitive(GL_QUADS, texture, 4);
+  d->SetVertex(v, x0 * ix + y0 * iy + tx, x0 * jx + y0 * jy + ty, s0, t0);
+  d->SetVertex(v + 1, x1 * ix + y0 * iy + tx, x1 * jx + y0 * jy + ty, s1, t0);
+  d->SetVertex(v + 2, x1 * ix + y1 * iy + tx, x1 * jx + y1 * jy + ty, s1, t1);
+  d->SetVertex(v + 3, x0 * ix + y1 * iy + tx, x0 * jx + y1 * jy + ty, s0, t1);
+  d->EndPrimitive();
 }
 
 // ---- TGLVex2DDriver: display driver slots ---------------------------------------------
@@ -103,12 +103,15 @@ Ref<TGraphics> TGLVex2DDriver::NewGraphics(int width, int height, int depth, int
 }
 
 void TGLVex2DDriver::MakeCurrent(TGraphics* graphics) {
+  // What is queued belongs to the context that is current now.
+  FlushForOutside();
   auto* g = dynamic_cast<TVex2DGraphics*>(graphics);
   if (!g) {
     GLDisplayDriver()->MakeCurrent(nullptr);
     return;
   }
   GLDisplayDriver()->MakeCurrent(g->graphics.Get());
+  arraysEnabled = 0;  // client state belongs to each context
   lastBlend = 0;
   boundTexture = 0;
   texturing = 0;
@@ -126,12 +129,17 @@ void TGLVex2DDriver::MakeCurrent(TGraphics* graphics) {
   ApplyAlpha(g->alpha);
 }
 
-void TGLVex2DDriver::Present(int sync) { GLDisplayDriver()->Present(sync); }
+void TGLVex2DDriver::Present(int sync) {
+  FlushForOutside();
+  GLDisplayDriver()->Present(sync);
+}
 
 // ---- TGLVex2DDriver: 2D slots -------------------------------------------------------
 
 Ref<TImageFrame> TGLVex2DDriver::CreateFrame(TPixmap* pixmap, int flags) {
   if (!pixmap) ThrowNullObjectError();
+  // Queued primitives go to the current context before the shared one takes over.
+  FlushForOutside();
   SharedContextScope shared;
   int tw, th;
   FitTextureSize(pixmap->width, pixmap->height, tw, th);
@@ -179,6 +187,7 @@ Ref<TImageFrame> TGLVex2DDriver::CreateFrame(TPixmap* pixmap, int flags) {
 
 void TGLVex2DDriver::ApplyBlend(int mode) {
   if (mode == lastBlend) return;
+  Flush();
   lastBlend = mode;
   switch (mode) {
     case BlendMasked:
@@ -216,14 +225,14 @@ void TGLVex2DDriver::ApplyAlpha(float alpha) {
   if (alpha > 1) alpha = 1;
   if (!(alpha >= 0)) alpha = 0;  // negative or not a number
   color[3] = static_cast<unsigned char>(static_cast<int>(alpha * 255));
-  glColor4ubv(color);
+  SendColor();
 }
 
 void TGLVex2DDriver::ApplyColor(int red, int green, int blue) {
   color[0] = static_cast<unsigned char>(ClampByte(red));
   color[1] = static_cast<unsigned char>(ClampByte(green));
   color[2] = static_cast<unsigned char>(ClampByte(blue));
-  glColor4ubv(color);
+  SendColor();
 }
 
 void TGLVex2DDriver::ApplyClearColor(int red, int green, int blue) {
@@ -232,6 +241,7 @@ void TGLVex2DDriver::ApplyClearColor(int red, int green, int blue) {
 }
 
 void TGLVex2DDriver::ApplyViewport(int x, int y, int width, int height) {
+  Flush();
   const int gw = CurrentGraphicsWidth(), gh = CurrentGraphicsHeight();
   if (x == 0 && y == 0 && width == gw && height == gh) {
     glDisable(GL_SCISSOR_TEST);
@@ -249,9 +259,15 @@ void TGLVex2DDriver::ApplyTransform(float newIx, float newIy, float newJx, float
   jy = newJy;
 }
 
-void TGLVex2DDriver::ApplyLineWidth(float width) { glLineWidth(width); }
+void TGLVex2DDriver::ApplyLineWidth(float width) {
+  Flush();
+  glLineWidth(width);
+}
 
-void TGLVex2DDriver::ClearTarget() { glClear(GL_COLOR_BUFFER_BIT); }
+void TGLVex2DDriver::ClearTarget() {
+  Flush();
+  glClear(GL_COLOR_BUFFER_BIT);
+}
 
 void TGLVex2DDriver::UseTexture(int name) {
   if (name != boundTexture) {
@@ -271,29 +287,94 @@ void TGLVex2DDriver::DisableTexturing() {
   }
 }
 
-void TGLVex2DDriver::RenderPoint(float x, float y) {
-  DisableTexturing();
-  glBegin(GL_POINTS);
-  glVertex2f(x + 0.5f, y + 0.5f);
+void TGLVex2DDriver::SendColor() {
+  // Queued vertices carry their colour; the GL's current colour is only
+  // needed once something draws without the queue.
+  if (batching) {
+    colorPending = 1;
+  } else {
+    glColor4ubv(color);
+    colorPending = 0;
+  }
+}
+
+void TGLVex2DDriver::FlushQueued() {
+  const int texture = batch.Texture();
+  if (texture != 0) {
+    UseTexture(texture);
+  } else {
+    DisableTexturing();
+  }
+  if (!arraysEnabled) {
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    arraysEnabled = 1;
+  }
+  batch.Draw();
+  // Drawing with a colour array leaves the current colour undefined.
+  colorPending = 1;
+}
+
+void TGLVex2DDriver::FlushForOutside() {
+  Flush();
+  if (arraysEnabled) {
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    arraysEnabled = 0;
+  }
+  if (colorPending) {
+    glColor4ubv(color);
+    colorPending = 0;
+  }
+}
+
+GLBatchVertex* TGLVex2DDriver::BeginImmediate(GLenum mode, int texture, int n) {
+  if (scratch_.size() < static_cast<std::size_t>(n)) scratch_.resize(static_cast<std::size_t>(n));
+  scratchMode_ = mode;
+  scratchTexture_ = texture;
+  scratchCount_ = n;
+  return scratch_.data();
+}
+
+void TGLVex2DDriver::EndImmediate() {
+  const GLBatchVertex* v = scratch_.data();
+  if (scratchTexture_ != 0) {
+    UseTexture(scratchTexture_);
+    glBegin(scratchMode_);
+    for (int k = 0; k < scratchCount_; ++k) {
+      glTexCoord2f(v[k].s, v[k].t);
+      glVertex2f(v[k].x, v[k].y);
+    }
+  } else {
+    DisableTexturing();
+    glBegin(scratchMode_);
+    for (int k = 0; k < scratchCount_; ++k) glVertex2f(v[k].x, v[k].y);
+  }
   glEnd();
+}
+
+void TGLVex2DDriver::RenderPoint(float x, float y) {
+  GLBatchVertex* v = BeginPrimitive(GL_POINTS, 0, 1);
+  SetVertex(v, x + 0.5f, y + 0.5f);
+  EndPrimitive();
 }
 
 void TGLVex2DDriver::RenderLine(float x0, float y0, float x1, float y1, float tx, float ty) {
-  DisableTexturing();
-  glBegin(GL_LINES);
-  glVertex2f(x0 * ix + y0 * iy + tx + 0.5f, x0 * jx + y0 * jy + ty + 0.5f);
-  glVertex2f(x1 * ix + y1 * iy + tx + 0.5f, x1 * jx + y1 * jy + ty + 0.5f);
-  glEnd();
+  GLBatchVertex* v = BeginPrimitive(GL_LINES, 0, 2);
+  SetVertex(v, x0 * ix + y0 * iy + tx + 0.5f, x0 * jx + y0 * jy + ty + 0.5f);
+  SetVertex(v + 1, x1 * ix + y1 * iy + tx + 0.5f, x1 * jx + y1 * jy + ty + 0.5f);
+  EndPrimitive();
 }
 
 void TGLVex2DDriver::RenderRect(float x0, float y0, float x1, float y1, float tx, float ty) {
-  DisableTexturing();
-  glBegin(GL_QUADS);
-  glVertex2f(x0 * ix + y0 * iy + tx, x0 * jx + y0 * jy + ty);
-  glVertex2f(x1 * ix + y0 * iy + tx, x1 * jx + y0 * jy + ty);
-  glVertex2f(x1 * ix + y1 * iy + tx, x1 * jx + y1 * jy + ty);
-  glVertex2f(x0 * ix + y1 * iy + tx, x0 * jx + y1 * jy + ty);
-  glEnd();
+  GLBatchVertex* v = BeginPrimitive(GL_QUADS, 0, 4);
+  SetVertex(v, x0 * ix + y0 * iy + tx, x0 * jx + y0 * jy + ty);
+  SetVertex(v + 1, x1 * ix + y0 * iy + tx, x1 * jx + y0 * jy + ty);
+  SetVertex(v + 2, x1 * ix + y1 * iy + tx, x1 * jx + y1 * jy + ty);
+  SetVertex(v + 3, x0 * ix + y1 * iy + tx, x0 * jx + y1 * jy + ty);
+  EndPrimitive();
 }
 
 void TGLVex2DDriver::RenderOval(float x0, float y0, float x1, float y1, float tx, float ty) {
@@ -304,33 +385,32 @@ void TGLVex2DDriver::RenderOval(float x0, float y0, float x1, float y1, float tx
   int n = extent >= static_cast<float>(kMaxOvalSegments) ? kMaxOvalSegments : static_cast<int>(extent);
   if (n < 12) n = 12;
   n &= ~3;
-  DisableTexturing();
-  glBegin(GL_POLYGON);
+  GLBatchVertex* v = BeginPrimitive(GL_POLYGON, 0, n);
   for (int i = 0; i < n; ++i) {
     const double theta = (static_cast<double>(i) * 360.0 / n) * (M_PI / 180.0);
     const float px = cx + static_cast<float>(std::cos(theta)) * xr;
     const float py = cy - static_cast<float>(std::sin(theta)) * yr;
-    glVertex2f(px * ix + py * iy + tx, px * jx + py * jy + ty);
+    SetVertex(v + i, px * ix + py * iy + tx, px * jx + py * jy + ty);
   }
-  glEnd();
+  EndPrimitive();
 }
 
 void TGLVex2DDriver::RenderPoly(TArray<float>* xy, float handleX, float handleY, float tx, float ty) {
   if (!xy) return;
   const int count = xy->Length();
   if (count < 6 || (count & 1)) return;
-  DisableTexturing();
-  glBegin(GL_POLYGON);
   const float* p = xy->Data();
+  GLBatchVertex* v = BeginPrimitive(GL_POLYGON, 0, count / 2);
   for (int k = 0; k < count; k += 2) {
     const float px = p[k] + handleX, py = p[k + 1] + handleY;
-    glVertex2f(px * ix + py * iy + tx, px * jx + py * jy + ty);
+    SetVertex(v + k / 2, px * ix + py * iy + tx, px * jx + py * jy + ty);
   }
-  glEnd();
+  EndPrimitive();
 }
 
 void TGLVex2DDriver::RenderPixmap(TPixmap* pixmap, int x, int y) {
   if (!pixmap) ThrowNullObjectError();
+  Flush();
   const int last = lastBlend;
   DisableTexturing();
   ApplyBlend(BlendSolid);
@@ -348,6 +428,7 @@ void TGLVex2DDriver::RenderPixmap(TPixmap* pixmap, int x, int y) {
 }
 
 Ref<TPixmap> TGLVex2DDriver::CapturePixmap(int x, int y, int width, int height) {
+  Flush();
   const int last = lastBlend;
   ApplyBlend(BlendSolid);
   width = std::max(width, 0);
@@ -365,8 +446,24 @@ Ref<TPixmap> TGLVex2DDriver::CapturePixmap(int x, int y, int width, int height) 
 // ---- Module ---------------------------------------------------------------------------
 
 TGLVex2DDriver* GLVex2DDriver() {
-  if (!gDriver) gDriver = new TGLVex2DDriver();
+  if (!gDriver) {
+    gDriver = new TGLVex2DDriver();
+    const char* setting = std::getenv("CORVEX_GL_BATCH");
+    if (setting && std::strcmp(setting, "0") == 0) gDriver->batching = 0;
+  }
   return gDriver.Get();
+}
+
+void SetGLBatching(int on) {
+  TGLVex2DDriver* d = GLVex2DDriver();
+  d->FlushForOutside();
+  d->batching = on != 0 ? 1 : 0;
+}
+
+int GLBatching() { return GLVex2DDriver()->batching; }
+
+void FlushGLVex2D() {
+  if (gDriver) gDriver->FlushForOutside();
 }
 
 void InitGLVex2D() {
@@ -377,6 +474,8 @@ void InitGLVex2D() {
   InitGLGraphics();
   TGLVex2DDriver* driver = GLVex2DDriver();
   driver->color[0] = driver->color[1] = driver->color[2] = driver->color[3] = 255;
+  // The context layer and its text routine draw what is queued before they touch GL.
+  SetGLQueuedDrawingFlush(&FlushGLVex2D);
   SelectGraphicsDriver(driver, FlagBackBuffer);
 }
 

@@ -1,10 +1,20 @@
-// The OpenGL 2D driver: fixed-function OpenGL 1.1 in immediate mode, a
-// pixel-exact orthographic projection, blend modes as GL blend and alpha-test
-// settings, the 2x2 matrix applied on the CPU to every vertex, and image
-// frames as power-of-two textures made in the shared GL context. Windows and
-// contexts come from the OpenGL graphics driver.
+// The OpenGL 2D driver: fixed-function OpenGL 1.1, a pixel-exact orthographic
+// projection, blend modes as GL blend and alpha-test settings, the 2x2 matrix
+// applied on the CPU to every vertex, and image frames as power-of-two
+// textures made in the shared GL context. Windows and contexts come from the
+// OpenGL graphics driver.
+//
+// Primitives are queued (glbatch.h) and reach the GL in vertex arrays when
+// the GL state they depend on changes, when the frame flips, before the frame
+// is read and before any other GL work of the program. With queuing switched
+// off (SetGLBatching(0), or CORVEX_GL_BATCH=0 in the environment when the
+// driver is made) every primitive is its own glBegin/glEnd, as in OpenGL 1.1
+// immediate mode; both ways give the same pixels.
 #pragma once
 
+#include <vector>
+
+#include "corvex/glvex2d/glbatch.h"
 #include "corvex/runtime/api_begin.h"
 #include "corvex/vex2d/image.h"
 #include "corvex/vex2d/vex2d.h"
@@ -19,6 +29,10 @@ class TGLVex2DDriver : public TVex2DDriver {
   int lastBlend = 0;     // 0 = none applied yet
   int boundTexture = 0;  // 0 = none
   int texturing = 0;     // GL_TEXTURE_2D enabled
+  int batching = 1;      // primitives are queued rather than drawn at once
+  int colorPending = 0;  // color differs from the GL's current colour
+  int arraysEnabled = 0;  // the three client arrays are on in the current context
+  GLBatch batch;
 
   String ToString() override;  // "OpenGL"
 
@@ -49,6 +63,52 @@ class TGLVex2DDriver : public TVex2DDriver {
   void UseTexture(int name);
   // Switches texturing off unless it already is.
   void DisableTexturing();
+
+  // Room for the n vertices of one primitive drawn with texture (0 =
+  // untextured): in the queue (flushed first when it holds another texture),
+  // or, with queuing off, in a scratch array that EndPrimitive draws at once.
+  GLBatchVertex* BeginPrimitive(GLenum mode, int texture, int n) {
+    if (batching) {
+      if (!batch.Empty() && batch.Texture() != texture) FlushQueued();
+      return batch.Append(mode, texture, n);
+    }
+    return BeginImmediate(mode, texture, n);
+  }
+  void EndPrimitive() {
+    if (!batching) EndImmediate();
+  }
+  // Fills one vertex with the current colour.
+  void SetVertex(GLBatchVertex* v, float x, float y, float s = 0, float t = 0) const {
+    v->x = x;
+    v->y = y;
+    v->s = s;
+    v->t = t;
+    v->rgba[0] = color[0];
+    v->rgba[1] = color[1];
+    v->rgba[2] = color[2];
+    v->rgba[3] = color[3];
+  }
+
+  // Draws what is queued, in the current context.
+  void Flush() {
+    if (!batch.Empty()) FlushQueued();
+  }
+  // Flush, then leave the GL as immediate drawing would have: client arrays
+  // off and the current colour set. Run before GL work of others.
+  void FlushForOutside();
+
+ private:
+  void FlushQueued();
+  GLBatchVertex* BeginImmediate(GLenum mode, int texture, int n);
+  void EndImmediate();
+
+  // Sends the colour bytes to the GL, or marks them for the next flush.
+  void SendColor();
+
+  std::vector<GLBatchVertex> scratch_;
+  GLenum scratchMode_ = 0;
+  int scratchTexture_ = 0;
+  int scratchCount_ = 0;
 };
 
 // One image frame as a GL texture.
@@ -64,6 +124,16 @@ class TGLTextureFrame : public TImageFrame {
 
 // The one driver instance (made on first request).
 TGLVex2DDriver* GLVex2DDriver();
+
+// Switches queuing on (non-zero) or off; what is queued is drawn first.
+void SetGLBatching(int on);
+// 1 when primitives are queued, else 0.
+int GLBatching();
+
+// Draws what the driver has queued and leaves the GL as immediate drawing
+// would: a program that makes GL calls of its own between 2D drawing calls
+// runs this first. Nothing happens before the driver exists.
+void FlushGLVex2D();
 
 // Initialises the 2D layer and the GL graphics module and selects this driver
 // as the graphics driver (default flags FlagBackBuffer).

@@ -212,8 +212,10 @@ TEST_F(GLDrawing, BuiltInFontDrawsEachGlyphInItsCell) {
 std::vector<int> PolygonSizes(void (*draw)()) {
   std::vector<GLfloat> buffer(4096);
   glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_2D, buffer.data());
+  FlushGLVex2D();  // the render mode is a GL call of our own
   glRenderMode(GL_FEEDBACK);
   draw();
+  FlushGLVex2D();
   const GLint n = glRenderMode(GL_RENDER);
   std::vector<int> sizes;
   for (GLint i = 0; i < n;) {

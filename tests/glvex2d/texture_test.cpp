@@ -162,16 +162,21 @@ TEST_F(GLTextures, BlendAndTextureCachesSkipRepeatedState) {
 
   // Texturing goes on with the first image and off with the first shape only.
   Ref<TImage> image = FlatImage(4, 4, 0xFFFFFFFFu);
+  // Queued primitives set the GL state they need when they are drawn out.
   BlitImage(image.Get(), 0, 0);
+  FlushGLVex2D();
   EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
   EXPECT_EQ(d->boundTexture, dynamic_cast<TGLTextureFrame*>(image->FrameFor(0).Get())->texture);
   glDisable(GL_TEXTURE_2D);  // behind the driver's back
   BlitImage(image.Get(), 0, 0);
+  FlushGLVex2D();
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
   d->texturing = 0;
   BlitImage(image.Get(), 0, 0);
+  FlushGLVex2D();
   EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
   FillRect(0, 0, 1, 1);
+  FlushGLVex2D();
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
   EXPECT_EQ(d->texturing, 0);
 }

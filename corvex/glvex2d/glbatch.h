@@ -1,0 +1,91 @@
+// The vertex queue of the OpenGL 2D driver: primitives that share the GL
+// state they are drawn with (texture on or off, which texture; everything
+// else flushes the queue when it changes) are collected in one client-side
+// vertex array of positions, texture coordinates and colours, and go to the
+// GL in as few draw calls as possible.
+//
+// The queue only holds vertices; the driver decides when to flush (state
+// changes, frame flips, reads of the frame, anything else that talks to GL).
+#pragma once
+
+#include <GL/gl.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "corvex/runtime/api_begin.h"
+
+namespace cvx {
+
+// One queued vertex: position and texture coordinate as the GL would get them
+// from glVertex2f and glTexCoord2f, and the colour bytes of glColor4ubv.
+struct GLBatchVertex {
+  float x, y;
+  float s, t;
+  std::uint8_t rgba[4];
+};
+
+class GLBatch {
+ public:
+  // A run of vertices drawn with one primitive mode. Runs of GL_QUADS,
+  // GL_LINES and GL_POINTS grow as more of the same mode follows; a
+  // GL_POLYGON run is always one polygon.
+  struct Run {
+    GLenum mode;
+    GLint first;
+    GLsizei count;
+  };
+
+  GLBatch();
+
+  bool Empty() const noexcept { return used_ == 0; }
+  // The texture the queued primitives are drawn with (0 = untextured).
+  int Texture() const noexcept { return texture_; }
+  int VertexCount() const noexcept { return used_; }
+  int RunCount() const noexcept { return static_cast<int>(runs_.size()); }
+
+  // Room for n more vertices of one primitive in mode, drawn with texture
+  // (0 = untextured). The caller must have flushed when the texture differs
+  // from Texture() of a non-empty queue. The pointer is valid until the next
+  // call; every field of the n vertices is the caller's to fill.
+  GLBatchVertex* Append(GLenum mode, int texture, int n) {
+    if (used_ + n > static_cast<int>(vertices_.size())) Grow(n);
+    texture_ = texture;
+    AddRun(mode, n);
+    GLBatchVertex* out = vertices_.data() + used_;
+    used_ += n;
+    return out;
+  }
+
+  // Issues the queued runs from the vertex array (the caller has set the
+  // texture state and enabled the three client arrays) and empties the queue.
+  // Consecutive polygons go in one glMultiDrawArrays.
+  void Draw();
+
+  // Empties the queue without drawing (the context it was meant for is gone).
+  void Discard() noexcept;
+
+ private:
+  void AddRun(GLenum mode, int n) {
+    if (!runs_.empty() && mode != GL_POLYGON) {
+      Run& last = runs_.back();
+      if (last.mode == mode) {
+        last.count += n;
+        return;
+      }
+    }
+    runs_.push_back({mode, used_, n});
+  }
+  void Grow(int n);
+
+  std::vector<GLBatchVertex> vertices_;  // used_ of them hold queued vertices
+  int used_ = 0;
+  int texture_ = 0;
+  std::vector<Run> runs_;
+  std::vector<GLint> firsts_;  // scratch for glMultiDrawArrays
+  std::vector<GLsizei> counts_;
+};
+
+}  // namespace cvx
+
+#include "corvex/runtime/api_end.h"
