@@ -11,6 +11,7 @@
 #include "corvex/pixmap/pixelformat.h"
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/runtime/error.h"
+#include "corvex/runtime/filesystemname.h"
 #include "corvex/stream/url.h"
 #include "corvex/vex2d/vex2d.h"
 
@@ -199,7 +200,7 @@ Ref<TVectorFontSource> OpenVectorFont(const String& url, int size, int style) {
   }
   Ref<TVectorFontSource> font = NewFont(style);
   if (!font) return nullptr;
-  const std::string path = url.Substituted("\\"_s, "/"_s).ToUtf8();
+  const std::string path = FileSystemName(url.Substituted("\\"_s, "/"_s));
   FT_Face face = nullptr;
   if (FT_New_Face(font->library, path.c_str(), 0, &face) != 0) return nullptr;
   font->face = face;

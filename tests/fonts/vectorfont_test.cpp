@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "corvex/filesystem/filesystem.h"
 #include "corvex/pixmap/pixelformat.h"
 #include "corvex/pixmap/pixmap.h"
+#include "corvex/runtime/filesystemname.h"
 #include "corvex/stream/embed.h"
 #include "corvex/vex2d/glyphfont.h"
 #include "corvex/vex2d/image.h"
@@ -217,6 +219,19 @@ TEST_F(VectorFontTest, UnreadableFontsGiveNull) {
   static const unsigned char nothing[1] = {0};
   EmbedRegister("tests/fonts/nothing.ttf"_s, nothing, 0);
   EXPECT_FALSE(OpenVectorFont("incbin::tests/fonts/nothing.ttf"_s, 16, 0));
+}
+
+TEST_F(VectorFontTest, AFontNamedAsItsDirectoryListsItOpens) {
+  std::ifstream in(kSans, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  Write("Caf\xC3\xA9.ttf", bytes);  // "Café.ttf" as a UTF-8 system names it
+  Array<String> names = ListDirectory(String(dir), true);
+  ASSERT_EQ(names->Length(), 1);
+  String path = String(dir) + "/"_s + (*names)[0];
+  EXPECT_TRUE(OpenReadFile(path)) << "the file stream opens the listed name";
+  EXPECT_TRUE(OpenVectorFont(path, 16, 0)) << "and so does the font";
+  EXPECT_EQ(FileSystemName(path), dir + "/Caf\xC3\xA9.ttf");
+  EXPECT_EQ(FileSystemName(StringOfFileSystemName(FileSystemName(path))), FileSystemName(path));
 }
 
 TEST_F(VectorFontTest, UrlLoadsTheFontIntoMemory) {
