@@ -142,7 +142,7 @@ Ref<TSound> LoadSound(const Ref<TObject>& url, int flags) {
   Ref<TPcmSample> sample;
   {
     Ref<TMemoryStream> memory = CreateMemoryStream(bytes.data(), static_cast<std::int32_t>(bytes.size()), 1, 0);
-    sample = PcmSampleLoad(Ref<TObject>(memory));
+    sample = PcmSampleDecode(memory.Get());
   }
   if (!sample) {
     LogWarning(
