@@ -57,7 +57,7 @@ class GLBatch {
     return out;
   }
 
-  // Issues the queued runs from the vertex array (the caller has set the
+  // Draws the queued runs from the vertex array (the caller has set the
   // texture state and enabled the three client arrays) and empties the queue.
   // Consecutive polygons go in one glMultiDrawArrays.
   void Draw();
