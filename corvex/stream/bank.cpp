@@ -6,7 +6,6 @@
 
 #include "corvex/runtime/memory.h"
 #include "corvex/stream/bankstream.h"
-#include "corvex/stream/blockreads.h"
 #include "corvex/stream/openers.h"
 #include "corvex/stream/url.h"
 
@@ -266,28 +265,6 @@ std::int32_t TBankByteStream::Write(const void* buffer, std::int32_t count) {
   std::memcpy(bank_->BankAddress() + pos_, buffer, static_cast<std::size_t>(n));
   pos_ += n;
   return n;
-}
-
-int TBankByteStream::AtEnd() { return pos_ == bank_->BankLength(); }
-
-std::int32_t TBankByteStream::ReadExact(void* buffer, std::int32_t count) {
-  return blockreads::ReadExact(bank_->BankAddress(), pos_, bank_->BankLength(), true, buffer, count);
-}
-
-template <class T>
-T TBankByteStream::ReadBlockValue() {
-  return blockreads::ReadValue<T>(bank_->BankAddress(), pos_, bank_->BankLength(), true);
-}
-
-int TBankByteStream::ReadUInt8() { return ReadBlockValue<std::uint8_t>(); }
-int TBankByteStream::ReadUInt16() { return ReadBlockValue<std::uint16_t>(); }
-std::int32_t TBankByteStream::ReadInt32() { return ReadBlockValue<std::int32_t>(); }
-std::int64_t TBankByteStream::ReadInt64() { return ReadBlockValue<std::int64_t>(); }
-float TBankByteStream::ReadFloat32() { return ReadBlockValue<float>(); }
-double TBankByteStream::ReadFloat64() { return ReadBlockValue<double>(); }
-
-String TBankByteStream::ReadTextLine() {
-  return blockreads::ReadTextLine(bank_->BankAddress(), pos_, bank_->BankLength(), true);
 }
 
 Ref<TBankByteStream> TBankByteStream::Create(TBank* bank) {

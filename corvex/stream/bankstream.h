@@ -20,26 +20,11 @@ class TBankByteStream : public TByteStream {
   std::int32_t Read(void* buffer, std::int32_t count) override;
   std::int32_t Write(const void* buffer, std::int32_t count) override;
 
-  // The typed reads come straight from the bank's bytes (blockreads.h), with
-  // the results of the TByteStream loops over Read.
-  int AtEnd() override;
-  std::int32_t ReadExact(void* buffer, std::int32_t count) override;
-  int ReadUInt8() override;
-  int ReadUInt16() override;
-  std::int32_t ReadInt32() override;
-  std::int64_t ReadInt64() override;
-  float ReadFloat32() override;
-  double ReadFloat64() override;
-  String ReadTextLine() override;
-
   static Ref<TBankByteStream> Create(TBank* bank);
 
   TBank* Bank() const noexcept { return bank_.Get(); }
 
  private:
-  template <class T>
-  T ReadBlockValue();
-
   std::int32_t pos_ = 0;
   Ref<TBank> bank_;
 };

@@ -5,8 +5,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace cvx {
@@ -30,7 +28,6 @@ std::string SlashedPath(const String& path) {
 
 TFileStream::~TFileStream() {
   if (owned_ && file_) std::fclose(file_);
-  std::free(lineBuffer_);
 }
 
 std::int32_t TFileStream::Position() { return pos_; }
@@ -71,29 +68,6 @@ std::int32_t TFileStream::Read(void* buffer, std::int32_t count) {
   auto n = static_cast<std::int32_t>(std::fread(buffer, 1, static_cast<std::size_t>(count), file_));
   pos_ += n;
   return n;
-}
-
-String TFileStream::ReadTextLine() {
-  if (!file_) return String();
-  PrepareFor(LastTransfer::kRead);
-  // stdio finds the LF in its own buffer; a 0 byte before it also ends the
-  // line, and what getdelim read past it goes back to the file.
-  const ssize_t got = getdelim(&lineBuffer_, &lineCapacity_, '\n', file_);
-  if (got <= 0) return String();
-  auto used = static_cast<std::size_t>(got);
-  if (const void* zero = std::memchr(lineBuffer_, 0, used)) {
-    const std::size_t through = static_cast<std::size_t>(static_cast<const char*>(zero) - lineBuffer_) + 1;
-    if (through < used) std::fseek(file_, static_cast<long>(pos_) + static_cast<long>(through), SEEK_SET);
-    used = through;
-  }
-  pos_ += static_cast<std::int32_t>(used);
-  std::size_t length = used;
-  if (lineBuffer_[length - 1] == '\n' || lineBuffer_[length - 1] == 0) --length;
-  // CR bytes are dropped wherever they occur.
-  std::size_t kept = 0;
-  for (std::size_t k = 0; k < length; ++k)
-    if (lineBuffer_[k] != '\r') lineBuffer_[kept++] = lineBuffer_[k];
-  return String::OfBytes(lineBuffer_, static_cast<std::int32_t>(kept));
 }
 
 std::int32_t TFileStream::Write(const void* buffer, std::int32_t count) {

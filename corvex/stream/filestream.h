@@ -27,9 +27,6 @@ class TFileStream : public TByteStream {
   void Close() override;
   std::int32_t Read(void* buffer, std::int32_t count) override;
   std::int32_t Write(const void* buffer, std::int32_t count) override;
-  // TByteStream::ReadTextLine, with the line taken from stdio's buffer whole
-  // rather than a Read per byte.
-  String ReadTextLine() override;
 
   // "\" in the path becomes "/". fopen mode "r+b" when both flags are set
   // (the file must exist), "wb" when only writeable (truncates or creates),
@@ -53,8 +50,6 @@ class TFileStream : public TByteStream {
   int mode_ = 0;
   bool owned_ = false;
   LastTransfer last_ = LastTransfer::kNone;
-  char* lineBuffer_ = nullptr;  // getdelim's buffer, kept for the next line
-  std::size_t lineCapacity_ = 0;
 };
 
 // The existing path whose components match path ignoring the case of A-Z, or

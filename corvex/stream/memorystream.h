@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "corvex/runtime/api_begin.h"
-#include "corvex/stream/blockreads.h"
 #include "corvex/stream/stream.h"
 
 namespace cvx {
@@ -20,20 +19,6 @@ class TMemoryStream : public TByteStream {
   // otherwise cut to the bytes left in the block.
   std::int32_t Read(void* buffer, std::int32_t count) override;
   std::int32_t Write(const void* buffer, std::int32_t count) override;
-
-  // The typed reads come straight from the block (blockreads.h), with the
-  // results of the TByteStream loops over Read.
-  int AtEnd() final { return pos_ == size_; }
-  std::int32_t ReadExact(void* buffer, std::int32_t count) final {
-    return blockreads::ReadExact(data_, pos_, size_, readable_ != 0, buffer, count);
-  }
-  int ReadUInt8() final { return blockreads::ReadValue<std::uint8_t>(data_, pos_, size_, readable_ != 0); }
-  int ReadUInt16() final { return blockreads::ReadValue<std::uint16_t>(data_, pos_, size_, readable_ != 0); }
-  std::int32_t ReadInt32() final { return blockreads::ReadValue<std::int32_t>(data_, pos_, size_, readable_ != 0); }
-  std::int64_t ReadInt64() final { return blockreads::ReadValue<std::int64_t>(data_, pos_, size_, readable_ != 0); }
-  float ReadFloat32() final { return blockreads::ReadValue<float>(data_, pos_, size_, readable_ != 0); }
-  double ReadFloat64() final { return blockreads::ReadValue<double>(data_, pos_, size_, readable_ != 0); }
-  String ReadTextLine() final { return blockreads::ReadTextLine(data_, pos_, size_, readable_ != 0); }
 
   // A stream at position 0 over size bytes at address. The memory must be
   // writable when writeable is set. A negative size counts as 0.
