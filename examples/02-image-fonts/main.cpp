@@ -84,11 +84,13 @@ int Game(int argc, char** argv) {
     SetDrawScale(2, 2);
     DrawString("Scaled x2"_s, 16, 104);
     SetDrawScale(1, 1);
-    // Rotation turns text about its start point; it goes on turning here.
+    // Rotation turns text about the drawing handle, here the text's centre.
     SetDrawColor(140, 255, 140);
+    SetDrawHandle(StringWidth("Round and round"_s) / 2.0f, StringHeight() / 2.0f);
     SetDrawRotation(float(frame % 360));
-    DrawString("Round"_s, 300, 170);
+    DrawString("Round and round"_s, 300, 170);
     SetDrawRotation(0);
+    SetDrawHandle(0, 0);
     SetDrawColor(255, 255, 255);
     DrawString("Escape ends"_s, 16, 216);
 

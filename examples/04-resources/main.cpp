@@ -97,6 +97,7 @@ int Game(int argc, char** argv) {
     BlitImage(fromBank.Get(), 48, 200);
     DrawString("file"_s, 168, 200);
     BlitImage(fromFile.Get(), 208, 200);
+    DrawString("map and tiles: incbin:: urls"_s, 8, 222);
 
     if (frames > 0 && frame == frames) {
       // Tile centres: the map's first tile is grass (frame 0), and the strip's
