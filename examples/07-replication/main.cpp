@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 using namespace cvx;
 
@@ -41,12 +42,12 @@ TVyrnetObject* Named(TList* objects, const String& name) {
 int Guest(int port) {
   Ref<TVyrnetHost> host = TVyrnetHost::Create();
   if (!host->ConnectPeer("127.0.0.1"_s, port)) {
-    std::fprintf(stderr, "guest: cannot reach the host on port %d\n", port);
+    std::fprintf(stderr, "cannot reach the host on port %d\n", port);
     return 1;
   }
   Ref<TVyrnetObject> ball, echo;
   int updates = 0;
-  for (const int start = Millis(); Millis() - start < 10000; Pause(5)) {
+  for (const int start = Millis(); Millis() - start < 20000; Pause(5)) {
     host->Sync();
     if (!ball) ball = Named(host->CreatedObjects().Get(), "ball"_s);
     if (ball && Named(host->ClosedObjects().Get(), "ball"_s)) break;
@@ -61,7 +62,7 @@ int Guest(int port) {
     echo->SetInt(kX, ball->GetInt(kX));
     echo->SetInt(kY, ball->GetInt(kY));
   }
-  std::printf("the guest echoed %d positions\n", updates);
+  std::printf("echoed %d positions\n", updates);
   return ball ? 0 : 1;
 }
 
@@ -75,7 +76,7 @@ int Host(int moves) {
   if (!guest) return 1;
 
   Ref<TVyrnetPeer> peer;
-  for (const int start = Millis(); !peer && Millis() - start < 5000; Pause(5)) peer = host->AcceptPeer();
+  for (const int start = Millis(); !peer && Millis() - start < 10000; Pause(5)) peer = host->AcceptPeer();
   if (!peer) {
     std::fprintf(stderr, "the guest did not connect\n");
     return 1;
@@ -83,14 +84,16 @@ int Host(int moves) {
   Ref<TVyrnetObject> ball = host->NewObject();
   ball->SetText(kName, "ball"_s);
 
-  // Move the ball, then keep syncing until the echo has caught up.
-  int x = 0, y = 0, echoX = -1, echoY = -1;
-  for (int frame = 0; frame < moves + 500; ++frame, Pause(5)) {
+  // Move the ball, then keep syncing until the echo has caught up (for at
+  // most five seconds).
+  int x = 0, y = 0, echoX = -1, echoY = -1, stopped = 0;
+  for (int frame = 0; frame < moves || Millis() - stopped < 5000; ++frame, Pause(5)) {
     if (frame < moves) {
       x = 10 + frame * 3;
       y = 100 + (frame % 20) * 2;
       ball->SetInt(kX, x);
       ball->SetInt(kY, y);
+      stopped = Millis();
     }
     host->Sync();
     TVyrnetObject* echo = Named(host->Objects().Get(), "echo"_s);
@@ -103,9 +106,10 @@ int Host(int moves) {
   ball->Close();
   host->Sync();
   for (const int start = Millis(); guest->IsRunning() && Millis() - start < 5000;) Pause(5);
-  for (String line = guest->standardStream->ReadTextLine(); !line.IsEmpty();
-       line = guest->standardStream->ReadTextLine())
-    std::printf("  %s\n", line.ToStd().c_str());
+  // What the guest printed, on either stream.
+  for (TPipeByteStream* stream : {guest->standardStream.Get(), guest->errorStream.Get()})
+    for (String line = stream->ReadTextLine(); !line.IsEmpty(); line = stream->ReadTextLine())
+      std::printf("  guest: %s\n", line.ToStd().c_str());
   host->CloseHost();
   const bool ok = echoX == x && echoY == y && guest->ExitCode() == 0;
   std::printf("%s\n", ok ? "replicated both ways" : "the replication FAILED");

@@ -55,10 +55,10 @@ int Worker() {
   return 0;
 }
 
-// Waits up to a second for the child's next line; a game would instead look
-// once a frame and carry on drawing.
+// Waits up to five seconds for the child's next line; a game would instead
+// look once a frame and carry on drawing.
 String NextLine(TChildProcess* child) {
-  for (const int start = Millis(); Millis() - start < 1000; Pause(1)) {
+  for (const int start = Millis(); Millis() - start < 5000; Pause(1)) {
     String line = child->standardStream->ReadTextLine();
     if (!line.IsEmpty()) return line;
   }
