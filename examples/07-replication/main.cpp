@@ -57,10 +57,13 @@ int Guest(int port) {
       echo = host->NewObject();
       echo->SetText(kName, "echo"_s);
     }
-    // Only changed slots travel: writing the same value again sends nothing.
-    if (echo->GetInt(kX) != ball->GetInt(kX) || echo->GetInt(kY) != ball->GetInt(kY)) ++updates;
-    echo->SetInt(kX, ball->GetInt(kX));
-    echo->SetInt(kY, ball->GetInt(kY));
+    // Every write is announced at the next Sync, even of the value a slot
+    // already holds, so the echo is written only when the ball has moved.
+    if (echo->GetInt(kX) != ball->GetInt(kX) || echo->GetInt(kY) != ball->GetInt(kY)) {
+      echo->SetInt(kX, ball->GetInt(kX));
+      echo->SetInt(kY, ball->GetInt(kY));
+      ++updates;
+    }
   }
   std::printf("echoed %d positions\n", updates);
   return ball ? 0 : 1;
