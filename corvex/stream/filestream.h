@@ -27,6 +27,8 @@ class TFileStream : public TByteStream {
   void Close() override;
   std::int32_t Read(void* buffer, std::int32_t count) override;
   std::int32_t Write(const void* buffer, std::int32_t count) override;
+  // Takes the line from the stdio buffer a byte at a time (no call per byte).
+  String ReadTextLine() override;
 
   // "\" in the path becomes "/". fopen mode "r+b" when both flags are set
   // (the file must exist), "wb" when only writeable (truncates or creates),
