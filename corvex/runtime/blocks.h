@@ -1,0 +1,69 @@
+// The allocator's small-block free lists, for the runtime's own hot paths
+// (object creation and the collection pass): inline, so that making or
+// freeing an object costs no call into the allocator. Everyone else uses
+// AllocateBlock / FreeBlock (memory.h), which are these same functions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+#include "corvex/runtime/error.h"
+#include "corvex/runtime/memory.h"
+#include "corvex/runtime/api_begin.h"
+
+namespace cvx::blocks {
+
+inline constexpr std::ptrdiff_t kLargestSmallBlock = 240;
+inline constexpr int kSizeClasses = 16;  // class k holds blocks of 16 * k bytes, k = 1 .. 15
+
+struct FreeBlockLink {
+  FreeBlockLink* next;
+};
+
+// Only the main thread allocates runtime blocks, so these are plain globals.
+extern int allocatedBytes;
+extern FreeBlockLink* freeLists[kSizeClasses];
+
+// A fresh block of the class from the current chunk (a new chunk when it is used up).
+void* CarveSmall(int sizeClass);
+
+inline int SizeClass(std::ptrdiff_t n) noexcept { return static_cast<int>((n + 15) / 16); }
+
+inline void* Allocate(std::ptrdiff_t n) {
+  if (n <= 0) return nullptr;
+  // AllocatedBytes is an int: a block it cannot count is refused outright
+  // (a corrupt size read from a file must not wrap the counter).
+  if (n > std::numeric_limits<int>::max() - allocatedBytes) throw TRuntimeError("Memory block too large");
+  void* block;
+  if (n <= kLargestSmallBlock) {
+    int sizeClass = SizeClass(n);
+    if (FreeBlockLink* link = freeLists[sizeClass]) {
+      freeLists[sizeClass] = link->next;
+      block = link;
+    } else {
+      block = CarveSmall(sizeClass);
+    }
+  } else {
+    block = SystemAllocate(static_cast<std::size_t>(n));
+  }
+  allocatedBytes += static_cast<int>(n);
+  return block;
+}
+
+inline void Free(void* block, std::ptrdiff_t n) noexcept {
+  if (!block || n <= 0) return;
+  if (n <= kLargestSmallBlock) {
+    auto* link = static_cast<FreeBlockLink*>(block);
+    int sizeClass = SizeClass(n);
+    link->next = freeLists[sizeClass];
+    freeLists[sizeClass] = link;
+  } else {
+    SystemFree(block);
+  }
+  allocatedBytes -= static_cast<int>(n);
+}
+
+}  // namespace cvx::blocks
+
+#include "corvex/runtime/api_end.h"
