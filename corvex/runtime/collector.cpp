@@ -319,7 +319,9 @@ TObject::~TObject() noexcept(false) {}
 
 void TObject::QueueReleased() noexcept { Collector::Enqueue(this); }
 
-void* TObject::operator new(std::size_t size) {
+namespace {
+
+inline void* NewObjectBlock(std::size_t size, std::size_t room) {
   if (!stackBase) {
     // Without the stack's bounds no pass can run, so every object would be
     // kept for good: a program that forgot the start-up is told at once.
@@ -329,7 +331,8 @@ void* TObject::operator new(std::size_t size) {
   if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) throw TRuntimeError("Memory block too large");
   if (!passRunning) AutoCollect(size);
   ReserveQueueForNewObject();
-  void* block = blocks::Allocate(static_cast<std::ptrdiff_t>(size));
+  auto n = static_cast<std::ptrdiff_t>(size);
+  void* block = room > size ? blocks::AllocateWithRoom(n, static_cast<std::ptrdiff_t>(room)) : blocks::Allocate(n);
   try {
     NoteUnconstructed(block);
   } catch (...) {
@@ -338,6 +341,12 @@ void* TObject::operator new(std::size_t size) {
   }
   return block;
 }
+
+}  // namespace
+
+void* blocks::AllocateObjectWithRoom(std::size_t size, std::size_t room) { return NewObjectBlock(size, room); }
+
+void* TObject::operator new(std::size_t size) { return NewObjectBlock(size, size); }
 
 void TObject::operator delete(void* block, std::size_t size) noexcept {
   if (!block) return;

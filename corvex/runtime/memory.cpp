@@ -1,5 +1,7 @@
 #include "corvex/runtime/memory.h"
 
+#include <malloc.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -14,6 +16,8 @@ namespace blocks {
 
 int allocatedBytes = 0;
 FreeBlockLink* freeLists[kSizeClasses] = {};
+const void* roomBlock = nullptr;
+std::ptrdiff_t roomBytes = 0;
 
 namespace {
 
@@ -42,6 +46,23 @@ void* CarveSmall(int sizeClass) {
   chunkCursor += needed;
   chunkRemaining -= needed;
   return block;
+}
+
+void* AllocateWithRoom(std::ptrdiff_t n, std::ptrdiff_t room) {
+  if (n <= kLargestSmallBlock || room <= n) return Allocate(n);
+  if (n > std::numeric_limits<int>::max() - allocatedBytes) throw TRuntimeError("Memory block too large");
+  void* block = SystemAllocate(static_cast<std::size_t>(room));
+  allocatedBytes += static_cast<int>(n);
+  return block;
+}
+
+std::ptrdiff_t LargeRoom(const void* block) noexcept {
+  // SystemAllocate keeps malloc's pointer in the word before the block.
+  void* raw = static_cast<void* const*>(block)[-1];
+  auto offset = static_cast<const char*>(block) - static_cast<const char*>(raw);
+  roomBlock = block;
+  roomBytes = static_cast<std::ptrdiff_t>(malloc_usable_size(raw)) - offset;
+  return roomBytes;
 }
 
 }  // namespace blocks
