@@ -1,6 +1,7 @@
 #include "corvex/stream/filestream.h"
 
 #include <dirent.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
 
 #include <climits>
@@ -86,7 +87,9 @@ String TFileStream::ReadTextLine() {
   std::int32_t used = 0;
   std::string spill;
   std::int32_t consumed = 0;
-  flockfile(file_);
+  // A handle of the caller's may be shared with other threads: locked once
+  // for the whole line (the stream's own handles lock nothing).
+  if (!owned_) flockfile(file_);
   for (;;) {
     int byte = getc_unlocked(file_);
     if (byte == EOF) break;
@@ -99,7 +102,7 @@ String TFileStream::ReadTextLine() {
     }
     local[used++] = static_cast<char>(byte);
   }
-  funlockfile(file_);
+  if (!owned_) funlockfile(file_);
   pos_ += consumed;
   if (spill.empty()) return String::OfBytes(local, used);
   spill.append(local, static_cast<std::size_t>(used));
@@ -126,6 +129,9 @@ Ref<TFileStream> TFileStream::OpenCFile(const String& path, int readable, int wr
     std::fclose(file);
     return nullptr;
   }
+  // The stream owns this handle and only the main thread uses streams, so
+  // stdio need not lock it on every call.
+  __fsetlocking(file, FSETLOCKING_BYCALLER);
   Ref<TFileStream> stream = FromFileHandle(file, mode);
   stream->owned_ = true;
   return stream;

@@ -38,6 +38,9 @@ class TFileStream : public TByteStream {
   // A null handle gives null.
   static Ref<TFileStream> FromFileHandle(std::FILE* file, int mode);
 
+  // A handle OpenCFile opened is set to stdio's caller locking (the stream
+  // is used by the main thread only): code that hands it to another thread
+  // locks it itself.
   std::FILE* File() const noexcept { return file_; }
   int Mode() const noexcept { return mode_; }
 
