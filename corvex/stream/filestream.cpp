@@ -4,6 +4,7 @@
 #include <stdio_ext.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <climits>
 #include <string>
 
@@ -127,6 +128,7 @@ Ref<TFileStream> TFileStream::OpenCFile(const String& path, int readable, int wr
   struct stat info;
   if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
     std::fclose(file);
+    errno = EISDIR;
     return nullptr;
   }
   // The stream owns this handle and only the main thread uses streams, so
