@@ -91,30 +91,33 @@ TEST_F(Churn, TheCounterFollowsEveryBlockWhileTheyLive) {
 
 // Objects whose only references are raw words in a block of the stack, at
 // every position of a group of four and in the words after the last group.
-__attribute__((noinline)) void PassWithRawWords(int* survivors, int* freedAfter) {
+// The flags are static: an object freed late must not write into a frame
+// that has returned.
+bool watchedDestroyed[11];
+
+struct TWatched : TObject {
+  explicit TWatched(int index) : index(index) {}
+  ~TWatched() override { watchedDestroyed[index] = true; }
+  int index;
+};
+
+__attribute__((noinline)) int PassWithRawWords() {
   volatile std::uintptr_t words[11] = {};
-  bool destroyed[11] = {};
-  struct TWatched : TObject {
-    explicit TWatched(bool* flag) : flag(flag) {}
-    ~TWatched() override { *flag = true; }
-    bool* flag;
-  };
-  for (int i = 0; i < 11; ++i) words[i] = reinterpret_cast<std::uintptr_t>(new TWatched(&destroyed[i]));
+  for (int i = 0; i < 11; ++i) words[i] = reinterpret_cast<std::uintptr_t>(new TWatched(i));
   CleanPass();
-  *survivors = 0;
-  for (bool d : destroyed) *survivors += !d;
+  int survivors = 0;
+  for (bool d : watchedDestroyed) survivors += !d;
   for (auto& word : words) word = 0;
-  CleanPass();
-  *freedAfter = 0;
-  for (bool d : destroyed) *freedAfter += d;
+  return survivors;
 }
 
 TEST_F(Churn, TheStackScanFindsEveryWordThatHoldsAnObject) {
-  int survivors = 0;
-  int freedAfter = 0;
-  PassWithRawWords(&survivors, &freedAfter);
-  EXPECT_EQ(survivors, 11);
-  EXPECT_EQ(freedAfter, 11);
+  for (bool& d : watchedDestroyed) d = false;
+  EXPECT_EQ(PassWithRawWords(), 11);
+  CleanPass();
+  int freed = 0;
+  for (bool d : watchedDestroyed) freed += d;
+  EXPECT_EQ(freed, 11);
 }
 
 struct TFinalItem final : TObject {
