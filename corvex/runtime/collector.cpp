@@ -10,6 +10,7 @@
 #include <limits>
 #include <vector>
 
+#include "corvex/runtime/blocks.h"
 #include "corvex/runtime/log.h"
 #include "corvex/runtime/memory.h"
 #include "corvex/runtime/object.h"
@@ -40,16 +41,25 @@ struct BitmapPage {
 BitmapPage** bitmapTable = nullptr;  // made on first use
 int bitmapPages = 0;
 
-BitmapPage* FindPage(std::uintptr_t address, bool create) {
+// Objects come in runs from one chunk, so nearly every lookup asks for the
+// page of the lookup before it. Pages are never freed: the cache stays valid.
+BitmapPage* lastPage = nullptr;
+
+// The lowest and highest region that has a page: a stack word outside them
+// (a small number, a return address, a pointer into the stack) is rejected
+// before any table lookup.
+std::uintptr_t lowestRegion = UINTPTR_MAX;
+std::uintptr_t highestRegion = 0;
+
+__attribute__((noinline)) BitmapPage* FindPageSlow(std::uintptr_t region, bool create) {
   if (!bitmapTable) {
     if (!create) return nullptr;
     bitmapTable = static_cast<BitmapPage**>(std::calloc(kBitmapEntries, sizeof(BitmapPage*)));
     if (!bitmapTable) throw std::bad_alloc();
   }
-  std::uintptr_t region = address >> kRegionShift;
   BitmapPage*& bucket = bitmapTable[region & (kBitmapEntries - 1)];
   for (BitmapPage* page = bucket; page; page = page->next) {
-    if (page->region == region) return page;
+    if (page->region == region) return lastPage = page;
   }
   if (!create) return nullptr;
   auto* page = static_cast<BitmapPage*>(std::calloc(1, sizeof(BitmapPage)));
@@ -58,7 +68,15 @@ BitmapPage* FindPage(std::uintptr_t address, bool create) {
   page->next = bucket;
   bucket = page;
   ++bitmapPages;
-  return page;
+  lowestRegion = std::min(lowestRegion, region);
+  highestRegion = std::max(highestRegion, region);
+  return lastPage = page;
+}
+
+inline BitmapPage* FindPage(std::uintptr_t address, bool create) {
+  std::uintptr_t region = address >> kRegionShift;
+  if (lastPage && lastPage->region == region) return lastPage;
+  return FindPageSlow(region, create);
 }
 
 inline std::size_t BitIndex(std::uintptr_t address) {
@@ -78,7 +96,7 @@ void SetMemBit(const void* object) {
 // means the bitmap and the heap disagree, which is reported and left as it is.
 void ClearMemBit(const void* object) noexcept {
   auto address = reinterpret_cast<std::uintptr_t>(object);
-  BitmapPage* page = bitmapTable ? FindPage(address, false) : nullptr;
+  BitmapPage* page = FindPage(address, false);
   std::size_t bit = BitIndex(address);
   std::uint8_t mask = static_cast<std::uint8_t>(1u << (bit & 7));
   if (!page || !(page->bits[bit >> 3] & mask)) {
@@ -91,15 +109,12 @@ void ClearMemBit(const void* object) noexcept {
 // Whether a stack word refers to an allocated object: a multiple of 16 with its bit set.
 __attribute__((no_sanitize_address)) inline bool IsObjectAddress(std::uintptr_t word) {
   if (word & 15) return false;
-  if (!bitmapTable) return false;
   std::uintptr_t region = word >> kRegionShift;
-  for (BitmapPage* page = bitmapTable[region & (kBitmapEntries - 1)]; page; page = page->next) {
-    if (page->region == region) {
-      std::size_t bit = BitIndex(word);
-      return (page->bits[bit >> 3] >> (bit & 7)) & 1;
-    }
-  }
-  return false;
+  if (region < lowestRegion || region > highestRegion) return false;
+  BitmapPage* page = FindPage(word, false);
+  if (!page) return false;
+  std::size_t bit = BitIndex(word);
+  return (page->bits[bit >> 3] >> (bit & 7)) & 1;
 }
 
 // ---- Collector state -----------------------------------------------------------
@@ -169,7 +184,14 @@ void ReserveQueueForNewObject() {
 }
 
 // Takes the block off the list; false when it was not on it.
-bool TakeUnconstructed(const void* block) noexcept {
+inline bool TakeUnconstructed(const void* block) noexcept {
+  // Nearly always the list is empty (a pass freeing objects) or the block is
+  // its last entry (a constructor running).
+  if (unconstructedCount == 0) return false;
+  if (unconstructed[unconstructedCount - 1] == block) {
+    --unconstructedCount;
+    return true;
+  }
   // Nested new-expressions finish innermost first, so the block is nearly always the last one.
   for (int i = unconstructedCount - 1; i >= 0; --i) {
     if (unconstructed[i] == block) {
@@ -224,12 +246,26 @@ bool destroyingInPass = false;
 // point to. The words are read as they are: this must not be instrumented.
 __attribute__((no_sanitize_address, noinline)) void ScanStackWords(const std::uintptr_t* from, int* scanned) {
   const auto* end = reinterpret_cast<const std::uintptr_t*>(stackBase);
-  int words = 0;
-  for (const std::uintptr_t* p = from; p < end; ++p, ++words) {
-    std::uintptr_t word = *p;
+  *scanned = from < end ? static_cast<int>(end - from) : 0;
+  if (highestRegion < lowestRegion) return;  // no object was ever made
+  // Most words are no candidate at all (not a multiple of 16, or outside the
+  // regions that hold objects): four of them are told apart with one branch.
+  const std::uintptr_t low = lowestRegion << kRegionShift;
+  const std::uintptr_t span = (highestRegion - lowestRegion + 1) << kRegionShift;
+  auto candidate = [low, span](std::uintptr_t word) { return ((word & 15) == 0) & (word - low < span); };
+  auto check = [](std::uintptr_t word) {
     if (IsObjectAddress(word)) roots->push_back(reinterpret_cast<TObject*>(word));
+  };
+  const std::uintptr_t* p = from;
+  for (; end - p >= 4; p += 4) {
+    std::uintptr_t w0 = p[0], w1 = p[1], w2 = p[2], w3 = p[3];
+    if (!(candidate(w0) | candidate(w1) | candidate(w2) | candidate(w3))) continue;
+    check(w0);
+    check(w1);
+    check(w2);
+    check(w3);
   }
-  *scanned = words;
+  for (; p < end; ++p) check(*p);
 }
 
 // Spills the callee-saved registers into this frame (so that pointers held only
@@ -281,11 +317,11 @@ TObject::TObject() : refs_(0) {
 
 TObject::~TObject() noexcept(false) {}
 
-void TObject::Release() noexcept {
-  if (--refs_ == 0) Collector::Enqueue(this);
-}
+void TObject::QueueReleased() noexcept { Collector::Enqueue(this); }
 
-void* TObject::operator new(std::size_t size) {
+namespace {
+
+inline void* NewObjectBlock(std::size_t size, std::size_t room) {
   if (!stackBase) {
     // Without the stack's bounds no pass can run, so every object would be
     // kept for good: a program that forgot the start-up is told at once.
@@ -295,28 +331,35 @@ void* TObject::operator new(std::size_t size) {
   if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) throw TRuntimeError("Memory block too large");
   if (!passRunning) AutoCollect(size);
   ReserveQueueForNewObject();
-  void* block = AllocateBlock(static_cast<std::ptrdiff_t>(size));
+  auto n = static_cast<std::ptrdiff_t>(size);
+  void* block = room > size ? blocks::AllocateWithRoom(n, static_cast<std::ptrdiff_t>(room)) : blocks::Allocate(n);
   try {
     NoteUnconstructed(block);
   } catch (...) {
-    FreeBlock(block, static_cast<std::ptrdiff_t>(size));
+    blocks::Free(block, static_cast<std::ptrdiff_t>(size));
     throw;
   }
   return block;
 }
 
+}  // namespace
+
+void* blocks::AllocateObjectWithRoom(std::size_t size, std::size_t room) { return NewObjectBlock(size, room); }
+
+void* TObject::operator new(std::size_t size) { return NewObjectBlock(size, size); }
+
 void TObject::operator delete(void* block, std::size_t size) noexcept {
   if (!block) return;
   if (TakeUnconstructed(block)) {
     // Evaluating the constructor's arguments threw: no object was ever made here.
-    FreeBlock(block, static_cast<std::ptrdiff_t>(size));
+    blocks::Free(block, static_cast<std::ptrdiff_t>(size));
     return;
   }
   // Deleted outside a pass only when a constructor threw.
   if (!destroyingInPass) Collector::Forget(static_cast<TObject*>(block));
   ClearMemBit(block);
   --trackedObjects;
-  FreeBlock(block, static_cast<std::ptrdiff_t>(size));
+  blocks::Free(block, static_cast<std::ptrdiff_t>(size));
 }
 
 String TObject::ToString() {

@@ -29,8 +29,11 @@ Ref<TListNode> TListNode::PrevNode() const {
 void TListNode::Unlink() {
   // The sentinel stays: unlinking it would lose the whole list.
   if (IsSentinel()) return;
-  // Keep the neighbours alive while they are relinked.
-  Ref<TListNode> next = nextNode_, prev = prevNode_;
+  // Plain pointers suffice for the neighbours: a count that falls to 0 while
+  // they are relinked only queues the node, and nothing is freed outside a
+  // collection pass.
+  TListNode* next = nextNode_.Get();
+  TListNode* prev = prevNode_.Get();
   item_ = nullptr;
   // A node that was unlinked before keeps its old neighbours, which may have
   // been relinked since; relinking them again would cut nodes out of the list.
@@ -89,7 +92,7 @@ Ref<TObject> TList::Back() const { return sentinel_->prevNode_->item_; }
 
 Ref<TObject> TList::PopFront() {
   if (IsEmpty()) return nullptr;
-  Ref<TListNode> node = sentinel_->nextNode_;
+  TListNode* node = sentinel_->nextNode_.Get();
   Ref<TObject> item = node->item_;
   node->Unlink();
   return item;
@@ -97,7 +100,7 @@ Ref<TObject> TList::PopFront() {
 
 Ref<TObject> TList::PopBack() {
   if (IsEmpty()) return nullptr;
-  Ref<TListNode> node = sentinel_->prevNode_;
+  TListNode* node = sentinel_->prevNode_.Get();
   Ref<TObject> item = node->item_;
   node->Unlink();
   return item;

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
+#include <typeinfo>
 
 #include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
@@ -147,12 +149,22 @@ class Each {
       current_ = nullptr;
       while (cursor_ && cursor_->HasMore()) {
         Ref<TObject> item = cursor_->NextItem();
-        if (T* typed = dynamic_cast<T*>(item.Get())) {
+        if (T* typed = Typed(item.Get())) {
           current_ = typed;
           return;
         }
       }
     }
+    // The item as a T, or nullptr. A final class has no subclasses, so the
+    // exact type answers without the class-tree walk of dynamic_cast.
+    static T* Typed(TObject* item) {
+      if constexpr (std::is_final_v<T> && requires { static_cast<T*>(item); }) {
+        return item && typeid(*item) == typeid(T) ? static_cast<T*>(item) : nullptr;
+      } else {
+        return dynamic_cast<T*>(item);
+      }
+    }
+
     Ref<TListCursor> cursor_;
     Ref<T> current_;
   };

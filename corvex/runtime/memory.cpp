@@ -1,40 +1,43 @@
 #include "corvex/runtime/memory.h"
 
+#include <malloc.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <new>
 
+#include "corvex/runtime/blocks.h"
 #include "corvex/runtime/error.h"
 
 namespace cvx {
-namespace {
 
-constexpr std::ptrdiff_t kLargestSmallBlock = 240;
-constexpr std::size_t kChunkSize = 64 * 1024;
-constexpr int kSizeClasses = 16;  // class k holds blocks of 16 * k bytes, k = 1 .. 15
+namespace blocks {
 
-struct FreeBlockLink {
-  FreeBlockLink* next;
-};
-
-// Only the main thread allocates runtime blocks, so these are plain globals.
 int allocatedBytes = 0;
 FreeBlockLink* freeLists[kSizeClasses] = {};
+const void* roomBlock = nullptr;
+std::ptrdiff_t roomBytes = 0;
+
+namespace {
+
+constexpr std::size_t kChunkSize = 64 * 1024;
+
 char* chunkCursor = nullptr;
 std::size_t chunkRemaining = 0;
 
-void PushFree(int sizeClass, void* block) noexcept {
-  auto* link = static_cast<FreeBlockLink*>(block);
-  link->next = freeLists[sizeClass];
-  freeLists[sizeClass] = link;
-}
+}  // namespace
 
 void* CarveSmall(int sizeClass) {
   std::size_t needed = 16u * static_cast<std::size_t>(sizeClass);
   if (chunkRemaining < needed) {
     // The rest of the old chunk becomes one block of its own size class.
-    if (chunkRemaining >= 16) PushFree(static_cast<int>(chunkRemaining / 16), chunkCursor);
+    if (chunkRemaining >= 16) {
+      auto* link = reinterpret_cast<FreeBlockLink*>(chunkCursor);
+      int remainderClass = static_cast<int>(chunkRemaining / 16);
+      link->next = freeLists[remainderClass];
+      freeLists[remainderClass] = link;
+    }
     // Chunks are never given back, so a system block is all they need.
     chunkCursor = static_cast<char*>(SystemAllocate(kChunkSize));
     chunkRemaining = kChunkSize;
@@ -45,40 +48,30 @@ void* CarveSmall(int sizeClass) {
   return block;
 }
 
-}  // namespace
-
-int AllocatedBytes() noexcept { return allocatedBytes; }
-
-void* AllocateBlock(std::ptrdiff_t n) {
-  if (n <= 0) return nullptr;
-  // AllocatedBytes is an int: a block it cannot count is refused outright
-  // (a corrupt size read from a file must not wrap the counter).
+void* AllocateWithRoom(std::ptrdiff_t n, std::ptrdiff_t room) {
+  if (n <= kLargestSmallBlock || room <= n) return Allocate(n);
   if (n > std::numeric_limits<int>::max() - allocatedBytes) throw TRuntimeError("Memory block too large");
-  void* block;
-  if (n <= kLargestSmallBlock) {
-    int sizeClass = static_cast<int>((n + 15) / 16);
-    if (FreeBlockLink* link = freeLists[sizeClass]) {
-      freeLists[sizeClass] = link->next;
-      block = link;
-    } else {
-      block = CarveSmall(sizeClass);
-    }
-  } else {
-    block = SystemAllocate(static_cast<std::size_t>(n));
-  }
+  void* block = SystemAllocate(static_cast<std::size_t>(room));
   allocatedBytes += static_cast<int>(n);
   return block;
 }
 
-void FreeBlock(void* block, std::ptrdiff_t n) noexcept {
-  if (!block || n <= 0) return;
-  if (n <= kLargestSmallBlock) {
-    PushFree(static_cast<int>((n + 15) / 16), block);
-  } else {
-    SystemFree(block);
-  }
-  allocatedBytes -= static_cast<int>(n);
+std::ptrdiff_t LargeRoom(const void* block) noexcept {
+  // SystemAllocate keeps malloc's pointer in the word before the block.
+  void* raw = static_cast<void* const*>(block)[-1];
+  auto offset = static_cast<const char*>(block) - static_cast<const char*>(raw);
+  roomBlock = block;
+  roomBytes = static_cast<std::ptrdiff_t>(malloc_usable_size(raw)) - offset;
+  return roomBytes;
 }
+
+}  // namespace blocks
+
+int AllocatedBytes() noexcept { return blocks::allocatedBytes; }
+
+void* AllocateBlock(std::ptrdiff_t n) { return blocks::Allocate(n); }
+
+void FreeBlock(void* block, std::ptrdiff_t n) noexcept { blocks::Free(block, n); }
 
 void* SystemAllocate(std::size_t n) {
   void* raw = std::malloc(n + 20);

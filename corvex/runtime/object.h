@@ -46,7 +46,9 @@ class TObject {
   void Retain() noexcept { ++refs_; }
   // Lowers the count; at 0 the object goes into the release queue. Never
   // raises: the queue's room is reserved when objects are made.
-  void Release() noexcept;
+  void Release() noexcept {
+    if (--refs_ == 0) QueueReleased();
+  }
   // The raw count, including the queued mark in bit 31.
   std::uint32_t RefCount() const noexcept { return refs_; }
 
@@ -66,6 +68,9 @@ class TObject {
 
  private:
   friend class Collector;
+  // The release queue's side of Release, kept out of line so that the common
+  // case (the count stays above 0) is a plain decrement.
+  void QueueReleased() noexcept;
   std::uint32_t refs_;
 };
 

@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "corvex/runtime/array.h"
+#include "corvex/runtime/blocks.h"
 
 namespace cvx {
 namespace {
@@ -129,6 +130,13 @@ bool MatchesAt(const char16_t* s, const char16_t* sub, std::int32_t subLength) {
 
 TStringBody* TStringBody::Allocate(std::int32_t length) {
   void* block = TObject::operator new(sizeof(TStringBody) + sizeof(char16_t) * static_cast<std::size_t>(length));
+  return ::new (block) TStringBody(length);
+}
+
+TStringBody* TStringBody::AllocateWithRoom(std::int32_t length, std::int64_t roomLength) {
+  std::size_t size = sizeof(TStringBody) + sizeof(char16_t) * static_cast<std::size_t>(length);
+  std::int64_t room = static_cast<std::int64_t>(sizeof(TStringBody)) + 2 * std::min(roomLength, kLongestString);
+  void* block = blocks::AllocateObjectWithRoom(size, static_cast<std::size_t>(std::max<std::int64_t>(room, 0)));
   return ::new (block) TStringBody(length);
 }
 
@@ -416,6 +424,33 @@ String Concat(const String& a, const String& b) {
   std::memcpy(units, a.Units(), sizeof(char16_t) * static_cast<std::size_t>(a.Length()));
   std::memcpy(units + a.Length(), b.Units(), sizeof(char16_t) * static_cast<std::size_t>(b.Length()));
   return s;
+}
+
+String& String::operator+=(const String& b) {
+  const std::int32_t added = b.Length();
+  if (added == 0) return *this;
+  TStringBody* body = body_.Get();
+  const std::int32_t length = body->length_;
+  if (length == 0) return *this = b;
+  const std::int64_t total = static_cast<std::int64_t>(length) + added;
+  if (total > kLongestString) throw TRuntimeError("String too long");
+  const auto size = [](std::int64_t units) {
+    return static_cast<std::ptrdiff_t>(sizeof(TStringBody)) + 2 * static_cast<std::ptrdiff_t>(units);
+  };
+  // Only this handle counts the body (static bodies have counts that never
+  // come near 1), so nobody else can see it change.
+  if ((body->RefCount() & ~kQueuedMark) == 1 && blocks::GrowInPlace(body, size(length), size(total))) {
+    // When b is this very text its first `added` units are copied after
+    // themselves: the ranges do not overlap.
+    std::memcpy(body->MutableUnits() + length, b.Units(), sizeof(char16_t) * static_cast<std::size_t>(added));
+    body->length_ = static_cast<std::int32_t>(total);
+    return *this;
+  }
+  TStringBody* grown = TStringBody::AllocateWithRoom(static_cast<std::int32_t>(total), 2 * total);
+  std::memcpy(grown->MutableUnits(), body->Units(), sizeof(char16_t) * static_cast<std::size_t>(length));
+  std::memcpy(grown->MutableUnits() + length, b.Units(), sizeof(char16_t) * static_cast<std::size_t>(added));
+  body_ = grown;
+  return *this;
 }
 
 String Slice(const String& s, std::int32_t start, std::int32_t end) {

@@ -44,7 +44,11 @@ class TStringBody final : public TObject {
       : TObject(tag, count), length_(length) {}
 
  private:
+  friend class String;
   explicit TStringBody(std::int32_t length) noexcept : length_(length) {}
+  // A counted body of the given length (units uninitialised) whose block has
+  // memory for at least roomLength units; it counts as the length's block.
+  static TStringBody* AllocateWithRoom(std::int32_t length, std::int64_t roomLength);
   std::int32_t length_;
 };
 static_assert(sizeof(TStringBody) % alignof(char16_t) == 0);
@@ -67,6 +71,14 @@ class String {
   // The unit at index i; raises the array-index error outside 0..Length-1.
   char16_t operator[](std::int32_t i) const;
   TStringBody* Body() const noexcept { return body_.Get(); }
+
+  // Appends b; returns *this. The text stays immutable to everyone else: when
+  // another counted reference holds the old text, it keeps it, exactly as
+  // with *this = *this + b. When this handle is its only holder, the text
+  // grows in place into the room its block has (a block made by += has room
+  // for as much again), so a loop of += copies each piece about once. A raw
+  // Body() pointer kept from before sees the longer text.
+  String& operator+=(const String& b);
 
   // Operations in slot order.
   std::int32_t IndexOf(const String& sub, std::int32_t start = 0) const;

@@ -246,6 +246,45 @@ void TScriptEngine::AddBoolArg(int b) {
   args->PushBack(arg);
 }
 
+struct TScriptEngine::CallScratch {
+  String name;
+  AnsiText nameText;
+  std::vector<AnsiText> texts;
+  std::vector<CallArgument> arguments;
+};
+
+namespace {
+
+// The registry key of the engine's protected-call function: made once per
+// state, so that a call does not build a new C closure as lua_cpcall does.
+char callProtectedKey;
+
+// lua_cpcall (CallProtected, call) without its closure: the same protected
+// call, the same status codes.
+// Stores CallProtected under its key (run protected: the store may allocate).
+int StoreCallProtected(lua_State* L) {
+  lua_pushlightuserdata(L, &callProtectedKey);
+  lua_pushcfunction(L, CallProtected);
+  lua_rawset(L, LUA_REGISTRYINDEX);
+  return 0;
+}
+
+int RunCallProtected(lua_State* L, CallRequest* call) {
+  if (!lua_checkstack(L, 2)) return LUA_ERRMEM;
+  lua_pushlightuserdata(L, &callProtectedKey);
+  lua_rawget(L, LUA_REGISTRYINDEX);
+  if (!lua_isfunction(L, -1)) {
+    lua_pop(L, 1);
+    if (int status = lua_cpcall(L, StoreCallProtected, nullptr); status != 0) return status;
+    lua_pushlightuserdata(L, &callProtectedKey);
+    lua_rawget(L, LUA_REGISTRYINDEX);
+  }
+  lua_pushlightuserdata(L, call);
+  return lua_pcall(L, 1, 0, 0);
+}
+
+}  // namespace
+
 int TScriptEngine::CallFunction(const String& name, int resultCount) {
   StartIfPending();
   if (!started) {
@@ -256,33 +295,45 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
   // function pushed) goes again: the stack ends where it began.
   const int base = lua_gettop(state);
   CallRequest call{};
+  if (!scratch_) scratch_ = std::make_unique<CallScratch>();
+  CallScratch& scratch = *scratch_;
+  scratch.texts.clear();
+  scratch.arguments.clear();
   // The conversions to Lua's byte strings may fail; nothing has touched the
   // state yet then.
-  std::vector<AnsiText> texts;
-  std::vector<CallArgument> arguments;
-  AnsiText functionName;
   try {
-    functionName = name.AsAnsi();
-    for (TScriptArg* arg : Each<TScriptArg>(args.Get())) {
+    if (!scratch.nameText || (scratch.name.Body() != name.Body() && scratch.name != name)) {
+      scratch.nameText = name.AsAnsi();
+      scratch.name = name;
+    }
+    for (Ref<TListNode> node = args->FrontNode(); node; node = node->NextNode()) {
+      // Queued arguments are TScriptArg objects themselves nearly always: the
+      // exact type answers before the class-tree walk of a cast.
+      TObject* item = node->Item().Get();
+      auto* arg = item && typeid(*item) == typeid(TScriptArg) ? static_cast<TScriptArg*>(item) : As<TScriptArg>(item);
+      if (!arg) continue;
       if (arg->kind != ScriptArgNumber && arg->kind != ScriptArgString && arg->kind != ScriptArgBool) continue;
       const char* text = nullptr;
       if (arg->kind == ScriptArgString) {
-        texts.push_back(arg->text.AsAnsi());
-        text = texts.back().get();
+        scratch.texts.push_back(arg->text.AsAnsi());
+        text = scratch.texts.back().get();
       }
-      arguments.push_back(CallArgument{arg->kind, arg->number, arg->flag, text});
+      scratch.arguments.push_back(CallArgument{arg->kind, arg->number, arg->flag, text});
     }
   } catch (const std::exception& error) {
+    // A name whose conversion failed half way is not kept.
+    scratch.name = String();
+    scratch.nameText.reset();
     SetEngineError("ScriptEngine: "_s + String(error.what()));
     return 0;
   }
-  call.name = functionName.get();
-  call.arguments = arguments.data();
-  call.count = static_cast<int>(arguments.size());
+  call.name = scratch.nameText.get();
+  call.arguments = scratch.arguments.data();
+  call.count = static_cast<int>(scratch.arguments.size());
   // Any negative count asks for every result, as LUA_MULTRET does.
   call.resultCount = resultCount < 0 ? LUA_MULTRET : resultCount;
   call.resultType = ScriptResultNone;
-  const int status = lua_cpcall(state, CallProtected, &call);
+  const int status = RunCallProtected(state, &call);
   if (status != 0) {
     SetError(status);
     return 0;

@@ -4,6 +4,8 @@
 // text and Lua status of the error (ErrorText, ErrorCode).
 #pragma once
 
+#include <memory>
+
 #include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/list.h"
 #include "corvex/runtime/object.h"
@@ -94,6 +96,11 @@ class TScriptEngine : public TObject {
   // Registry reference to the chunk compiled by the last successful LoadScript.
   int chunkRef_ = LUA_NOREF;
   bool startPending_ = false;
+  // What CallFunction keeps from one call to the next: the function name's
+  // byte text (converted again only when the name changes) and the argument
+  // buffers, so that a call allocates nothing on the C++ side.
+  struct CallScratch;
+  std::unique_ptr<CallScratch> scratch_;
 };
 
 // Runs the script engine's initialiser (which brings in the Lua module and streams).

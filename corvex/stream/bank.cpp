@@ -239,6 +239,7 @@ void detail::CreateBankOpener() { new TBankOpener(); }
 
 std::int32_t TBankByteStream::Position() { return pos_; }
 std::int32_t TBankByteStream::Size() { return bank_->BankLength(); }
+int TBankByteStream::AtEnd() { return pos_ == bank_->BankLength(); }
 
 std::int32_t TBankByteStream::Seek(std::int32_t position) {
   pos_ = std::clamp(position, 0, bank_->BankLength());
@@ -265,6 +266,58 @@ std::int32_t TBankByteStream::Write(const void* buffer, std::int32_t count) {
   std::memcpy(bank_->BankAddress() + pos_, buffer, static_cast<std::size_t>(n));
   pos_ += n;
   return n;
+}
+
+std::int32_t TBankByteStream::ReadExact(void* buffer, std::int32_t count) {
+  if (count > 0 && count <= bank_->BankLength() - pos_) {
+    std::memcpy(buffer, bank_->BankAddress() + pos_, static_cast<std::size_t>(count));
+    pos_ += count;
+    return count;
+  }
+  return TByteStream::ReadExact(buffer, count);
+}
+
+std::int32_t TBankByteStream::SkipExact(std::int32_t count) {
+  if (count > 0 && count <= bank_->BankLength() - pos_) {
+    pos_ += count;
+    return count;
+  }
+  return TByteStream::SkipExact(count);
+}
+
+template <class T>
+T TBankByteStream::TakeShort() {
+  unsigned char bytes[sizeof(T)] = {};
+  TByteStream::ReadExact(bytes, sizeof(T));
+  T value;
+  std::memcpy(&value, bytes, sizeof(T));
+  return value;
+}
+
+template std::uint8_t TBankByteStream::TakeShort<std::uint8_t>();
+template std::uint16_t TBankByteStream::TakeShort<std::uint16_t>();
+template std::int32_t TBankByteStream::TakeShort<std::int32_t>();
+template std::int64_t TBankByteStream::TakeShort<std::int64_t>();
+template float TBankByteStream::TakeShort<float>();
+template double TBankByteStream::TakeShort<double>();
+
+String TBankByteStream::ReadTextLine() {
+  std::int32_t size = bank_->BankLength();
+  // A position past the end (the bank shrank under the stream) reads nothing.
+  if (pos_ >= size) return String();
+  std::int32_t consumed = 0;
+  String line = detail::TextLineIn(bank_->BankAddress() + pos_, size - pos_, &consumed);
+  pos_ += consumed;
+  return line;
+}
+
+String TBankByteStream::ReadText(std::int32_t length) {
+  if (length > 0 && length <= bank_->BankLength() - pos_) {
+    String text = String::OfBytes(bank_->BankAddress() + pos_, length);
+    pos_ += length;
+    return text;
+  }
+  return TByteStream::ReadText(length);
 }
 
 Ref<TBankByteStream> TBankByteStream::Create(TBank* bank) {

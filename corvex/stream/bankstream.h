@@ -1,9 +1,14 @@
 // A stream over a bank: reads stop at the bank's end, writes past it grow the
 // bank (by whole writes, with the bank's capacity rule). Flush and Close do
 // nothing.
+//
+// The typed reads take their bytes straight from the bank's memory; a read
+// that the bank's end cuts short takes the general path and behaves exactly as
+// TByteStream's reads do.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "corvex/runtime/api_begin.h"
 #include "corvex/stream/bank.h"
@@ -15,16 +20,45 @@ class TBankByteStream : public TByteStream {
  public:
   std::int32_t Position() override;
   std::int32_t Size() override;
+  int AtEnd() override;
   // Clamped to 0 .. the bank's size.
   std::int32_t Seek(std::int32_t position) override;
   std::int32_t Read(void* buffer, std::int32_t count) override;
   std::int32_t Write(const void* buffer, std::int32_t count) override;
+
+  std::int32_t ReadExact(void* buffer, std::int32_t count) override;
+  std::int32_t SkipExact(std::int32_t count) override;
+  int ReadUInt8() final { return Take<std::uint8_t>(); }
+  int ReadUInt16() final { return Take<std::uint16_t>(); }
+  std::int32_t ReadInt32() final { return Take<std::int32_t>(); }
+  std::int64_t ReadInt64() final { return Take<std::int64_t>(); }
+  float ReadFloat32() final { return Take<float>(); }
+  double ReadFloat64() final { return Take<double>(); }
+  // Scans the bank for the line's end instead of reading byte by byte.
+  String ReadTextLine() override;
+  String ReadText(std::int32_t length) override;
 
   static Ref<TBankByteStream> Create(TBank* bank);
 
   TBank* Bank() const noexcept { return bank_.Get(); }
 
  private:
+  template <class T>
+  T Take() {
+    // The bank may have been resized since the last read: ask it each time
+    // (through ->, which raises the null object error for a stream without one).
+    TBank* bank = bank_.operator->();
+    if (bank->BankLength() - pos_ >= static_cast<std::int32_t>(sizeof(T))) {
+      T value;
+      std::memcpy(&value, bank->BankAddress() + pos_, sizeof(T));
+      pos_ += static_cast<std::int32_t>(sizeof(T));
+      return value;
+    }
+    return TakeShort<T>();
+  }
+  template <class T>
+  T TakeShort();
+
   std::int32_t pos_ = 0;
   Ref<TBank> bank_;
 };

@@ -1,6 +1,7 @@
 #include "corvex/stream/filestream.h"
 
 #include <dirent.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -79,6 +80,36 @@ std::int32_t TFileStream::Write(const void* buffer, std::int32_t count) {
   return n;
 }
 
+String TFileStream::ReadTextLine() {
+  if (!file_) return String();
+  PrepareFor(LastTransfer::kRead);
+  // Short lines fit the local buffer; a longer one continues in `spill`.
+  char local[256];
+  std::int32_t used = 0;
+  std::string spill;
+  std::int32_t consumed = 0;
+  // A handle of the caller's may be shared with other threads: locked once
+  // for the whole line (the stream's own handles lock nothing).
+  if (!owned_) flockfile(file_);
+  for (;;) {
+    int byte = getc_unlocked(file_);
+    if (byte == EOF) break;
+    ++consumed;
+    if (byte == 0 || byte == 10) break;
+    if (byte == 13) continue;
+    if (used == static_cast<std::int32_t>(sizeof local)) {
+      spill.append(local, sizeof local);
+      used = 0;
+    }
+    local[used++] = static_cast<char>(byte);
+  }
+  if (!owned_) funlockfile(file_);
+  pos_ += consumed;
+  if (spill.empty()) return String::OfBytes(local, used);
+  spill.append(local, static_cast<std::size_t>(used));
+  return String::OfBytes(spill.data(), static_cast<std::int32_t>(spill.size()));
+}
+
 Ref<TFileStream> TFileStream::OpenCFile(const String& path, int readable, int writeable) {
   const char* how = "rb";
   int mode = kModeRead;
@@ -100,6 +131,9 @@ Ref<TFileStream> TFileStream::OpenCFile(const String& path, int readable, int wr
     errno = EISDIR;
     return nullptr;
   }
+  // The stream owns this handle and only the main thread uses streams, so
+  // stdio need not lock it on every call.
+  __fsetlocking(file, FSETLOCKING_BYCALLER);
   Ref<TFileStream> stream = FromFileHandle(file, mode);
   stream->owned_ = true;
   return stream;

@@ -27,6 +27,8 @@ class TFileStream : public TByteStream {
   void Close() override;
   std::int32_t Read(void* buffer, std::int32_t count) override;
   std::int32_t Write(const void* buffer, std::int32_t count) override;
+  // Takes the line from the stdio buffer a byte at a time (no call per byte).
+  String ReadTextLine() override;
 
   // "\" in the path becomes "/". fopen mode "r+b" when both flags are set
   // (the file must exist), "wb" when only writeable (truncates or creates),
@@ -36,6 +38,9 @@ class TFileStream : public TByteStream {
   // A null handle gives null.
   static Ref<TFileStream> FromFileHandle(std::FILE* file, int mode);
 
+  // A handle OpenCFile opened is set to stdio's caller locking (the stream
+  // is used by the main thread only): code that hands it to another thread
+  // locks it itself.
   std::FILE* File() const noexcept { return file_; }
   int Mode() const noexcept { return mode_; }
 

@@ -6,6 +6,7 @@ namespace cvx {
 
 std::int32_t TMemoryStream::Position() { return pos_; }
 std::int32_t TMemoryStream::Size() { return size_; }
+int TMemoryStream::AtEnd() { return pos_ == size_; }
 
 std::int32_t TMemoryStream::Seek(std::int32_t position) {
   if (position < 0) position = 0;
@@ -30,6 +31,57 @@ std::int32_t TMemoryStream::Write(const void* buffer, std::int32_t count) {
   std::memcpy(data_ + pos_, buffer, static_cast<std::size_t>(count));
   pos_ += count;
   return count;
+}
+
+std::int32_t TMemoryStream::ReadExact(void* buffer, std::int32_t count) {
+  if (readable_ && count > 0 && count <= size_ - pos_) {
+    std::memcpy(buffer, data_ + pos_, static_cast<std::size_t>(count));
+    pos_ += count;
+    return count;
+  }
+  return TByteStream::ReadExact(buffer, count);
+}
+
+std::int32_t TMemoryStream::SkipExact(std::int32_t count) {
+  if (readable_ && count > 0 && count <= size_ - pos_) {
+    pos_ += count;
+    return count;
+  }
+  return TByteStream::SkipExact(count);
+}
+
+template <class T>
+T TMemoryStream::TakeShort() {
+  unsigned char bytes[sizeof(T)] = {};
+  TByteStream::ReadExact(bytes, sizeof(T));
+  T value;
+  std::memcpy(&value, bytes, sizeof(T));
+  return value;
+}
+
+template std::uint8_t TMemoryStream::TakeShort<std::uint8_t>();
+template std::uint16_t TMemoryStream::TakeShort<std::uint16_t>();
+template std::int32_t TMemoryStream::TakeShort<std::int32_t>();
+template std::int64_t TMemoryStream::TakeShort<std::int64_t>();
+template float TMemoryStream::TakeShort<float>();
+template double TMemoryStream::TakeShort<double>();
+
+String TMemoryStream::ReadTextLine() {
+  // An unreadable stream gives no bytes, so its line is empty.
+  if (!readable_) return String();
+  std::int32_t consumed = 0;
+  String line = detail::TextLineIn(data_ + pos_, size_ - pos_, &consumed);
+  pos_ += consumed;
+  return line;
+}
+
+String TMemoryStream::ReadText(std::int32_t length) {
+  if (readable_ && length > 0 && length <= size_ - pos_) {
+    String text = String::OfBytes(data_ + pos_, length);
+    pos_ += length;
+    return text;
+  }
+  return TByteStream::ReadText(length);
 }
 
 Ref<TMemoryStream> TMemoryStream::Create(const void* address, std::int32_t size, int readable, int writeable) {

@@ -134,6 +134,24 @@ void TByteStream::WriteText(const String& text) {
   WriteExact(bytes.data(), static_cast<std::int32_t>(bytes.size()));
 }
 
+String detail::TextLineIn(const std::uint8_t* bytes, std::int32_t available, std::int32_t* consumed) {
+  std::int32_t end = 0;
+  bool carriageReturn = false;
+  while (end < available) {
+    std::uint8_t byte = bytes[end];
+    if (byte == 10 || byte == 0) break;
+    carriageReturn |= byte == 13;
+    ++end;
+  }
+  *consumed = end < available ? end + 1 : end;
+  if (!carriageReturn) return String::OfBytes(bytes, end);
+  std::string line;
+  line.reserve(static_cast<std::size_t>(end));
+  for (std::int32_t i = 0; i < end; ++i)
+    if (bytes[i] != 13) line.push_back(static_cast<char>(bytes[i]));
+  return String::OfBytes(line.data(), static_cast<std::int32_t>(line.size()));
+}
+
 Ref<TObject> TByteStream::ReadSerialized() { throw TRuntimeError("Unable to read object"); }
 void TByteStream::WriteSerialized(TObject*) { throw TRuntimeError("Unable to write object"); }
 

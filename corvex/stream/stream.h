@@ -103,6 +103,13 @@ class TByteStream : public TStreamBase {
   virtual void WriteSerialized(TObject* object);
 };
 
+namespace detail {
+// The text line at the start of bytes (available of them) as ReadTextLine
+// reads it, for streams that hold their bytes in memory; *consumed gets the
+// bytes the line takes, its terminator included.
+String TextLineIn(const std::uint8_t* bytes, std::int32_t available, std::int32_t* consumed);
+}  // namespace detail
+
 // ---- Relays ---------------------------------------------------------------------
 
 // Forwards to an inner stream. ReadExact, WriteExact, SkipExact, ReadInt64 and

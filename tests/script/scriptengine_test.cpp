@@ -181,6 +181,44 @@ TEST_F(ScriptEngineTest, RestartGivesAFreshState) {
   EXPECT_EQ(engine->ResultType(), ScriptResultNone);
 }
 
+// CallFunction keeps the name's bytes, its argument buffers and its protected
+// call from one call to the next: each call must still see the name, the
+// arguments and the state it is given now.
+TEST_F(ScriptEngineTest, RepeatedCallsSeeTheCurrentNameArgumentsAndState) {
+  Run("function add(a, b) return a + b end function join(a, b) return a .. b end");
+  engine->AddNumberArg(1);
+  engine->AddNumberArg(2);
+  ASSERT_EQ(engine->CallFunction("add"_s, 1), 1);
+  EXPECT_EQ(engine->NumberResult(), 3);
+  // The same text in a new string, then another name, then the first again.
+  ASSERT_EQ(engine->CallFunction(String("ad") + String("d"), 1), 1);
+  EXPECT_EQ(engine->NumberResult(), 3);
+  engine->ClearArgs();
+  engine->AddStringArg("x"_s);
+  engine->AddStringArg("yz"_s);
+  ASSERT_EQ(engine->CallFunction("join"_s, 1), 1);
+  EXPECT_EQ(engine->StringResult().ToStd(), "xyz");
+  engine->ClearArgs();
+  engine->AddNumberArg(10);
+  engine->AddNumberArg(5);
+  ASSERT_EQ(engine->CallFunction("add"_s, 1), 1);
+  EXPECT_EQ(engine->NumberResult(), 15);
+  // The global is looked up on every call: a redefinition is seen at once.
+  Run("function add(a, b) return a * b end");
+  ASSERT_EQ(engine->CallFunction("add"_s, 1), 1);
+  EXPECT_EQ(engine->NumberResult(), 50);
+  // A fresh state has no protected-call function stored yet.
+  engine->Start();
+  Run("function add(a, b) return a - b end");
+  ASSERT_EQ(engine->CallFunction("add"_s, 1), 1);
+  EXPECT_EQ(engine->NumberResult(), 5);
+  EXPECT_EQ(engine->CallFunction("missing"_s, 1), 0);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  ASSERT_EQ(engine->CallFunction("add"_s, 1), 1);
+  EXPECT_EQ(engine->NumberResult(), 5);
+  EXPECT_EQ(Top(), 0);
+}
+
 TEST_F(ScriptEngineTest, RunScriptTwiceRunsTheChunkAgain) {
   ASSERT_EQ(engine->LoadScript("counter = (counter or 0) + 1"), 1);
   EXPECT_EQ(Top(), 1);  // the compiled chunk waits on the stack
