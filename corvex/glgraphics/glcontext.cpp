@@ -15,7 +15,8 @@
 #include "corvex/runtime/error.h"
 #include "corvex/runtime/log.h"
 #include "corvex/runtime/startup.h"
-#include "corvex/system/sdlhost.h"
+#include "corvex/platform/sdl/sdlevents.h"
+#include "corvex/platform/video.h"
 
 namespace cvx {
 

@@ -12,7 +12,7 @@
 #include "corvex/input/input.h"
 #include "corvex/runtime/shutdown.h"
 #include "corvex/runtime/startup.h"
-#include "corvex/system/sdlhost.h"
+#include "corvex/platform/video.h"
 #include "corvex/system/system.h"
 
 namespace cvx {

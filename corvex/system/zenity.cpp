@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "corvex/system/sdlhost.h"
+#include "corvex/system/platformhost.h"
 
 extern char** environ;
 

@@ -13,7 +13,8 @@
 
 #include "corvex/input/input.h"
 #include "corvex/stream/embed.h"
-#include "corvex/system/sdlhost.h"
+#include "corvex/platform/sdl/sdlevents.h"
+#include "corvex/system/system.h"
 #include "tests/glgraphics/xwindows.h"
 
 namespace cvx {

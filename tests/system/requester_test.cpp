@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "corvex/system/sdlhost.h"
+#include "corvex/system/platformhost.h"
 
 namespace cvx {
 namespace {
@@ -80,7 +80,7 @@ class FakeZenity : public ::testing::Test {
 
 TEST_F(FakeZenity, TheChosenPathIsTheFirstOutputLine) {
   Script("/home/me/pictures/caf\\303\\251.png\\nsecond line\\n", 0);
-  TSdlHostSystem host;
+  TPlatformHostSystem host;
   String chosen = host.ChooseFile("Save as", "Images:png", 1, "out.png");
   EXPECT_EQ(chosen.ToUtf8(), "/home/me/pictures/caf\xC3\xA9.png");
   EXPECT_EQ(LoggedArguments(), (Strings{"--file-selection", "--title=Save as", "--save", "--confirm-overwrite",
@@ -89,7 +89,7 @@ TEST_F(FakeZenity, TheChosenPathIsTheFirstOutputLine) {
 
 TEST_F(FakeZenity, CancelOrFailureGivesTheEmptyString) {
   Script("/ignored\\n", 1);
-  TSdlHostSystem host;
+  TPlatformHostSystem host;
   EXPECT_TRUE(host.ChooseFile("t", "", 0, "").IsEmpty());
   EXPECT_TRUE(host.ChooseFolder("t", "/tmp").IsEmpty());
   EXPECT_EQ(LoggedArguments(), (Strings{"--file-selection", "--directory", "--title=t", "--filename=/tmp/"}));
@@ -97,13 +97,13 @@ TEST_F(FakeZenity, CancelOrFailureGivesTheEmptyString) {
 
 TEST_F(FakeZenity, FolderOutputWithoutNewline) {
   Script("/srv/data", 0);
-  TSdlHostSystem host;
+  TPlatformHostSystem host;
   EXPECT_EQ(host.ChooseFolder("", "").ToStd(), "/srv/data");
 }
 
 TEST_F(FakeZenity, WithoutZenityTheRequestersGiveTheEmptyString) {
   // PATH holds only the empty temporary folder: no script written.
-  TSdlHostSystem host;
+  TPlatformHostSystem host;
   EXPECT_TRUE(host.ChooseFile("t", "bmp", 0, "").IsEmpty());
   EXPECT_TRUE(host.ChooseFolder("t", "").IsEmpty());
   EXPECT_TRUE(RunZenity({"--help"}).IsEmpty());
@@ -118,7 +118,7 @@ TEST_F(FakeZenity, LaunchUrlHandsTheUrlToXdgOpen) {
            << "'\n";
   }
   chmod((dir_ + "/xdg-open").c_str(), 0755);
-  TSdlHostSystem host;
+  TPlatformHostSystem host;
   host.LaunchURL(String::OfUtf8("https://example.invalid/caf\xC3\xA9?a=1&b=2"));
   std::string got;
   for (int i = 0; i < 500 && got.empty(); ++i) {

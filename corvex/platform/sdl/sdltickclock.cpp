@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "corvex/system/sdlhost.h"
+#include "corvex/platform/sdl/sdlevents.h"
 #include "corvex/platform/tickclock.h"
 
 namespace cvx {
