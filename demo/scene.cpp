@@ -5,7 +5,9 @@
 #include "corvex/vex2d/vex2d.h"
 #include "demo/particle.h"
 
-namespace cvx {
+namespace demo {
+
+using namespace cvx;
 
 Ref<TList> LayerList;
 Ref<TList> ActorList;
@@ -124,4 +126,4 @@ void DrawScene() {
   DrawEmitters();
 }
 
-}  // namespace cvx
+}  // namespace demo
