@@ -20,6 +20,8 @@
 //   void InitMine() { ...guard...; InitStream(); new TMyOpener(); }
 #pragma once
 
+#include <string>
+
 #include <cstdint>
 
 #include "corvex/runtime/api_begin.h"
@@ -50,6 +52,12 @@ class TStreamOpener : public TObject {
 
 // The newest opener (the first one asked), or nullptr.
 TStreamOpener* FirstStreamOpener() noexcept;
+
+/// An opener that recognises a url but cannot open it (a missing file, an
+/// unknown embedded name, a refused connection) says why here before it
+/// returns null; OpenUrlStream puts the reason in the one warning it logs for
+/// a url that does not open. Never raises.
+void NoteStreamOpenFailure(const std::string& why);
 
 // A stream given as url comes back borrowed (closing the result leaves it
 // open), whatever the flags. Otherwise see the top of this file.
