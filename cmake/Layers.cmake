@@ -4,8 +4,10 @@
 set(CORVEX_LAYERS
   "runtime"
   "random,stream,event"
+  # The platform layer and its SDL backend, under everything that uses the host.
+  "platform"
   # pixmap registers the BMP decoder itself, so the two share a layer.
-  "filesystem,process,script,pixmap,pixmap_bmp,system,platform"
+  "filesystem,process,script,pixmap,pixmap_bmp,system"
   "pixmap_png,pixmap_jpeg,pixmap_tga,eventqueue,input,timer,net,audio"
   "graphics"
   "vex2d,glgraphics"

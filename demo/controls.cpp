@@ -4,7 +4,9 @@
 #include "corvex/input/joystick.h"
 #include "demo/scene.h"
 
-namespace cvx {
+namespace demo {
+
+using namespace cvx;
 
 namespace {
 
@@ -51,4 +53,4 @@ bool ArrowHeld(int key) { return KeyIsDown(key) || (gHeld & HatBitOf(key)) != 0;
 
 int ArrowPressCount(int key) { return KeyPressCount(key) + ((gPressed & HatBitOf(key)) != 0 ? 1 : 0); }
 
-}  // namespace cvx
+}  // namespace demo

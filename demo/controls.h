@@ -5,7 +5,7 @@
 /// arrows are exactly the arrow keys.
 #pragma once
 
-namespace cvx {
+namespace demo {
 
 /// Reads the joystick once: call at the start of each update, before the
 /// queries below, so that every query of one update sees the same stick.
@@ -18,4 +18,4 @@ bool ArrowHeld(int key);
 /// tilted that way since the previous ReadStickArrows.
 int ArrowPressCount(int key);
 
-}  // namespace cvx
+}  // namespace demo

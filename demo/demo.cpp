@@ -14,7 +14,9 @@
 #include "corvex/vex2d/vex2d.h"
 #include "demo/scene.h"
 
-namespace cvx {
+namespace demo {
+
+using namespace cvx;
 
 namespace {
 
@@ -161,4 +163,4 @@ bool RunDemo() {
   return true;
 }
 
-}  // namespace cvx
+}  // namespace demo

@@ -1,5 +1,9 @@
 // The particle demo's main module: start-up, the two scenes and their
 // on-screen texts, the frames-per-second counter, the emitter settings.
+//
+// The demo's own names live in namespace demo, apart from the framework's:
+// its headers name framework types as cvx::..., its sources read them
+// through a using-directive.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +13,7 @@
 #include "corvex/vex2d/image.h"
 #include "demo/emitter.h"
 
-namespace cvx {
+namespace demo {
 
 // Frames counted in the last completed one-second window; 0 during the first.
 std::int32_t CountFPS();
@@ -22,19 +26,19 @@ void ResetFPSCounter();
 void RegisterDemoMedias();
 
 // The three emitters of the demo with their settings.
-Ref<TEmitter> CreateFireEmitter(const Ref<TImage>& image);
-Ref<TEmitter> CreateSmokeEmitter(const Ref<TImage>& image);
-Ref<TEmitter> CreateSparkEmitter(const Ref<TImage>& image);
+cvx::Ref<TEmitter> CreateFireEmitter(const cvx::Ref<cvx::TImage>& image);
+cvx::Ref<TEmitter> CreateSmokeEmitter(const cvx::Ref<cvx::TImage>& image);
+cvx::Ref<TEmitter> CreateSparkEmitter(const cvx::Ref<cvx::TImage>& image);
 
 // The HUD lines.
-String SceneOneMemoryText(std::int32_t bytes);  // "Memoire allouee par l'application : <bytes>"
-String SceneTwoMemoryText(std::int32_t bytes);  // "Memoire allouee : <bytes>"
-String FPSText(std::int32_t fps);               // "FPS = <fps>"
-String EmitterCountText(std::int32_t count);    // "Nombre d'emetteurs : <count>"
+cvx::String SceneOneMemoryText(std::int32_t bytes);  // "Memoire allouee par l'application : <bytes>"
+cvx::String SceneTwoMemoryText(std::int32_t bytes);  // "Memoire allouee : <bytes>"
+cvx::String FPSText(std::int32_t fps);               // "FPS = <fps>"
+cvx::String EmitterCountText(std::int32_t count);    // "Nombre d'emetteurs : <count>"
 
 // The module body: start-up, scene 1, scene 2, teardown. Runs once; a second
 // call returns true at once. False when no display could be opened (the
 // graphics layer has logged why).
 bool RunDemo();
 
-}  // namespace cvx
+}  // namespace demo

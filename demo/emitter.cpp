@@ -4,7 +4,9 @@
 #include "corvex/system/system.h"
 #include "demo/particle.h"
 
-namespace cvx {
+namespace demo {
+
+using namespace cvx;
 
 Ref<TList> EmitterList;
 
@@ -170,4 +172,4 @@ void DrawEmitters() {
   }
 }
 
-}  // namespace cvx
+}  // namespace demo

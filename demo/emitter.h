@@ -12,17 +12,17 @@
 #include "corvex/runtime/string.h"
 #include "corvex/vex2d/image.h"
 
-namespace cvx {
+namespace demo {
 
 class TParticle;
 
 // Every live emitter, newest first. The demo's start-up makes the list.
-extern Ref<TList> EmitterList;
+extern cvx::Ref<cvx::TList> EmitterList;
 
-class TEmitter : public TObject {
+class TEmitter : public cvx::TObject {
  public:
-  Ref<TList> particles;  // living particles, newest first
-  Ref<TImage> image;
+  cvx::Ref<cvx::TList> particles;  // living particles, newest first
+  cvx::Ref<cvx::TImage> image;
   float x = 0, y = 0;
   float areaWidth = 0, areaHeight = 0;  // spawn area centred on (x, y)
   float vx = 0, vy = 0;
@@ -38,9 +38,9 @@ class TEmitter : public TObject {
   float scaleXStep = 0, scaleYStep = 0;
   float alpha = 0, alphaSpread = 0;
   float alphaStep = 0, alphaStepSpread = 0;
-  String blend;  // "light" or "alpha"
+  cvx::String blend;  // "light" or "alpha"
   std::int32_t particleLife = 0, particleLifeSpread = 0;
-  String state;  // "actif" while emitting, "supprime" once retired
+  cvx::String state;  // "actif" while emitting, "supprime" once retired
 
   // Refreshes the age and spawns (an active emitter), or leaves EmitterList
   // once the last particle of a retired or expired emitter has died.
@@ -61,20 +61,20 @@ class TEmitter : public TObject {
 };
 
 // Creates an active emitter and inserts it at the front of EmitterList.
-Ref<TEmitter> CreateEmitter(const Ref<TImage>& image, std::int32_t life, float x, float y, float areaWidth,
-                            float areaHeight, float rate, const String& blend);
-void SetEmitterPosition(const Ref<TEmitter>& emitter, std::int32_t x, std::int32_t y);
-void SetEmitterScale(const Ref<TEmitter>& emitter, float scaleX, float scaleY, float scaleXSpread, float scaleYSpread,
-                     float scaleXStep, float scaleYStep);
-void SetEmitterMotion(const Ref<TEmitter>& emitter, float vx, float vy, float ax, float ay);
-void SetEmitterAlpha(const Ref<TEmitter>& emitter, float alpha, float alphaSpread, float alphaStep,
+cvx::Ref<TEmitter> CreateEmitter(const cvx::Ref<cvx::TImage>& image, std::int32_t life, float x, float y,
+                                 float areaWidth, float areaHeight, float rate, const cvx::String& blend);
+void SetEmitterPosition(const cvx::Ref<TEmitter>& emitter, std::int32_t x, std::int32_t y);
+void SetEmitterScale(const cvx::Ref<TEmitter>& emitter, float scaleX, float scaleY, float scaleXSpread,
+                     float scaleYSpread, float scaleXStep, float scaleYStep);
+void SetEmitterMotion(const cvx::Ref<TEmitter>& emitter, float vx, float vy, float ax, float ay);
+void SetEmitterAlpha(const cvx::Ref<TEmitter>& emitter, float alpha, float alphaSpread, float alphaStep,
                      float alphaStepSpread);
-void SetEmitterLife(const Ref<TEmitter>& emitter, std::int32_t particleLife, std::int32_t particleLifeSpread);
-void RemoveEmitter(const Ref<TEmitter>& emitter, int mode);
+void SetEmitterLife(const cvx::Ref<TEmitter>& emitter, std::int32_t particleLife, std::int32_t particleLifeSpread);
+void RemoveEmitter(const cvx::Ref<TEmitter>& emitter, int mode);
 
 // One update pass: each emitter of EmitterList, then each of its particles.
 void UpdateEmitters();
 // One draw pass over every particle of every emitter.
 void DrawEmitters();
 
-}  // namespace cvx
+}  // namespace demo

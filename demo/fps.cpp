@@ -2,7 +2,9 @@
 #include "demo/demo.h"
 #include "demo/particle.h"
 
-namespace cvx {
+namespace demo {
+
+using namespace cvx;
 
 namespace {
 
@@ -31,4 +33,4 @@ void ResetFPSCounter() {
   gFPS = 0;
 }
 
-}  // namespace cvx
+}  // namespace demo

@@ -6,7 +6,7 @@
 
 namespace {
 
-int DemoMain(int, char**) { return cvx::RunDemo() ? 0 : 1; }
+int DemoMain(int, char**) { return demo::RunDemo() ? 0 : 1; }
 
 }  // namespace
 

@@ -1,9 +1,7 @@
 #include "corvex/stream/embed.h"
 #include "demo/demo.h"
 
-namespace cvx {
-
-namespace embedded {
+namespace cvx::embedded {
 extern const unsigned char demo_fond_plan_1[];
 extern const std::size_t demo_fond_plan_1_size;
 extern const unsigned char demo_fond_plan_2[];
@@ -16,7 +14,11 @@ extern const unsigned char demo_bluspark[];
 extern const std::size_t demo_bluspark_size;
 extern const unsigned char demo_smoke1[];
 extern const std::size_t demo_smoke1_size;
-}  // namespace embedded
+}  // namespace cvx::embedded
+
+namespace demo {
+
+using namespace cvx;
 
 void RegisterDemoMedias() {
   InitEmbed();
@@ -31,4 +33,4 @@ void RegisterDemoMedias() {
   put("Medias/smoke1.png"_s, embedded::demo_smoke1, embedded::demo_smoke1_size);
 }
 
-}  // namespace cvx
+}  // namespace demo

@@ -8,7 +8,9 @@
 #include "corvex/vex2d/vex2d.h"
 #include "demo/emitter.h"
 
-namespace cvx {
+namespace demo {
+
+using namespace cvx;
 
 std::int32_t TruncateToInt(double value) noexcept {
   if (std::isnan(value)) return 0;
@@ -106,4 +108,4 @@ Ref<TParticle> CreateParticle(const Ref<TEmitter>& emitter, const Ref<TImage>& i
   return p;
 }
 
-}  // namespace cvx
+}  // namespace demo

@@ -9,14 +9,14 @@
 #include "corvex/runtime/object.h"
 #include "corvex/vex2d/image.h"
 
-namespace cvx {
+namespace demo {
 
 class TEmitter;
 
-class TParticle : public TObject {
+class TParticle : public cvx::TObject {
  public:
-  Ref<TEmitter> emitter;  // read for its particle list and its blend text
-  Ref<TImage> image;
+  cvx::Ref<TEmitter> emitter;  // read for its particle list and its blend text
+  cvx::Ref<cvx::TImage> image;
   float x = 0, y = 0;  // position of the image's handle
   float vx = 0, vy = 0;
   float ax = 0, ay = 0;
@@ -45,8 +45,8 @@ class TParticle : public TObject {
 
 // A particle at (x, y) randomised within (spreadX, spreadY), inserted at the
 // front of the emitter's particle list. The image's handle is centred.
-Ref<TParticle> CreateParticle(const Ref<TEmitter>& emitter, const Ref<TImage>& image, float x, float y,
-                              std::int32_t spreadX, std::int32_t spreadY);
+cvx::Ref<TParticle> CreateParticle(const cvx::Ref<TEmitter>& emitter, const cvx::Ref<cvx::TImage>& image, float x,
+                                   float y, std::int32_t spreadX, std::int32_t spreadY);
 
 // Clock helpers shared by the demo: differences of 32-bit millisecond
 // readings taken modulo 2^32, so that the clock's wrap does not upset them.
@@ -57,4 +57,4 @@ inline std::int32_t MillisSince(std::int32_t now, std::int32_t then) noexcept {
 // Conversion toward zero that saturates instead of overflowing (NaN gives 0).
 std::int32_t TruncateToInt(double value) noexcept;
 
-}  // namespace cvx
+}  // namespace demo

@@ -6,7 +6,9 @@
 #include "demo/controls.h"
 #include "demo/particle.h"
 
-namespace cvx {
+namespace demo {
+
+using namespace cvx;
 
 Ref<TList> LayerList;
 Ref<TList> ActorList;
@@ -126,4 +128,4 @@ void DrawScene() {
   DrawEmitters();
 }
 
-}  // namespace cvx
+}  // namespace demo

@@ -12,7 +12,7 @@
 #include "corvex/vex2d/image.h"
 #include "demo/emitter.h"
 
-namespace cvx {
+namespace demo {
 
 // The display size; the player's right-hand limit derives from the width.
 inline constexpr std::int32_t ScreenWidth = 1024;
@@ -20,10 +20,10 @@ inline constexpr std::int32_t ScreenHeight = 768;
 inline constexpr std::int32_t ScreenDepth = 32;
 
 // The scrolling layers in drawing order, and the sprites, of scene 1.
-extern Ref<TList> LayerList;
-extern Ref<TList> ActorList;
+extern cvx::Ref<cvx::TList> LayerList;
+extern cvx::Ref<cvx::TList> ActorList;
 // The fire emitter of scene 1, moved to the player every update.
-extern Ref<TEmitter> FireEmitter;
+extern cvx::Ref<TEmitter> FireEmitter;
 
 // Key codes the player reads.
 inline constexpr int ArrowLeftKey = 37;
@@ -31,9 +31,9 @@ inline constexpr int ArrowUpKey = 38;
 inline constexpr int ArrowRightKey = 39;
 inline constexpr int ArrowDownKey = 40;
 
-class TScrollLayer : public TObject {
+class TScrollLayer : public cvx::TObject {
  public:
-  Ref<TImage> image;  // 1024 pixels wide
+  cvx::Ref<cvx::TImage> image;  // 1024 pixels wide
   std::int32_t x = 0, y = 0;
   std::int32_t speed = 0;  // added to x each update
 
@@ -43,18 +43,18 @@ class TScrollLayer : public TObject {
   virtual void Draw();
 };
 
-class TActor : public TObject {
+class TActor : public cvx::TObject {
  public:
   // Loads the 22-cell strip and starts at the pointer's position.
   TActor();
 
-  Ref<TImage> image;
+  cvx::Ref<cvx::TImage> image;
   std::int32_t x = 0, y = 0;  // top-left corner
   std::int32_t frame = 0;     // 0 .. 21
   std::int32_t speed = 1;     // a step is speed x 3 pixels
   std::int32_t lastFrameTime = 0;
   std::int32_t frameDelay = 30;  // ms before the next frame change
-  String state;                  // "haut", "bas" or "null"
+  cvx::String state;             // "haut", "bas" or "null"
 
   virtual void Update() = 0;
   virtual void Draw();
@@ -67,10 +67,11 @@ class TPlayer final : public TActor {
 };
 
 // A layer appended to the end of LayerList.
-Ref<TScrollLayer> CreateScrollLayer(const Ref<TImage>& image, std::int32_t x, std::int32_t y, std::int32_t speed);
+cvx::Ref<TScrollLayer> CreateScrollLayer(const cvx::Ref<cvx::TImage>& image, std::int32_t x, std::int32_t y,
+                                         std::int32_t speed);
 // Layers, then the player with the fire emitter following it, then the emitters.
 void UpdateScene();
 // Layers, actors, then the particles.
 void DrawScene();
 
-}  // namespace cvx
+}  // namespace demo

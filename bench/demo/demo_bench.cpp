@@ -31,6 +31,7 @@
 namespace {
 
 using namespace cvx;
+using namespace demo;
 
 // 60 Hz in whole milliseconds: 17, 17, 16, ...
 int FrameMillis(long frame) { return static_cast<int>((frame + 1) * 1000 / 60 - frame * 1000 / 60); }

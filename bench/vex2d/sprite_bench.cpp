@@ -89,7 +89,7 @@ void UseCorvexContext() {
   // back and let the driver forget its caches.
   auto* g = dynamic_cast<TVex2DGraphics*>(OpenedGraphics().Get());
   auto* gl = dynamic_cast<TGLContextGraphics*>(g->graphics.Get());
-  SDL_GL_MakeCurrent(gl->Context()->window, gl->Context()->renderContext);
+  SDL_GL_MakeCurrent(static_cast<SDL_Window*>(gl->Context()->window), gl->Context()->renderContext);
   MakeGraphicsCurrent(g);
   GLVex2DDriver()->MakeCurrent(g);
 }

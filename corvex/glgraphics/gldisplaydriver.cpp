@@ -1,10 +1,13 @@
 // TGLDisplayDriver and TGLContextGraphics: the abstract display interface
 // carried out by the context layer.
-#include <SDL.h>
-
 #include "corvex/glgraphics/glgraphics.h"
 
 namespace cvx {
+
+// The context layer asks for the buffers by the graphics flags' own bits.
+static_assert(GLRequestBackBuffer == FlagBackBuffer && GLRequestAlphaBuffer == FlagAlphaBuffer &&
+              GLRequestDepthBuffer == FlagDepthBuffer && GLRequestStencilBuffer == FlagStencilBuffer &&
+              GLRequestAccumBuffer == FlagAccumBuffer);
 
 namespace {
 

@@ -3,11 +3,12 @@
 // display modes switched on focus, buffer swaps with or without vertical sync,
 // and a small stand-alone text routine with a built-in 8x16 font.
 //
-// The C-level context layer underneath is in glcontext.h.
+// The C-level context layer underneath is the platform's
+// (corvex/platform/glcontext.h).
 #pragma once
 
-#include "corvex/glgraphics/glcontext.h"
 #include "corvex/graphics/graphics.h"
+#include "corvex/platform/glcontext.h"
 #include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/string.h"
 

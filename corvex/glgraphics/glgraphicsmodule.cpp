@@ -1,6 +1,4 @@
 // The OpenGL graphics module's initialiser.
-#include <SDL.h>
-
 #include <cstddef>
 #include <cstdint>
 
@@ -22,9 +20,7 @@ void InitGLGraphics() {
   InitGraphics();
   InitPixmap();
   InitEmbed();
-  // The window procedure decides what a full-screen window does when it loses
-  // the focus (give the mode back, minimise); SDL must not do it on its own.
-  SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+  GLContextPrepare();
   EmbedRegister("gldrawtextfont.bin"_s, embedded::gldrawtextfont,
                 static_cast<std::int32_t>(embedded::gldrawtextfont_size));
   SelectGraphicsDriver(GLDisplayDriver().Get(), FlagBackBuffer);

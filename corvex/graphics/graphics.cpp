@@ -2,17 +2,15 @@
 // opened graphics, software frame pacing and the display sequence number.
 #include "corvex/graphics/graphics.h"
 
-#include <SDL.h>
-
 #include <cstdint>
 #include <cstdlib>
 
 #include "corvex/event/event.h"
 #include "corvex/event/hook.h"
 #include "corvex/input/input.h"
+#include "corvex/platform/video.h"
 #include "corvex/runtime/shutdown.h"
 #include "corvex/runtime/startup.h"
-#include "corvex/system/sdlhost.h"
 #include "corvex/system/system.h"
 
 namespace cvx {
@@ -105,7 +103,7 @@ void InitGraphics() {
   InitEvents();
   InitSystem();
   InitInput();
-  // Windows and GL contexts need SDL's video subsystem. Without a display it
+  // Windows and GL contexts need the platform's video. Without a display it
   // fails; the drivers then say why when asked for graphics.
   StartVideo();
   FlipHook = ReserveHookId();
@@ -114,7 +112,7 @@ void InitGraphics() {
 
 int GraphicsDisplayAvailable() {
   InitGraphics();
-  return SDL_WasInit(SDL_INIT_VIDEO) != 0 ? 1 : 0;
+  return VideoRunning() ? 1 : 0;
 }
 
 void SelectGraphicsDriver(TDisplayDriver* driver, int flags) {

@@ -89,7 +89,7 @@ class TDisplayDriver : public TDataType {
 // ---- Module functions ------------------------------------------------------
 
 // Runs once: the runtime, events and hooks, the system driver, polled input,
-// SDL's video subsystem; reserves FlipHook.
+// the platform's video; reserves FlipHook.
 void InitGraphics();
 
 // 1 when the platform's video could be started by InitGraphics (a display

@@ -9,8 +9,6 @@
 
 namespace cvx {
 
-int ModifierMask = 0;
-
 namespace {
 
 Ref<THostSystem> gHost;

@@ -3,9 +3,10 @@
 // twelve platform operations (message pump, clock, sleep, pointer, message
 // boxes, requesters, URL launching); every module function here forwards to it.
 //
-// The SDL host (sdlhost.h) is the one concrete host. Tests install hosts of
-// their own with SetHostSystem, for example a TVirtualClockHost so that code
-// that paces itself with Millis and Pause runs on a clock the test drives.
+// The host over the platform layer (platformhost.h) is the one concrete host
+// with a display. Tests install hosts of their own with SetHostSystem, for
+// example a TVirtualClockHost so that code that paces itself with Millis and
+// Pause runs on a clock the test drives.
 #pragma once
 
 #include "corvex/event/event.h"
@@ -81,9 +82,10 @@ class TVirtualClockHost final : public THostSystem {
   int pumpCalls_ = 0;
 };
 
-// Runs once, after the runtime and the events: starts SDL's event and timer
-// subsystems (not video: that comes with the graphics module) and makes a
-// TSdlHostSystem the current host. Raises a runtime error when SDL cannot start.
+// Runs once, after the runtime and the events: starts the platform's event and
+// timer services (not video: that comes with the graphics module) and makes a
+// TPlatformHostSystem the current host. Raises a runtime error when the
+// platform cannot start them.
 void InitSystem();
 
 // The current host system.

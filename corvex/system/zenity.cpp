@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "corvex/runtime/filesystemname.h"
-#include "corvex/system/sdlhost.h"
+#include "corvex/system/platformhost.h"
 
 extern char** environ;
 

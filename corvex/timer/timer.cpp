@@ -1,21 +1,15 @@
 #include "corvex/timer/timer.h"
 
-#include <SDL.h>
-
 #include <cmath>
 #include <limits>
 #include <unordered_map>
 
-#include "corvex/system/sdlhost.h"
+#include "corvex/platform/tickclock.h"
 #include "corvex/system/system.h"
 
 namespace cvx {
 
 namespace {
-
-// The SDL event type that carries ticks (event.user.code = the ticker's clock
-// number). Written once on the main thread before any timer starts.
-std::uint32_t gTickEventType = 0;
 
 // Running tickers by clock number. A ticker is listed from Make until Halt and
 // holds itself (selfRef) all that time, so a listed pointer is always alive.
@@ -27,19 +21,9 @@ std::unordered_map<int, TTicker*>& Running() {
 }
 int gLastClockNumber = 0;
 
-// Runs on SDL's timer thread: it only pushes an event with the clock number
-// and touches nothing else of the framework.
-Uint32 TimerThreadTick(Uint32 interval, void* param) {
-  SDL_Event event{};
-  event.type = gTickEventType;
-  event.user.code = static_cast<Sint32>(reinterpret_cast<std::intptr_t>(param));
-  SDL_PushEvent(&event);
-  return interval;  // periodic
-}
-
 // Runs on the main thread inside the pump.
-void DeliverTick(const SDL_Event& event) {
-  auto found = Running().find(event.user.code);
+void DeliverTick(int clockNumber) {
+  auto found = Running().find(clockNumber);
   if (found == Running().end()) return;  // halted or freed: ignored
   Ref<TTicker> ticker = found->second;
   ticker->OnTick();
@@ -52,14 +36,11 @@ void InitTimers() {
   if (done) return;
   InitEvents();
   InitSystem();
-  Uint32 type = SDL_RegisterEvents(1);
-  if (type == static_cast<Uint32>(-1)) Throw("Unable to register the timer tick event"_s);
-  gTickEventType = type;
-  RegisterSystemEventProcedure(gTickEventType, DeliverTick);
+  if (!InitTickClocks(DeliverTick)) Throw("Unable to register the timer tick event"_s);
   done = true;
 }
 
-std::uint32_t TickEventType() { return gTickEventType; }
+std::uint32_t TickEventType() { return TickClockMessageType(); }
 
 Ref<TTicker> RunningTicker(int clockNumber) {
   auto found = Running().find(clockNumber);
@@ -80,15 +61,12 @@ int StartTickerClock(float hertz, TTicker* ticker) {
   if (period == 0) return 0;
   if (ticker->clockNumber == 0) ticker->clockNumber = ++gLastClockNumber;
   Running()[ticker->clockNumber] = ticker;
-  SDL_TimerID id = SDL_AddTimer(static_cast<Uint32>(period), TimerThreadTick,
-                                reinterpret_cast<void*>(static_cast<std::intptr_t>(ticker->clockNumber)));
+  int id = StartTickClock(period, ticker->clockNumber);
   if (id == 0) Running().erase(ticker->clockNumber);
   return id;
 }
 
-void StopTickerClock(int id) {
-  if (id != 0) SDL_RemoveTimer(id);
-}
+void StopTickerClock(int id) { StopTickClock(id); }
 
 Ref<TTicker> TTicker::Make(float hertz, TObject* event) {
   InitTimers();

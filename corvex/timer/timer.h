@@ -1,9 +1,9 @@
 // Timers: a TTicker is a periodic timer with a frequency in hertz. Its period
-// is measured on SDL's timer thread, which only pushes an SDL user event
-// carrying the ticker's number; the main thread's pump turns each such event
-// into OnTick, which counts the tick and dispatches a TimerTick event (or the
-// event object the program supplied). Nothing of a ticker is touched on the
-// timer thread.
+// is measured on the platform's timer thread (corvex/platform/tickclock.h),
+// which only posts a message carrying the ticker's number; the main thread's
+// pump turns each such message into OnTick, which counts the tick and
+// dispatches a TimerTick event (or the event object the program supplied).
+// Nothing of a ticker is touched on the timer thread.
 #pragma once
 
 #include <cstdint>
@@ -39,21 +39,22 @@ class TTicker final : public TObject {
   int waitMark = 0;
   Ref<TTicker> selfRef;
   Ref<TObject> tickEvent;
-  int handle = 0;  // the SDL timer id, 0 when not running
+  int handle = 0;  // the platform clock id, 0 when not running
 
   // The number the timer thread's events carry for this ticker (never reused).
   int clockNumber = 0;
 };
 
 // Runs once, after the runtime, the events and the system driver: registers
-// the SDL user event type of ticks with the pump.
+// the platform's message type of ticks with the pump.
 void InitTimers();
 
 Ref<TTicker> MakeTicker(float hertz, TObject* event);
 
-// Starts SDL's periodic timer for the ticker at (1000 / hertz truncated) ms and
-// returns its id, or 0 when the period is not a positive 32-bit count of ms
-// (hertz above 1000, zero, negative or not a number).
+// Starts the platform's periodic clock for the ticker at (1000 / hertz
+// truncated) ms and returns its id, or 0 when the period is not a positive
+// 32-bit count of ms (hertz above 1000, zero, negative or not a number) or the
+// platform refuses the clock.
 int StartTickerClock(float hertz, TTicker* ticker);
 // The clock period of a frequency: 1000 / hertz ms truncated (60 Hz gives
 // 16 ms), or 0 when that is not a positive 32-bit count.
@@ -61,7 +62,7 @@ int TickerPeriodMillis(float hertz);
 // Stops the timer; nothing for id 0.
 void StopTickerClock(int id);
 
-// The SDL event type of ticks (0 before InitTimers).
+// The platform's message type of ticks (0 before InitTimers).
 std::uint32_t TickEventType();
 // The running ticker of a clock number, or null (halted or never made).
 Ref<TTicker> RunningTicker(int clockNumber);

@@ -14,6 +14,8 @@
 namespace cvx {
 namespace {
 
+using namespace ::demo;
+
 class StickArrowsTest : public testing::Test {
  protected:
   void SetUp() override {

@@ -13,7 +13,12 @@
 #include "corvex/vex2d/image.h"
 #include "corvex/vex2d/vex2d.h"
 
+namespace demo {}
+
 namespace cvx::test {
+
+// The demo's own names (namespace demo) read as they do in the demo's code.
+using namespace ::demo;
 
 struct BlitRecord {
   int blend;

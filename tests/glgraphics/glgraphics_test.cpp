@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "corvex/input/input.h"
+#include "corvex/platform/sdl/sdlevents.h"
+#include "corvex/system/system.h"
 #include "corvex/stream/embed.h"
-#include "corvex/system/sdlhost.h"
 #include "tests/glgraphics/xwindows.h"
 
 namespace cvx {
@@ -22,6 +23,9 @@ namespace {
 using test::ClientGeometry;
 using test::TopLevelWindowCount;
 using test::XGeometry;
+
+// The SDL window behind a context record.
+SDL_Window* WindowOf(const GLContext* c) { return static_cast<SDL_Window*>(c->window); }
 
 GLContext* ContextOf(const Ref<TGraphics>& g) {
   auto* gl = dynamic_cast<TGLContextGraphics*>(g.Get());
@@ -62,12 +66,12 @@ TEST_F(GLGraphicsTest, WindowedGraphicsIsACaptionedWindowAt32) {
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(c->mode, ContextWindowed);
   EXPECT_EQ(GLContextList(), c);
-  EXPECT_STREQ(SDL_GetWindowTitle(c->window), "Corvex Application");
-  Uint32 flags = SDL_GetWindowFlags(c->window);
+  EXPECT_STREQ(SDL_GetWindowTitle(WindowOf(c)), "Corvex Application");
+  Uint32 flags = SDL_GetWindowFlags(WindowOf(c));
   EXPECT_FALSE(flags & SDL_WINDOW_BORDERLESS);
   EXPECT_FALSE(flags & SDL_WINDOW_FULLSCREEN);
   EXPECT_TRUE(flags & SDL_WINDOW_SHOWN);
-  XGeometry geometry = ClientGeometry(c->window);
+  XGeometry geometry = ClientGeometry(WindowOf(c));
   EXPECT_EQ(geometry.x, 32);
   EXPECT_EQ(geometry.y, 32);
   EXPECT_EQ(geometry.width, 640);
@@ -102,13 +106,13 @@ TEST_F(GLGraphicsTest, FullScreenTakesTheModeWithoutTheRefreshRateXvfbLacks) {
   ASSERT_FALSE(g.IsNull());
   GLContext* c = ContextOf(g);
   EXPECT_EQ(c->mode, ContextFullScreen);
-  EXPECT_EQ(GLFullScreenWindow(), c->window);
-  EXPECT_TRUE(SDL_GetWindowFlags(c->window) & SDL_WINDOW_FULLSCREEN);
-  EXPECT_TRUE(SDL_GetWindowFlags(c->window) & SDL_WINDOW_BORDERLESS);
+  EXPECT_EQ(GLFullScreenWindow(), WindowOf(c));
+  EXPECT_TRUE(SDL_GetWindowFlags(WindowOf(c)) & SDL_WINDOW_FULLSCREEN);
+  EXPECT_TRUE(SDL_GetWindowFlags(WindowOf(c)) & SDL_WINDOW_BORDERLESS);
   // Xvfb's modes carry no 60 Hz rate: the fallback without it set interval 0.
   EXPECT_EQ(GLSwapIntervalCalls(), calls + 1);
   EXPECT_EQ(GLLastSwapInterval(), 0);
-  XGeometry geometry = ClientGeometry(c->window);
+  XGeometry geometry = ClientGeometry(WindowOf(c));
   EXPECT_EQ(geometry.x, 0);
   EXPECT_EQ(geometry.y, 0);
   EXPECT_EQ(geometry.width, 1024);
@@ -117,16 +121,16 @@ TEST_F(GLGraphicsTest, FullScreenTakesTheModeWithoutTheRefreshRateXvfbLacks) {
   // Focus loss gives the mode back; focus gain takes it again.
   SDL_Event e{};
   e.type = SDL_WINDOWEVENT;
-  e.window.windowID = SDL_GetWindowID(c->window);
+  e.window.windowID = SDL_GetWindowID(WindowOf(c));
   e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
   EXPECT_EQ(GLContextWindowProc(e), 0);
   EXPECT_EQ(GLFullScreenWindow(), nullptr);
-  EXPECT_FALSE(SDL_GetWindowFlags(c->window) & SDL_WINDOW_FULLSCREEN);
+  EXPECT_FALSE(SDL_GetWindowFlags(WindowOf(c)) & SDL_WINDOW_FULLSCREEN);
   EXPECT_EQ(GLLastSwapInterval(), 0);
   e.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
   EXPECT_EQ(GLContextWindowProc(e), 0);
-  EXPECT_EQ(GLFullScreenWindow(), c->window);
-  EXPECT_TRUE(SDL_GetWindowFlags(c->window) & SDL_WINDOW_FULLSCREEN);
+  EXPECT_EQ(GLFullScreenWindow(), WindowOf(c));
+  EXPECT_TRUE(SDL_GetWindowFlags(WindowOf(c)) & SDL_WINDOW_FULLSCREEN);
   long afterGain = GLSwapIntervalCalls();
   EXPECT_EQ(GLContextWindowProc(e), 0);  // already the full-screen window: nothing
   EXPECT_EQ(GLSwapIntervalCalls(), afterGain);
@@ -180,7 +184,7 @@ TEST_F(GLGraphicsTest, OpenGraphicsGoesFullScreenAndShutsCleanly) {
   GLContext* c = ContextOf(g);
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(c->mode, ContextFullScreen);
-  EXPECT_EQ(GLFullScreenWindow(), c->window);
+  EXPECT_EQ(GLFullScreenWindow(), WindowOf(c));
   EXPECT_EQ(GLCurrentContext(), c);
   EXPECT_EQ(SDL_GL_GetCurrentContext(), c->renderContext);
   EXPECT_EQ(CurrentGraphicsWidth(), 1024);
@@ -341,7 +345,7 @@ TEST_F(GLGraphicsTest, RepeatedOpenAndShutLeavesNothingBehind) {
   Ref<TGraphics> first = OpenGraphicsGL(320, 240, 0, 0, 0);
   ASSERT_FALSE(first.IsNull());
   ShutGraphics();
-  SDL_Window* probe = GLSharedContext()->window;
+  SDL_Window* probe = WindowOf(GLSharedContext());
   int windows = TopLevelWindowCount(probe);
   for (int i = 0; i < 6; ++i) {
     Ref<TGraphics> g = OpenGraphicsGL(320 + i * 16, 240, 0, 0, 0);
@@ -366,7 +370,7 @@ TEST_F(GLGraphicsTest, AttachedWindowReportsItsCurrentClientSize) {
     shared = GLSharedContext();
   }
   ASSERT_NE(shared, nullptr);
-  unsigned long native = test::CreateNativeWindow(shared->window, 200, 100);
+  unsigned long native = test::CreateNativeWindow(WindowOf(shared), 200, 100);
   ASSERT_NE(native, 0u);
 
   Ref<TGraphics> g = BindGraphics(reinterpret_cast<void*>(native), FlagBackBuffer);
@@ -380,7 +384,7 @@ TEST_F(GLGraphicsTest, AttachedWindowReportsItsCurrentClientSize) {
   EXPECT_EQ(h, 100);
   EXPECT_EQ(d, 0);
   EXPECT_EQ(hz, 0);
-  test::ResizeNativeWindow(shared->window, native, 300, 150);
+  test::ResizeNativeWindow(WindowOf(shared), native, 300, 150);
   g->QuerySettings(w, h, d, hz, f);
   EXPECT_EQ(w, 300);
   EXPECT_EQ(h, 150);
@@ -389,8 +393,8 @@ TEST_F(GLGraphicsTest, AttachedWindowReportsItsCurrentClientSize) {
   EXPECT_EQ(SDL_GL_GetCurrentContext(), c->renderContext);
   DisposeGraphics(g.Get());
   // The caller's window outlives the graphics object.
-  EXPECT_TRUE(test::NativeWindowExists(shared->window, native));
-  test::DestroyNativeWindow(shared->window, native);
+  EXPECT_TRUE(test::NativeWindowExists(WindowOf(shared), native));
+  test::DestroyNativeWindow(WindowOf(shared), native);
 
   EXPECT_TRUE(BindGraphics(nullptr, 0).IsNull());
 }
@@ -403,7 +407,7 @@ TEST_F(GLGraphicsTest, WindowEventsReachTheInputTablesThroughThePump) {
   KeyPressCount(32);
   SDL_Event e{};
   e.type = SDL_KEYDOWN;
-  e.key.windowID = SDL_GetWindowID(c->window);
+  e.key.windowID = SDL_GetWindowID(WindowOf(c));
   e.key.state = SDL_PRESSED;
   e.key.keysym.scancode = SDL_SCANCODE_SPACE;
   e.key.keysym.sym = SDLK_SPACE;
@@ -431,7 +435,7 @@ namespace {
 TEST_F(GLGraphicsTest, FullScreenDisplayStaysThroughThePump) {
   Ref<TGraphics> g = OpenGraphicsGL(1024, 768, 32, 0, 0);
   ASSERT_FALSE(g.IsNull());
-  SDL_Window* window = ContextOf(g)->window;
+  SDL_Window* window = WindowOf(ContextOf(g));
   for (int i = 0; i < 10; ++i) {
     PumpSystem();
     FlipFrame(-1);
@@ -445,7 +449,7 @@ TEST_F(GLGraphicsTest, FullScreenDisplayStaysThroughThePump) {
   Ref<TGraphics> extra = Make(64, 64, 0, 0, 0);
   SDL_Event e{};
   e.type = SDL_MOUSEBUTTONDOWN;
-  e.button.windowID = SDL_GetWindowID(ContextOf(extra)->window);
+  e.button.windowID = SDL_GetWindowID(WindowOf(ContextOf(extra)));
   e.button.button = SDL_BUTTON_LEFT;
   e.button.state = SDL_PRESSED;
   EXPECT_EQ(GLContextWindowProc(e), 0);
@@ -475,9 +479,9 @@ bool PumpUntil(Cond cond) {
 TEST_F(GLGraphicsTest, RealFocusChangesMoveTheDisplayMode) {
   Ref<TGraphics> g = OpenGraphicsGL(1024, 768, 32, 0, 0);
   ASSERT_FALSE(g.IsNull());
-  SDL_Window* full = ContextOf(g)->window;
+  SDL_Window* full = WindowOf(ContextOf(g));
   Ref<TGraphics> other = Make(64, 64, 0, 0, 0);
-  SDL_Window* small = ContextOf(other)->window;
+  SDL_Window* small = WindowOf(ContextOf(other));
 
   // Focus the full-screen window first, so that moving it away is a change.
   SDL_SetWindowInputFocus(full);

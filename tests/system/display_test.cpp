@@ -12,9 +12,10 @@
 #include <string>
 
 #include "corvex/input/input.h"
+#include "corvex/platform/sdl/sdlevents.h"
 #include "corvex/runtime/log.h"
 #include "corvex/runtime/startup.h"
-#include "corvex/system/sdlhost.h"
+#include "corvex/system/system.h"
 
 namespace cvx {
 namespace {

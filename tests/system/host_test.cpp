@@ -4,7 +4,7 @@
 #include <climits>
 #include <regex>
 
-#include "corvex/system/sdlhost.h"
+#include "corvex/system/platformhost.h"
 #include "corvex/system/system.h"
 #include "tests/system/sdl_test_support.h"
 
@@ -148,10 +148,10 @@ TEST_F(VirtualClock, InstallingTheNullObjectKeepsTheCurrentHost) {
   EXPECT_EQ(Millis(), 5);
 }
 
-TEST(SdlHost, TheInitialHostIsTheSdlHostWithARealClock) {
+TEST(PlatformHost, TheInitialHostIsThePlatformHostWithARealClock) {
   InitSystem();
   Ref<THostSystem> host = CurrentHostSystem();
-  ASSERT_TRUE(RefCast<TSdlHostSystem>(host));
+  ASSERT_TRUE(RefCast<TPlatformHostSystem>(host));
   int before = Millis();
   Pause(5);
   int after = Millis();
@@ -160,7 +160,7 @@ TEST(SdlHost, TheInitialHostIsTheSdlHostWithARealClock) {
 
 // The clock counts from the system's start, not from the program's: the
 // frame counter's first one-second window must be long closed at start-up.
-TEST(SdlHost, MillisCountsFromTheSystemsStart) {
+TEST(PlatformHost, MillisCountsFromTheSystemsStart) {
   InitSystem();
   timespec now{};
   ASSERT_EQ(clock_gettime(CLOCK_MONOTONIC, &now), 0);
@@ -170,9 +170,9 @@ TEST(SdlHost, MillisCountsFromTheSystemsStart) {
   EXPECT_GE(static_cast<std::int32_t>(millis - system), 0);
 }
 
-TEST(SdlHost, PointerVisibilityDoesNotNest) {
+TEST(PlatformHost, PointerVisibilityDoesNotNest) {
   testing_support::StartDummyVideo();
-  Ref<THostSystem> host = new TSdlHostSystem();
+  Ref<THostSystem> host = new TPlatformHostSystem();
   Ref<THostSystem> previous = SetHostSystem(host.Get());
   HidePointer();
   HidePointer();

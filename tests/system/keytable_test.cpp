@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "corvex/input/keycodes.h"
-#include "corvex/system/sdlhost.h"
+#include "corvex/platform/sdl/sdlevents.h"
 
 namespace cvx {
 namespace {

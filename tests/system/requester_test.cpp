@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "corvex/runtime/filesystemname.h"
-#include "corvex/system/sdlhost.h"
+#include "corvex/system/platformhost.h"
 
 namespace cvx {
 namespace {
@@ -81,7 +81,7 @@ class FakeZenity : public ::testing::Test {
 
 TEST_F(FakeZenity, TheChosenPathIsTheFirstOutputLine) {
   Script("/home/me/pictures/caf\\303\\251.png\\nsecond line\\n", 0);
-  TSdlHostSystem host;
+  TPlatformHostSystem host;
   String chosen = host.ChooseFile("Save as", "Images:png", 1, "out.png");
   // The path keeps the file system's bytes (one unit per byte), as a listing
   // gives names, so that it opens again.
@@ -93,7 +93,7 @@ TEST_F(FakeZenity, TheChosenPathIsTheFirstOutputLine) {
 
 TEST_F(FakeZenity, CancelOrFailureGivesTheEmptyString) {
   Script("/ignored\\n", 1);
-  TSdlHostSystem host;
+  TPlatformHostSystem host;
   EXPECT_TRUE(host.ChooseFile("t", "", 0, "").IsEmpty());
   EXPECT_TRUE(host.ChooseFolder("t", "/tmp").IsEmpty());
   EXPECT_EQ(LoggedArguments(), (Strings{"--file-selection", "--directory", "--title=t", "--filename=/tmp/"}));
@@ -101,13 +101,13 @@ TEST_F(FakeZenity, CancelOrFailureGivesTheEmptyString) {
 
 TEST_F(FakeZenity, FolderOutputWithoutNewline) {
   Script("/srv/data", 0);
-  TSdlHostSystem host;
+  TPlatformHostSystem host;
   EXPECT_EQ(host.ChooseFolder("", "").ToStd(), "/srv/data");
 }
 
 TEST_F(FakeZenity, WithoutZenityTheRequestersGiveTheEmptyString) {
   // PATH holds only the empty temporary folder: no script written.
-  TSdlHostSystem host;
+  TPlatformHostSystem host;
   EXPECT_TRUE(host.ChooseFile("t", "bmp", 0, "").IsEmpty());
   EXPECT_TRUE(host.ChooseFolder("t", "").IsEmpty());
   EXPECT_TRUE(RunZenity({"--help"}).IsEmpty());
@@ -122,7 +122,7 @@ TEST_F(FakeZenity, LaunchUrlHandsTheUrlToXdgOpen) {
            << "'\n";
   }
   chmod((dir_ + "/xdg-open").c_str(), 0755);
-  TSdlHostSystem host;
+  TPlatformHostSystem host;
   host.LaunchURL(String::OfUtf8("https://example.invalid/caf\xC3\xA9?a=1&b=2"));
   std::string got;
   for (int i = 0; i < 500 && got.empty(); ++i) {

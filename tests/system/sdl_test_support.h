@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "corvex/event/event.h"
-#include "corvex/system/sdlhost.h"
+#include "corvex/platform/sdl/sdlevents.h"
+#include "corvex/system/system.h"
 
 namespace cvx::testing_support {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "corvex/system/sdlhost.h"
+#include "corvex/platform/sdl/sdlevents.h"
 #include "tests/system/sdl_test_support.h"
 
 namespace cvx {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "corvex/event/eventqueue.h"
-#include "corvex/system/sdlhost.h"
+#include "corvex/system/platformhost.h"
 #include "corvex/system/system.h"
 
 namespace cvx {
@@ -63,7 +63,7 @@ class TimerTest : public ::testing::Test {
     InitTimers();
     InitEventQueue();
     // The real SDL host: these tests need SDL's timer thread and queue.
-    ASSERT_TRUE(RefCast<TSdlHostSystem>(CurrentHostSystem()));
+    ASSERT_TRUE(RefCast<TPlatformHostSystem>(CurrentHostSystem()));
     PumpSystem();
     ClearEventQueue();
   }

@@ -4,7 +4,7 @@
 // give their cancel results and requesters "".
 //
 // Window-less platform events (the timer's ticks) still come from an inner
-// host when one is given: the SDL host pumps them without any display.
+// host when one is given: the platform host pumps them without any display.
 #pragma once
 
 #include <cstdint>

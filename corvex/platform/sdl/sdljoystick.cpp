@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "corvex/platform/joystickdevice.h"
-#include "corvex/system/sdlhost.h"
+#include "corvex/platform/sdl/sdlevents.h"
 
 namespace cvx {
 

@@ -2,9 +2,13 @@
 // mask and the pointer's enter/leave tracking.
 #include <SDL.h>
 
-#include "corvex/system/sdlhost.h"
+#include "corvex/event/event.h"
+#include "corvex/platform/sdl/sdlevents.h"
+#include "corvex/platform/video.h"
 
 namespace cvx {
+
+int ModifierMask = 0;
 
 namespace {
 
@@ -13,8 +17,9 @@ namespace {
 std::uint32_t gTrackedWindow = 0;
 Ref<TObject> gTrackedSender;
 
+// Makes the event and dispatches it at once.
 void Post(int id, TObject* sender, int data, int mods, int x, int y) {
-  PostSystemEvent(id, sender, data, mods, x, y, nullptr);
+  TEvent::Make(id, sender, data, mods, x, y, nullptr)->Dispatch();
 }
 
 SDL_Window* WindowOf(std::uint32_t windowId) {

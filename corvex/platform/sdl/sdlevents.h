@@ -1,7 +1,9 @@
-// The SDL glue of the system driver: the SDL host system, the translation of
-// SDL events of framework windows into TEvents, modifier state, pointer
-// enter/leave tracking, the scancode to virtual-key table, and the window
-// procedure registry through which the pump hands each event to its window.
+// The SDL backend's own view of the message pump: the window procedure
+// registry through which the pump hands each SDL event to its window, the
+// translation of SDL events of framework windows into TEvents, modifier
+// state, pointer enter/leave tracking and the scancode to virtual-key table.
+// Only the backend (and its tests) include this header; the rest of the
+// framework pumps through corvex/platform/pump.h.
 //
 // Routing done by the pump (DeliverSystemEvent):
 //   - an event that names a window (SDL window id) goes to the procedure
@@ -14,43 +16,15 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
+#include "corvex/platform/pump.h"
 #include "corvex/runtime/api_begin.h"
-#include "corvex/system/system.h"
+#include "corvex/runtime/object.h"
 
 union SDL_Event;
 struct SDL_Window;
 
 namespace cvx {
-
-class TSdlHostSystem final : public THostSystem {
- public:
-  TSdlHostSystem();
-
-  void Pump() override;         // SDL_PollEvent until empty, each event through DeliverSystemEvent
-  void PumpWait() override;     // SDL_WaitEvent, then as Pump
-  int Millis() override;        // the system's monotonic clock in ms since it started
-  void Pause(int ms) override;  // SDL_Delay; nothing for ms <= 0
-  void WarpPointer(int x, int y) override;
-  void SetPointerVisible(int visible) override;
-  void AlertBox(const String& text, int serious) override;
-  int ConfirmBox(const String& text, int serious) override;
-  int ProceedBox(const String& text, int serious) override;
-  String ChooseFile(const String& title, const String& filter, int save, const String& initialPath) override;
-  String ChooseFolder(const String& title, const String& initialPath) override;
-  void LaunchURL(const String& url) override;
-};
-
-// ---- Video ------------------------------------------------------------------
-
-// Starts SDL's video subsystem on a display the user can see: X11 when DISPLAY
-// is set, Wayland when WAYLAND_DISPLAY is, never SDL's off-screen or dummy
-// drivers (on which a program would run with nobody to see it), unless
-// SDL_VIDEODRIVER names a driver. True when it runs (also when it already
-// did); false with the reason, SDL's own included, in *reason.
-bool StartVideo(std::string* reason = nullptr);
 
 // ---- Window procedures ------------------------------------------------------
 
@@ -75,6 +49,16 @@ std::uint32_t EventWindowId(const SDL_Event& event);
 // What the pump does with one SDL event (see the routing above).
 void DeliverSystemEvent(const SDL_Event& event);
 
+// The window the program works in: the one with the keyboard focus, else the
+// one under the pointer, else the framework window registered last; null
+// without video.
+SDL_Window* ActiveWindow();
+
+// The window procedure of every window of the GL context layer
+// (sdlglcontext.cpp). Returns 0 when the event was handled, 1 when it gets
+// default handling.
+int GLContextWindowProc(const SDL_Event& event);
+
 // ---- Translation --------------------------------------------------------------
 
 // Turns one SDL event of a framework window into at most one TEvent (plus the
@@ -91,8 +75,6 @@ void DeliverSystemEvent(const SDL_Event& event);
 //   motion -> MouseMove after enter/leave tracking; wheel -> MouseWheel steps.
 void TranslateWindowMessage(const SDL_Event& event, TObject* sender);
 
-// Rebuilds ModifierMask from SDL's current modifier state.
-void RefreshModifiers();
 // The mask of an SDL modifier state (KMOD_...).
 int ModifierMaskOf(unsigned sdlModState);
 
@@ -114,26 +96,6 @@ void TrackPointerWindow(std::uint32_t targetWindowId, int x, int y, TObject* sen
 // forgets it without any event (when a window is destroyed).
 std::uint32_t TrackedPointerWindow();
 void ForgetPointerWindow(std::uint32_t windowId);
-
-// ---- Requesters -------------------------------------------------------------
-
-// zenity's --file-filter arguments for a framework filter text:
-// "Images:png,jpg;Text:txt" -> {"Images | *.png *.jpg", "Text | *.txt"},
-// "bmp" -> {"Files | *.bmp"}, "" -> {}.
-std::vector<std::string> ZenityFileFilters(const String& filter);
-// The complete zenity argument list (without the program name) of a file or
-// folder requester.
-std::vector<std::string> ZenityFileArguments(const String& title, const String& filter, int save,
-                                             const String& initialPath);
-std::vector<std::string> ZenityFolderArguments(const String& title, const String& initialPath);
-// Runs zenity (searched on PATH) with these arguments and returns its first
-// output line when it exits with status 0, else "" (also when zenity is absent).
-String RunZenity(const std::vector<std::string>& arguments);
-
-// The button results of the three message boxes for an SDL button id (-1 when
-// the box was closed or could not be shown).
-int ConfirmResultOf(int buttonId);
-int ProceedResultOf(int buttonId);
 
 }  // namespace cvx
 

@@ -5,21 +5,23 @@
 // context serve every window. Creating a context makes it current inside SDL;
 // the layer puts back the context it has recorded as current right after, so
 // creation never changes what the program draws into.
-#include "corvex/glgraphics/glcontext.h"
-
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
-#include "corvex/graphics/graphics.h"
+#include "corvex/platform/glcontext.h"
+#include "corvex/platform/sdl/sdlevents.h"
+#include "corvex/platform/video.h"
 #include "corvex/runtime/error.h"
 #include "corvex/runtime/log.h"
 #include "corvex/runtime/startup.h"
-#include "corvex/system/sdlhost.h"
 
 namespace cvx {
 
 namespace {
+
+// The SDL window of a record (its opaque platform window).
+SDL_Window* WindowOf(const GLContext* c) { return static_cast<SDL_Window*>(c->window); }
 
 GLContext* contextList = nullptr;
 GLContext* sharedContext = nullptr;
@@ -43,11 +45,11 @@ void RequestPixelFormat(int flags) {
   SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 1);
   SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 1);
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 1);
-  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, (flags & FlagBackBuffer) ? 1 : 0);
-  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, (flags & FlagAlphaBuffer) ? 1 : 0);
-  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, (flags & FlagDepthBuffer) ? 1 : 0);
-  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, (flags & FlagStencilBuffer) ? 1 : 0);
-  int accum = (flags & FlagAccumBuffer) ? 1 : 0;
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, (flags & GLRequestBackBuffer) ? 1 : 0);
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, (flags & GLRequestAlphaBuffer) ? 1 : 0);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, (flags & GLRequestDepthBuffer) ? 1 : 0);
+  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, (flags & GLRequestStencilBuffer) ? 1 : 0);
+  int accum = (flags & GLRequestAccumBuffer) ? 1 : 0;
   SDL_GL_SetAttribute(SDL_GL_ACCUM_RED_SIZE, accum);
   SDL_GL_SetAttribute(SDL_GL_ACCUM_GREEN_SIZE, accum);
   SDL_GL_SetAttribute(SDL_GL_ACCUM_BLUE_SIZE, accum);
@@ -57,12 +59,12 @@ void RequestPixelFormat(int flags) {
 // Puts the recorded current context back at the platform level.
 void RestoreRecordedCurrent() {
   if (currentContext)
-    SDL_GL_MakeCurrent(currentContext->window, currentContext->renderContext);
+    SDL_GL_MakeCurrent(WindowOf(currentContext), currentContext->renderContext);
   else
     SDL_GL_MakeCurrent(nullptr, nullptr);
 }
 
-void MakeSharedCurrentAtPlatform() { SDL_GL_MakeCurrent(sharedContext->window, sharedContext->renderContext); }
+void MakeSharedCurrentAtPlatform() { SDL_GL_MakeCurrent(WindowOf(sharedContext), sharedContext->renderContext); }
 
 // The shared context: a single-buffered 1x1 context in a hidden borderless
 // window, made once and kept for the program's life. Without a video
@@ -133,14 +135,14 @@ bool Listed(GLContext* record) {
 GLContext* ContextOfWindowId(Uint32 id) {
   if (id == 0) return nullptr;
   for (GLContext* c = contextList; c; c = c->next)
-    if (c->window && SDL_GetWindowID(c->window) == id) return c;
+    if (WindowOf(c) && SDL_GetWindowID(WindowOf(c)) == id) return c;
   return nullptr;
 }
 
 // The display mode matching the context exactly (refresh rate included when
 // asked), applied full screen. False when there is none or SDL refuses it.
 bool ApplyDisplayMode(GLContext* c, bool withRefreshRate) {
-  int display = SDL_GetWindowDisplayIndex(c->window);
+  int display = SDL_GetWindowDisplayIndex(WindowOf(c));
   if (display < 0) display = 0;
   int count = SDL_GetNumDisplayModes(display);
   for (int i = 0; i < count; ++i) {
@@ -148,8 +150,8 @@ bool ApplyDisplayMode(GLContext* c, bool withRefreshRate) {
     if (SDL_GetDisplayMode(display, i, &mode) != 0) continue;
     if (mode.w != c->width || mode.h != c->height || BitsPerPixel(mode.format) != c->depth) continue;
     if (withRefreshRate && mode.refresh_rate != c->hertz) continue;
-    if (SDL_SetWindowDisplayMode(c->window, &mode) != 0) return false;
-    return SDL_SetWindowFullscreen(c->window, SDL_WINDOW_FULLSCREEN) == 0;
+    if (SDL_SetWindowDisplayMode(WindowOf(c), &mode) != 0) return false;
+    return SDL_SetWindowFullscreen(WindowOf(c), SDL_WINDOW_FULLSCREEN) == 0;
   }
   return false;
 }
@@ -158,7 +160,7 @@ bool ApplyDisplayMode(GLContext* c, bool withRefreshRate) {
 // its refresh rate, then without. Vertical sync follows whether the refresh
 // rate is the one asked for.
 void TakeDisplayMode(GLContext* c) {
-  if (c->mode != ContextFullScreen || c->window == fullScreenWindow) return;
+  if (c->mode != ContextFullScreen || WindowOf(c) == fullScreenWindow) return;
   bool withRate = c->hertz != 0;
   SDL_ClearError();
   bool ok = ApplyDisplayMode(c, withRate);
@@ -171,16 +173,16 @@ void TakeDisplayMode(GLContext* c) {
                *SDL_GetError() ? SDL_GetError() : "the display has no such mode");
     throw TRuntimeError("GLGraphicsDriver failed to set display mode");
   }
-  fullScreenWindow = c->window;
+  fullScreenWindow = WindowOf(c);
   GLContextSetSwapInterval(withRate ? 1 : 0);
 }
 
 // The full-screen window gives the desktop its mode back when it loses the
 // focus or goes away, and is minimised.
 void GiveBackDisplayMode(GLContext* c) {
-  if (!c->window || c->window != fullScreenWindow) return;
-  SDL_SetWindowFullscreen(c->window, 0);
-  SDL_MinimizeWindow(c->window);
+  if (!WindowOf(c) || WindowOf(c) != fullScreenWindow) return;
+  SDL_SetWindowFullscreen(WindowOf(c), 0);
+  SDL_MinimizeWindow(WindowOf(c));
   GLContextSetSwapInterval(0);
   fullScreenWindow = nullptr;
 }
@@ -188,7 +190,7 @@ void GiveBackDisplayMode(GLContext* c) {
 void ReadClientSize(GLContext* c) {
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
-  if (SDL_GetWindowWMInfo(c->window, &info) && info.subsystem == SDL_SYSWM_X11) {
+  if (SDL_GetWindowWMInfo(WindowOf(c), &info) && info.subsystem == SDL_SYSWM_X11) {
     XWindowAttributes attributes;
     if (XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes)) {
       c->width = attributes.width;
@@ -196,7 +198,7 @@ void ReadClientSize(GLContext* c) {
       return;
     }
   }
-  SDL_GetWindowSize(c->window, &c->width, &c->height);
+  SDL_GetWindowSize(WindowOf(c), &c->width, &c->height);
 }
 
 }  // namespace
@@ -324,10 +326,10 @@ void GLContextClose(GLContext* context) {
   // The record stays listed while its window goes, as the window procedure
   // still handles it then: a full-screen window gives the display mode back.
   GiveBackDisplayMode(context);
-  Uint32 id = SDL_GetWindowID(context->window);
+  Uint32 id = SDL_GetWindowID(WindowOf(context));
   UnregisterWindowProcedure(id);
   ForgetPointerWindow(id);
-  SDL_DestroyWindow(context->window);  // for an attached window only SDL's record of it
+  SDL_DestroyWindow(WindowOf(context));  // for an attached window only SDL's record of it
   context->window = nullptr;
   Unlink(context);
   delete context;
@@ -348,7 +350,7 @@ void GLContextPresent(int sync) {
     swapState = wanted;
     GLContextSetSwapInterval(wanted);
   }
-  SDL_GL_SwapWindow(currentContext->window);
+  SDL_GL_SwapWindow(WindowOf(currentContext));
 }
 
 void GLContextToggleShared() {
@@ -364,6 +366,12 @@ void GLContextSetSwapInterval(int interval) {
   ++swapIntervalCalls;
   lastSwapInterval = interval ? 1 : 0;
   SDL_GL_SetSwapInterval(interval ? 1 : 0);  // fails quietly without vsync control
+}
+
+void GLContextPrepare() {
+  // The window procedure decides what a full-screen window does when it loses
+  // the focus (give the mode back, minimise); SDL must not do it on its own.
+  SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
 }
 
 int GLContextWindowProc(const SDL_Event& event) {
@@ -398,7 +406,7 @@ int GLContextWindowProc(const SDL_Event& event) {
 GLContext* GLContextList() { return contextList; }
 GLContext* GLSharedContext() { return sharedContext; }
 GLContext* GLCurrentContext() { return currentContext; }
-SDL_Window* GLFullScreenWindow() { return fullScreenWindow; }
+void* GLFullScreenWindow() { return fullScreenWindow; }
 int GLSwapState() { return swapState; }
 long GLSwapIntervalCalls() { return swapIntervalCalls; }
 int GLLastSwapInterval() { return lastSwapInterval; }

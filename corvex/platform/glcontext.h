@@ -1,21 +1,29 @@
-// The C-level OpenGL context layer over SDL: context records, the context
-// list, the hidden 1x1 shared context every other context shares textures
-// with, full-screen display-mode switching driven by window focus, and the
-// swap-interval state of the present operation.
+// The C-level OpenGL context layer of the platform: context records, the
+// context list, the hidden 1x1 shared context every other context shares
+// textures with, display modes and full-screen mode switching driven by window
+// focus, and the swap-interval state of the present operation.
 //
-// Every SDL event of a window made here goes through the window procedure:
-// first to TranslateWindowMessage of the system driver (with no sender), then
-// to the handling of focus, mouse capture and display modes.
+// Every platform message of a window made here goes through the layer's window
+// procedure: first to the translation into TEvents (with no sender), then to
+// the handling of focus, mouse capture and display modes.
+//
+// The interface names no platform type (a window is the platform's opaque
+// handle): the SDL backend is corvex/platform/sdl/sdlglcontext.cpp.
 #pragma once
 
 #include <cstdint>
 
 #include "corvex/runtime/api_begin.h"
 
-struct SDL_Window;
-union SDL_Event;
-
 namespace cvx {
+
+// The buffers a pixel-format request asks for: the same bits as the graphics
+// flags (FlagBackBuffer ... in corvex/graphics/graphics.h).
+inline constexpr int GLRequestBackBuffer = 2;
+inline constexpr int GLRequestAlphaBuffer = 4;
+inline constexpr int GLRequestDepthBuffer = 8;
+inline constexpr int GLRequestStencilBuffer = 16;
+inline constexpr int GLRequestAccumBuffer = 32;
 
 enum GLContextMode : int {
   ContextShared = 0,      // the hidden shared context
@@ -27,13 +35,13 @@ enum GLContextMode : int {
 struct GLContext {
   GLContext* next = nullptr;  // next record in the context list (newest first)
   int mode = ContextShared;
-  int width = 0;   // client width in pixels
-  int height = 0;  // client height in pixels
-  int depth = 0;   // bits per pixel requested (0 for windowed and attached)
-  int hertz = 0;   // refresh rate requested (0 = none)
-  int flags = 0;   // graphics flags (FlagBackBuffer ...)
-  SDL_Window* window = nullptr;
-  void* renderContext = nullptr;  // the SDL_GLContext
+  int width = 0;                  // client width in pixels
+  int height = 0;                 // client height in pixels
+  int depth = 0;                  // bits per pixel requested (0 for windowed and attached)
+  int hertz = 0;                  // refresh rate requested (0 = none)
+  int flags = 0;                  // graphics flags (FlagBackBuffer ...)
+  void* window = nullptr;         // the platform's window
+  void* renderContext = nullptr;  // the platform's GL context
 };
 
 // Up to capacity modes of 16 or more bits per pixel, as (width, height,
@@ -66,20 +74,19 @@ void GLContextSetSwapInterval(int interval);
 void SetGLQueuedDrawingFlush(void (*flush)());
 // Runs the registered function, if any.
 void GLFlushQueuedDrawing();
-
-// The window procedure of every window made here. Returns 0 when the event
-// was handled, 1 when it gets default handling.
-int GLContextWindowProc(const SDL_Event& event);
+// Runs once before the first context: the layer's window procedure, not the
+// platform, decides what a full-screen window does when it loses the focus.
+void GLContextPrepare();
 
 // State of the layer, for drivers and inspection.
-GLContext* GLContextList();        // newest first
-GLContext* GLSharedContext();      // nullptr until first needed
-GLContext* GLCurrentContext();     // the context last made current
-SDL_Window* GLFullScreenWindow();  // the window owning the display mode, or nullptr
-int GLSwapState();                 // last sync given to present as 0/1, -1 before the first
-int GLContextCount();              // length of the context list
-long GLSwapIntervalCalls();        // how often the swap interval has been set
-int GLLastSwapInterval();          // the interval set last (-1 before the first)
+GLContext* GLContextList();     // newest first
+GLContext* GLSharedContext();   // nullptr until first needed
+GLContext* GLCurrentContext();  // the context last made current
+void* GLFullScreenWindow();     // the window owning the display mode, or nullptr
+int GLSwapState();              // last sync given to present as 0/1, -1 before the first
+int GLContextCount();           // length of the context list
+long GLSwapIntervalCalls();     // how often the swap interval has been set
+int GLLastSwapInterval();       // the interval set last (-1 before the first)
 
 }  // namespace cvx
 

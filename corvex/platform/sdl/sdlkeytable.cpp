@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "corvex/system/sdlhost.h"
+#include "corvex/platform/sdl/sdlevents.h"
 
 namespace cvx {
 
