@@ -1,4 +1,5 @@
-// The registry of sample decoders and the loading of a sample from a url.
+/// @file
+/// The registry of sample decoders and the loading of a sample from a url.
 #pragma once
 
 #include "corvex/audio/pcmsample.h"
@@ -10,33 +11,33 @@ namespace cvx {
 
 class TPcmDecoder : public TObject {
  public:
-  // Links the new decoder in at the head of the list, where it stays for the
-  // life of the program.
+  /// Links the new decoder in at the head of the list, where it stays for the
+  /// life of the program.
   TPcmDecoder();
 
-  // The sample held in the stream, or null when the data is not this
-  // decoder's format or cannot be decoded.
+  /// The sample held in the stream, or null when the data is not this
+  /// decoder's format or cannot be decoded.
   virtual Ref<TPcmSample> DecodeSample(TByteStream* stream) = 0;
 
-  // The next (older) decoder, or nullptr at the end of the list.
+  /// The next (older) decoder, or nullptr at the end of the list.
   TPcmDecoder* Next() const noexcept { return next_.Get(); }
 
  private:
   Ref<TPcmDecoder> next_;
 };
 
-// The newest decoder (the first one asked), or nullptr.
+/// The newest decoder (the first one asked), or nullptr.
 TPcmDecoder* FirstPcmDecoder() noexcept;
 
-// Opens the url for reading and asks every decoder, newest first, from the
-// stream's starting position. A stream error inside a decoder means "not this
-// format" and the next one is asked. Null when the url does not open or no
-// decoder accepts the data; "Stream is not seekable" when the stream has no
-// position.
+/// Opens the url for reading and asks every decoder, newest first, from the
+/// stream's starting position. A stream error inside a decoder means "not this
+/// format" and the next one is asked. Null when the url does not open or no
+/// decoder accepts the data; "Stream is not seekable" when the stream has no
+/// position.
 Ref<TPcmSample> PcmSampleLoad(const Ref<TObject>& url);
 inline Ref<TPcmSample> PcmSampleLoad(const String& url) { return PcmSampleLoad(Ref<TObject>(url)); }
 
-// The audio samples module.
+/// The audio samples module.
 void InitAudioSamples();
 
 }  // namespace cvx

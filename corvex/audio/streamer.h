@@ -1,7 +1,8 @@
-// Streamed sounds: each playing streamed sound has a feed (its own decoder and
-// a ring of decoded frames), and one streaming thread keeps every feed's ring
-// topped up while the audio thread drains it. Decoding never happens on the
-// audio thread, because libvorbis allocates as it decodes.
+/// @file
+/// Streamed sounds: each playing streamed sound has a feed (its own decoder and
+/// a ring of decoded frames), and one streaming thread keeps every feed's ring
+/// topped up while the audio thread drains it. Decoding never happens on the
+/// audio thread, because libvorbis allocates as it decodes.
 #pragma once
 
 #include <condition_variable>
@@ -19,22 +20,22 @@ namespace cvx::audio {
 
 class StreamFeed {
  public:
-  // About 0.75 s of frames at 44.1 kHz.
+  /// About 0.75 s of frames at 44.1 kHz.
   static constexpr int kRingFrames = 32768;
 
   explicit StreamFeed(bool loop);
 
-  // False, with the reason, when the bytes do not open as a stream.
+  /// False, with the reason, when the bytes do not open as a stream.
   bool Open(EncodedBytes bytes, std::string& whyNot);
-  // Decodes until the ring is full or the stream has ended (rewinding first
-  // when looping). Only the thread that owns the feed calls it: the main
-  // thread before the feed is handed to the streamer, the streamer after.
+  /// Decodes until the ring is full or the stream has ended (rewinding first
+  /// when looping). Only the thread that owns the feed calls it: the main
+  /// thread before the feed is handed to the streamer, the streamer after.
   void Fill();
 
   FrameRing* Ring() noexcept { return ring_.get(); }
   int Channels() const noexcept { return decoder_.Channels(); }
   int Rate() const noexcept { return decoder_.Rate(); }
-  // Set by Fill when decoding failed; the ring is then ended.
+  /// Set by Fill when decoding failed; the ring is then ended.
   bool Failed() const noexcept { return failed_.load(std::memory_order_acquire); }
   const std::string& Failure() const noexcept { return decoder_.Failure(); }
 
@@ -49,7 +50,7 @@ class StreamFeed {
 class Streamer {
  public:
   Streamer();
-  ~Streamer();  // stops the thread
+  ~Streamer();  ///< stops the thread
   void Add(std::shared_ptr<StreamFeed> feed);
   void Remove(const StreamFeed* feed);
 

@@ -1,6 +1,7 @@
-// Names for the key codes that key events and polled input use (the Windows
-// virtual-key numbering, US layout), and for the mouse buttons. The numbers
-// themselves stay valid everywhere: cvx::key::Escape is simply 27.
+/// @file
+/// Names for the key codes that key events and polled input use (the Windows
+/// virtual-key numbering, US layout), and for the mouse buttons. The numbers
+/// themselves stay valid everywhere: cvx::key::Escape is simply 27.
 #pragma once
 #include "corvex/runtime/api_begin.h"
 
@@ -11,7 +12,7 @@ inline constexpr int Backspace = 8;
 inline constexpr int Tab = 9;
 inline constexpr int Clear = 12;
 inline constexpr int Enter = 13;
-inline constexpr int Shift = 16;  // either Shift, where the side does not matter
+inline constexpr int Shift = 16;  ///< either Shift, where the side does not matter
 inline constexpr int Control = 17;
 inline constexpr int Alt = 18;
 inline constexpr int Pause = 19;
@@ -32,7 +33,7 @@ inline constexpr int PrintScreen = 44;
 inline constexpr int Insert = 45;
 inline constexpr int Delete = 46;
 inline constexpr int Help = 47;
-// The digit row: '0' to '9'; letters: 'A' to 'Z'.
+/// The digit row: '0' to '9'; letters: 'A' to 'Z'.
 inline constexpr int Digit0 = 48;
 inline constexpr int Digit1 = 49;
 inline constexpr int Digit2 = 50;
@@ -46,7 +47,7 @@ inline constexpr int Digit9 = 57;
 inline constexpr int A = 65, B = 66, C = 67, D = 68, E = 69, F = 70, G = 71, H = 72, I = 73, J = 74, K = 75, L = 76,
                      M = 77, N = 78, O = 79, P = 80, Q = 81, R = 82, S = 83, T = 84, U = 85, V = 86, W = 87, X = 88,
                      Y = 89, Z = 90;
-inline constexpr int LeftSystem = 91;  // the Windows (GUI) keys
+inline constexpr int LeftSystem = 91;  ///< the Windows (GUI) keys
 inline constexpr int RightSystem = 92;
 inline constexpr int Apps = 93;
 inline constexpr int Numpad0 = 96;
@@ -81,7 +82,7 @@ inline constexpr int Comma = 188;
 inline constexpr int Minus = 189;
 inline constexpr int Period = 190;
 inline constexpr int Slash = 191;
-inline constexpr int Tilde = 192;  // the key left of 1
+inline constexpr int Tilde = 192;  ///< the key left of 1
 inline constexpr int OpenBracket = 219;
 inline constexpr int Backslash = 220;
 inline constexpr int CloseBracket = 221;

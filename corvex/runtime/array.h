@@ -1,5 +1,6 @@
-// Runtime arrays: counted objects holding a fixed number of elements, with the
-// index check of the language ("Attempt to index array element beyond array length").
+/// @file
+/// Runtime arrays: counted objects holding a fixed number of elements, with the
+/// index check of the language ("Attempt to index array element beyond array length").
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,7 @@ namespace cvx {
 template <class T>
 class TArray final : public TObject {
  public:
-  // A new array of n value-initialised elements (null references for Ref<>).
+  /// A new array of n value-initialised elements (null references for Ref<>).
   static TArray* Make(std::int32_t n) {
     if (n < 0) n = 0;
     void* block = TObject::operator new(BlockSize(n));

@@ -1,11 +1,12 @@
-// TList: the general container, a circular doubly linked list of counted
-// object references with a sentinel node. A cursor holds the node after the
-// item it last returned, so the program may unlink that item while iterating.
-//
-//   for (auto cursor = list->Cursor(); cursor->HasMore();) {
-//     Ref<TObject> item = cursor->NextItem();
-//     ...
-//   }
+/// @file
+/// TList: the general container, a circular doubly linked list of counted
+/// object references with a sentinel node. A cursor holds the node after the
+/// item it last returned, so the program may unlink that item while iterating.
+///
+///   for (auto cursor = list->Cursor(); cursor->HasMore();) {
+///     Ref<TObject> item = cursor->NextItem();
+///     ...
+///   }
 #pragma once
 
 #include <cstdint>
@@ -22,11 +23,11 @@ class TList;
 class TListNode final : public TObject {
  public:
   Ref<TObject> Item() const { return item_; }
-  // The next / previous node, or the null object when it is the sentinel.
+  /// The next / previous node, or the null object when it is the sentinel.
   Ref<TListNode> NextNode() const;
   Ref<TListNode> PrevNode() const;
-  // Drops the item and takes the node out of its list; the node keeps its
-  // old neighbours, so a cursor standing on it can still move on.
+  /// Drops the item and takes the node out of its list; the node keeps its
+  /// old neighbours, so a cursor standing on it can still move on.
   void Unlink();
 
   bool IsSentinel() const noexcept { return item_.Get() == this; }
@@ -66,7 +67,7 @@ class TList final : public TSerializable {
   Ref<TListNode> PushBack(const Ref<TObject>& value);
   Ref<TObject> Front() const;
   Ref<TObject> Back() const;
-  // Empty lists are left intact and give the null object.
+  /// Empty lists are left intact and give the null object.
   Ref<TObject> PopFront();
   Ref<TObject> PopBack();
   Ref<TListNode> FrontNode() const;
@@ -75,7 +76,7 @@ class TList final : public TSerializable {
   Ref<TListNode> InsertAfter(const Ref<TObject>& value, TListNode* node);
   Ref<TListNode> NodeOf(TObject* value) const;
   Ref<TListNode> NodeOf(const Ref<TObject>& value) const { return NodeOf(value.Get()); }
-  // The index-th non-null item; "List index out of range" past the end.
+  /// The index-th non-null item; "List index out of range" past the end.
   Ref<TObject> ItemAt(std::int32_t index) const;
   std::int32_t Length() const;
   int Erase(TObject* value);
@@ -84,7 +85,7 @@ class TList final : public TSerializable {
   Ref<TList> Duplicate() const;
   void Invert();
   Ref<TList> Inverted() const;
-  // Stable bubble sort on the nodes by the items' Compare.
+  /// Stable bubble sort on the nodes by the items' Compare.
   void Order(int ascending);
   Ref<TListCursor> Cursor() const;
   ObjectArray ToItems() const;
@@ -115,18 +116,18 @@ void ListErase(TList* list, TObject* value);
 inline void ListErase(TList* list, const Ref<TObject>& value) { ListErase(list, value.Get()); }
 void UnlinkNode(TListNode* node);
 
-// Runs the list module's initialiser (its data type "CVX.LinkedList.TList").
+/// Runs the list module's initialiser (its data type "CVX.LinkedList.TList").
 void InitList();
 
-// The list's stream body is written and read with stream operations, which the
-// runtime cannot use; the data streams install it here when they start
-// (InitDataStreams). Until then the list data type raises a runtime error.
+/// The list's stream body is written and read with stream operations, which the
+/// runtime cannot use; the data streams install it here when they start
+/// (InitDataStreams). Until then the list data type raises a runtime error.
 using ListBodyReader = Ref<TObject> (*)(TStreamBase* stream);
 using ListBodyWriter = void (*)(TList* list, TStreamBase* stream);
 void SetListDataBody(ListBodyReader reader, ListBodyWriter writer);
 
-// Iterates the items of a list that are of class T, skipping every other item
-// (the null object included):  for (T* e : Each<T>(list)) ...
+/// Iterates the items of a list that are of class T, skipping every other item
+/// (the null object included):  for (T* e : Each<T>(list)) ...
 template <class T>
 class Each {
  public:

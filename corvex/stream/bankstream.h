@@ -1,6 +1,7 @@
-// A stream over a bank: reads stop at the bank's end, writes past it grow the
-// bank (by whole writes, with the bank's capacity rule). Flush and Close do
-// nothing.
+/// @file
+/// A stream over a bank: reads stop at the bank's end, writes past it grow the
+/// bank (by whole writes, with the bank's capacity rule). Flush and Close do
+/// nothing.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,7 @@ class TBankByteStream : public TByteStream {
  public:
   std::int32_t Position() override;
   std::int32_t Size() override;
-  // Clamped to 0 .. the bank's size.
+  /// Clamped to 0 .. the bank's size.
   std::int32_t Seek(std::int32_t position) override;
   std::int32_t Read(void* buffer, std::int32_t count) override;
   std::int32_t Write(const void* buffer, std::int32_t count) override;
@@ -29,7 +30,7 @@ class TBankByteStream : public TByteStream {
   Ref<TBank> bank_;
 };
 
-// A stream over bank, or over a new empty bank when bank is null.
+/// A stream over bank, or over a new empty bank when bank is null.
 Ref<TBankByteStream> NewBankByteStream(TBank* bank);
 
 }  // namespace cvx

@@ -1,5 +1,6 @@
-// A stream over a block of memory it does not own (embedded resources, caller
-// buffers). Writes never grow the block; Flush and Close do nothing.
+/// @file
+/// A stream over a block of memory it does not own (embedded resources, caller
+/// buffers). Writes never grow the block; Flush and Close do nothing.
 #pragma once
 
 #include <cstdint>
@@ -13,15 +14,15 @@ class TMemoryStream : public TByteStream {
  public:
   std::int32_t Position() override;
   std::int32_t Size() override;
-  // Clamped to 0..Size.
+  /// Clamped to 0..Size.
   std::int32_t Seek(std::int32_t position) override;
-  // 0 when the stream is not readable (or not writeable) or count <= 0;
-  // otherwise cut to the bytes left in the block.
+  /// 0 when the stream is not readable (or not writeable) or count <= 0;
+  /// otherwise cut to the bytes left in the block.
   std::int32_t Read(void* buffer, std::int32_t count) override;
   std::int32_t Write(const void* buffer, std::int32_t count) override;
 
-  // A stream at position 0 over size bytes at address. The memory must be
-  // writable when writeable is set. A negative size counts as 0.
+  /// A stream at position 0 over size bytes at address. The memory must be
+  /// writable when writeable is set. A negative size counts as 0.
   static Ref<TMemoryStream> Create(const void* address, std::int32_t size, int readable, int writeable);
 
   const std::uint8_t* Data() const noexcept { return data_; }

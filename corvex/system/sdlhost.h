@@ -1,16 +1,17 @@
-// The SDL glue of the system driver: the SDL host system, the translation of
-// SDL events of framework windows into TEvents, modifier state, pointer
-// enter/leave tracking, the scancode to virtual-key table, and the window
-// procedure registry through which the pump hands each event to its window.
-//
-// Routing done by the pump (DeliverSystemEvent):
-//   - an event that names a window (SDL window id) goes to the procedure
-//     registered for that window; events of windows with no procedure are
-//     dropped, as a foreign window's messages would be;
-//   - an event without a window (the timer's user events, for example) goes to
-//     the procedure registered for its SDL event type, if any.
-// A window procedure normally calls TranslateWindowMessage(event, nullptr)
-// first and then does its own handling.
+/// @file
+/// The SDL glue of the system driver: the SDL host system, the translation of
+/// SDL events of framework windows into TEvents, modifier state, pointer
+/// enter/leave tracking, the scancode to virtual-key table, and the window
+/// procedure registry through which the pump hands each event to its window.
+///
+/// Routing done by the pump (DeliverSystemEvent):
+///   - an event that names a window (SDL window id) goes to the procedure
+///     registered for that window; events of windows with no procedure are
+///     dropped, as a foreign window's messages would be;
+///   - an event without a window (the timer's user events, for example) goes to
+///     the procedure registered for its SDL event type, if any.
+/// A window procedure normally calls TranslateWindowMessage(event, nullptr)
+/// first and then does its own handling.
 #pragma once
 
 #include <cstdint>
@@ -29,10 +30,10 @@ class TSdlHostSystem final : public THostSystem {
  public:
   TSdlHostSystem();
 
-  void Pump() override;         // SDL_PollEvent until empty, each event through DeliverSystemEvent
-  void PumpWait() override;     // SDL_WaitEvent, then as Pump
-  int Millis() override;        // the system's monotonic clock in ms since it started
-  void Pause(int ms) override;  // SDL_Delay; nothing for ms <= 0
+  void Pump() override;         ///< SDL_PollEvent until empty, each event through DeliverSystemEvent
+  void PumpWait() override;     ///< SDL_WaitEvent, then as Pump
+  int Millis() override;        ///< the system's monotonic clock in ms since it started
+  void Pause(int ms) override;  ///< SDL_Delay; nothing for ms <= 0
   void WarpPointer(int x, int y) override;
   void SetPointerVisible(int visible) override;
   void AlertBox(const String& text, int serious) override;
@@ -45,93 +46,93 @@ class TSdlHostSystem final : public THostSystem {
 
 // ---- Video ------------------------------------------------------------------
 
-// Starts SDL's video subsystem on a display the user can see: X11 when DISPLAY
-// is set, Wayland when WAYLAND_DISPLAY is, never SDL's off-screen or dummy
-// drivers (on which a program would run with nobody to see it), unless
-// SDL_VIDEODRIVER names a driver. True when it runs (also when it already
-// did); false with the reason, SDL's own included, in *reason.
+/// Starts SDL's video subsystem on a display the user can see: X11 when DISPLAY
+/// is set, Wayland when WAYLAND_DISPLAY is, never SDL's off-screen or dummy
+/// drivers (on which a program would run with nobody to see it), unless
+/// SDL_VIDEODRIVER names a driver. True when it runs (also when it already
+/// did); false with the reason, SDL's own included, in *reason.
 bool StartVideo(std::string* reason = nullptr);
 
 // ---- Window procedures ------------------------------------------------------
 
-// Returns 0 when the event was handled, 1 when it gets default handling (the
-// pump ignores the result).
+/// Returns 0 when the event was handled, 1 when it gets default handling (the
+/// pump ignores the result).
 using WindowProcedure = int (*)(const SDL_Event& event);
-// Handles an event that names no window.
+/// Handles an event that names no window.
 using SystemEventProcedure = void (*)(const SDL_Event& event);
 
-// Registers (or replaces) the procedure of an SDL window id; nullptr removes it.
+/// Registers (or replaces) the procedure of an SDL window id; nullptr removes it.
 void RegisterWindowProcedure(std::uint32_t windowId, WindowProcedure procedure);
 void UnregisterWindowProcedure(std::uint32_t windowId);
 WindowProcedure FindWindowProcedure(std::uint32_t windowId);
 
-// Registers (or replaces) the procedure for window-less events of one SDL
-// event type (for example a type from SDL_RegisterEvents); nullptr removes it.
+/// Registers (or replaces) the procedure for window-less events of one SDL
+/// event type (for example a type from SDL_RegisterEvents); nullptr removes it.
 void RegisterSystemEventProcedure(std::uint32_t eventType, SystemEventProcedure procedure);
 
-// The SDL window id an event names, or 0 when it names none.
+/// The SDL window id an event names, or 0 when it names none.
 std::uint32_t EventWindowId(const SDL_Event& event);
 
-// What the pump does with one SDL event (see the routing above).
+/// What the pump does with one SDL event (see the routing above).
 void DeliverSystemEvent(const SDL_Event& event);
 
 // ---- Translation --------------------------------------------------------------
 
-// Turns one SDL event of a framework window into at most one TEvent (plus the
-// MouseEnter/MouseLeave of pointer tracking) and dispatches it; sender is the
-// object the events name (the graphics window passes nullptr).
-//   window close -> AppTerminate; focus gained/lost -> AppResume/AppSuspend,
-//   except when the focus moves from one framework window to another (the
-//   application keeps the user's attention: no event, no keys forgotten);
-//   key down/up -> KeyDown/KeyUp with the virtual-key code (Shift, Control,
-//   Alt as 160 to 165; repeats and unmapped keys dropped); text input ->
-//   one KeyChar per UTF-16 unit, and Backspace, Tab, Enter and Escape give
-//   KeyChar 8, 9, 13, 27 as they do on the original platform; buttons ->
-//   MouseDown/MouseUp 1 left, 2 right, 3 middle (capturing the mouse);
-//   motion -> MouseMove after enter/leave tracking; wheel -> MouseWheel steps.
+/// Turns one SDL event of a framework window into at most one TEvent (plus the
+/// MouseEnter/MouseLeave of pointer tracking) and dispatches it; sender is the
+/// object the events name (the graphics window passes nullptr).
+///   window close -> AppTerminate; focus gained/lost -> AppResume/AppSuspend,
+///   except when the focus moves from one framework window to another (the
+///   application keeps the user's attention: no event, no keys forgotten);
+///   key down/up -> KeyDown/KeyUp with the virtual-key code (Shift, Control,
+///   Alt as 160 to 165; repeats and unmapped keys dropped); text input ->
+///   one KeyChar per UTF-16 unit, and Backspace, Tab, Enter and Escape give
+///   KeyChar 8, 9, 13, 27 as they do on the original platform; buttons ->
+///   MouseDown/MouseUp 1 left, 2 right, 3 middle (capturing the mouse);
+///   motion -> MouseMove after enter/leave tracking; wheel -> MouseWheel steps.
 void TranslateWindowMessage(const SDL_Event& event, TObject* sender);
 
-// Rebuilds ModifierMask from SDL's current modifier state.
+/// Rebuilds ModifierMask from SDL's current modifier state.
 void RefreshModifiers();
-// The mask of an SDL modifier state (KMOD_...).
+/// The mask of an SDL modifier state (KMOD_...).
 int ModifierMaskOf(unsigned sdlModState);
 
-// The Windows virtual-key code of an SDL scancode (US layout), 0 for none.
-// Left/right Shift, Control and Alt give 160 to 165, the GUI keys 91 and 92.
+/// The Windows virtual-key code of an SDL scancode (US layout), 0 for none.
+/// Left/right Shift, Control and Alt give 160 to 165, the GUI keys 91 and 92.
 int VirtualKeyOfScancode(int scancode);
-// The code a key event reports: VirtualKeyOfScancode, except that the keypad's
-// digit and decimal keys with Num Lock off report the editing and arrow keys
-// they then act as (Home, Up, Page Up, ..., Insert, Delete; keypad 5 is Clear).
+/// The code a key event reports: VirtualKeyOfScancode, except that the keypad's
+/// digit and decimal keys with Num Lock off report the editing and arrow keys
+/// they then act as (Home, Up, Page Up, ..., Insert, Delete; keypad 5 is Clear).
 int VirtualKeyOfKey(int scancode, unsigned sdlModState);
 
-// Enter/leave tracking: target is the window the pointer is now over (0 for
-// none), (x, y) the position in the target's client coordinates. When the
-// target differs from the tracked window, the tracked window gets MouseLeave
-// (its sender, the pointer in its client coordinates), then the target becomes
-// tracked and gets MouseEnter with this sender at (x, y).
+/// Enter/leave tracking: target is the window the pointer is now over (0 for
+/// none), (x, y) the position in the target's client coordinates. When the
+/// target differs from the tracked window, the tracked window gets MouseLeave
+/// (its sender, the pointer in its client coordinates), then the target becomes
+/// tracked and gets MouseEnter with this sender at (x, y).
 void TrackPointerWindow(std::uint32_t targetWindowId, int x, int y, TObject* sender);
-// The tracked window id (0 for none), for inspection; ForgetPointerWindow
-// forgets it without any event (when a window is destroyed).
+/// The tracked window id (0 for none), for inspection; ForgetPointerWindow
+/// forgets it without any event (when a window is destroyed).
 std::uint32_t TrackedPointerWindow();
 void ForgetPointerWindow(std::uint32_t windowId);
 
 // ---- Requesters -------------------------------------------------------------
 
-// zenity's --file-filter arguments for a framework filter text:
-// "Images:png,jpg;Text:txt" -> {"Images | *.png *.jpg", "Text | *.txt"},
-// "bmp" -> {"Files | *.bmp"}, "" -> {}.
+/// zenity's --file-filter arguments for a framework filter text:
+/// "Images:png,jpg;Text:txt" -> {"Images | *.png *.jpg", "Text | *.txt"},
+/// "bmp" -> {"Files | *.bmp"}, "" -> {}.
 std::vector<std::string> ZenityFileFilters(const String& filter);
-// The complete zenity argument list (without the program name) of a file or
-// folder requester.
+/// The complete zenity argument list (without the program name) of a file or
+/// folder requester.
 std::vector<std::string> ZenityFileArguments(const String& title, const String& filter, int save,
                                              const String& initialPath);
 std::vector<std::string> ZenityFolderArguments(const String& title, const String& initialPath);
-// Runs zenity (searched on PATH) with these arguments and returns its first
-// output line when it exits with status 0, else "" (also when zenity is absent).
+/// Runs zenity (searched on PATH) with these arguments and returns its first
+/// output line when it exits with status 0, else "" (also when zenity is absent).
 String RunZenity(const std::vector<std::string>& arguments);
 
-// The button results of the three message boxes for an SDL button id (-1 when
-// the box was closed or could not be shown).
+/// The button results of the three message boxes for an SDL button id (-1 when
+/// the box was closed or could not be shown).
 int ConfirmResultOf(int buttonId);
 int ProceedResultOf(int buttonId);
 

@@ -1,11 +1,12 @@
-// The system driver: the one place where the framework talks to the host
-// about anything other than drawing. A current host system object carries the
-// twelve platform operations (message pump, clock, sleep, pointer, message
-// boxes, requesters, URL launching); every module function here forwards to it.
-//
-// The SDL host (sdlhost.h) is the one concrete host. Tests install hosts of
-// their own with SetHostSystem, for example a TVirtualClockHost so that code
-// that paces itself with Millis and Pause runs on a clock the test drives.
+/// @file
+/// The system driver: the one place where the framework talks to the host
+/// about anything other than drawing. A current host system object carries the
+/// twelve platform operations (message pump, clock, sleep, pointer, message
+/// boxes, requesters, URL launching); every module function here forwards to it.
+///
+/// The SDL host (sdlhost.h) is the one concrete host. Tests install hosts of
+/// their own with SetHostSystem, for example a TVirtualClockHost so that code
+/// that paces itself with Millis and Pause runs on a clock the test drives.
 #pragma once
 
 #include "corvex/event/event.h"
@@ -15,38 +16,38 @@
 
 namespace cvx {
 
-// The host operations in slot order. Every one raises "Attempt to call
-// abstract method" in this base class.
+/// The host operations in slot order. Every one raises "Attempt to call
+/// abstract method" in this base class.
 class THostSystem : public TObject {
  public:
-  // Dispatches every pending platform event, without waiting.
+  /// Dispatches every pending platform event, without waiting.
   virtual void Pump();
-  // Waits until some platform event has arrived, then Pump.
+  /// Waits until some platform event has arrived, then Pump.
   virtual void PumpWait();
-  // The millisecond clock (32-bit, wraps).
+  /// The millisecond clock (32-bit, wraps).
   virtual int Millis();
-  // Suspends the thread for ms milliseconds.
+  /// Suspends the thread for ms milliseconds.
   virtual void Pause(int ms);
-  // Moves the pointer to a client position of the active window (screen
-  // coordinates without one).
+  /// Moves the pointer to a client position of the active window (screen
+  /// coordinates without one).
   virtual void WarpPointer(int x, int y);
   virtual void SetPointerVisible(int visible);
   virtual void AlertBox(const String& text, int serious);
-  // 1 OK, 0 Cancel.
+  /// 1 OK, 0 Cancel.
   virtual int ConfirmBox(const String& text, int serious);
-  // 1 Yes, 0 No, -1 Cancel.
+  /// 1 Yes, 0 No, -1 Cancel.
   virtual int ProceedBox(const String& text, int serious);
-  // The chosen path, or "" when cancelled. The filter is "Name:ext,ext;Name:ext"
-  // or a bare extension list ("bmp").
+  /// The chosen path, or "" when cancelled. The filter is "Name:ext,ext;Name:ext"
+  /// or a bare extension list ("bmp").
   virtual String ChooseFile(const String& title, const String& filter, int save, const String& initialPath);
   virtual String ChooseFolder(const String& title, const String& initialPath);
   virtual void LaunchURL(const String& url);
 };
 
-// A host whose clock is virtual: Millis reads a counter the owner sets or
-// advances, and Pause advances it instead of sleeping. Everything else goes to
-// the inner host (the null object: pumping does nothing, boxes give their
-// cancel results, requesters "").
+/// A host whose clock is virtual: Millis reads a counter the owner sets or
+/// advances, and Pause advances it instead of sleeping. Everything else goes to
+/// the inner host (the null object: pumping does nothing, boxes give their
+/// cancel results, requesters "").
 class TVirtualClockHost final : public THostSystem {
  public:
   explicit TVirtualClockHost(THostSystem* inner = nullptr, int startMillis = 0);
@@ -81,21 +82,21 @@ class TVirtualClockHost final : public THostSystem {
   int pumpCalls_ = 0;
 };
 
-// Runs once, after the runtime and the events: starts SDL's event and timer
-// subsystems (not video: that comes with the graphics module) and makes a
-// TSdlHostSystem the current host. Raises a runtime error when SDL cannot start.
+/// Runs once, after the runtime and the events: starts SDL's event and timer
+/// subsystems (not video: that comes with the graphics module) and makes a
+/// TSdlHostSystem the current host. Raises a runtime error when SDL cannot start.
 void InitSystem();
 
-// The current host system.
+/// The current host system.
 Ref<THostSystem> CurrentHostSystem();
-// Makes host current (the null object is ignored) and returns the previous one.
+/// Makes host current (the null object is ignored) and returns the previous one.
 Ref<THostSystem> SetHostSystem(THostSystem* host);
 
-// Pump / PumpWait of the current host, unless a pump is already running (a
-// pump started from inside an event hook or a window procedure does nothing).
+/// Pump / PumpWait of the current host, unless a pump is already running (a
+/// pump started from inside an event hook or a window procedure does nothing).
 void PumpSystem();
 void PumpSystemWait();
-// 1 while PumpSystem or PumpSystemWait runs.
+/// 1 while PumpSystem or PumpSystemWait runs.
 int PumpIsBusy();
 
 int Millis();
@@ -110,16 +111,16 @@ String ChooseFile(const String& title, const String& filter, int save, const Str
 String ChooseFolder(const String& title, const String& initialPath);
 void LaunchURL(const String& url);
 
-// The current local date ("08 Dec 2026", strftime "%d %b %Y") and time
-// ("13:05:09", "%H:%M:%S").
+/// The current local date ("08 Dec 2026", strftime "%d %b %Y") and time
+/// ("13:05:09", "%H:%M:%S").
 String DateString();
 String TimeString();
 
-// The modifier mask (ModShift | ModControl | ModAlt | ModSystem) carried by
-// the events the window translation produces; rebuilt by RefreshModifiers.
+/// The modifier mask (ModShift | ModControl | ModAlt | ModSystem) carried by
+/// the events the window translation produces; rebuilt by RefreshModifiers.
 extern int ModifierMask;
 
-// Makes an event and dispatches it at once.
+/// Makes an event and dispatches it at once.
 void PostSystemEvent(int id, TObject* sender, int data, int mods, int x, int y, TObject* extra);
 
 }  // namespace cvx

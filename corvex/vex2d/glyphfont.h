@@ -1,7 +1,8 @@
-// Image fonts: every glyph is a small TImage drawn through its frame, so text
-// follows the current colour, alpha, blend, rotation and scale. A font is
-// either the built-in 8x16 font (the embedded table "corvexfont.bin") or wraps
-// a source font produced by the chain of font loaders.
+/// @file
+/// Image fonts: every glyph is a small TImage drawn through its frame, so text
+/// follows the current colour, alpha, blend, rotation and scale. A font is
+/// either the built-in 8x16 font (the embedded table "corvexfont.bin") or wraps
+/// a source font produced by the chain of font loaders.
 #pragma once
 
 #include "corvex/runtime/api_begin.h"
@@ -14,28 +15,28 @@ namespace cvx {
 class TPixmap;
 class TImage;
 
-// Style bit: smoothed fonts get filtered, mipmapped glyph images.
+/// Style bit: smoothed fonts get filtered, mipmapped glyph images.
 inline constexpr int FontSmoothing = 4;
 
-// One glyph of a source font.
+/// One glyph of a source font.
 class TGlyphSource : public TObject {
  public:
-  virtual Ref<TPixmap> GlyphPixels() = 0;  // or null for a glyph without pixels
+  virtual Ref<TPixmap> GlyphPixels() = 0;  ///< or null for a glyph without pixels
   virtual float AdvanceWidth() = 0;
   virtual void Bounds(int& x, int& y, int& width, int& height) = 0;
 };
 
-// A source font made by a font loader.
+/// A source font made by a font loader.
 class TFontSource : public TObject {
  public:
   virtual int FontStyle() = 0;
   virtual int LineHeight() = 0;
   virtual int GlyphCount() = 0;
-  virtual int GlyphIndexOf(int code) = 0;  // -1 when the font has no glyph for the code
+  virtual int GlyphIndexOf(int code) = 0;  ///< -1 when the font has no glyph for the code
   virtual Ref<TGlyphSource> GlyphAt(int index) = 0;
 };
 
-// A font loader, linked into the loader chain by RegisterFontLoader.
+/// A font loader, linked into the loader chain by RegisterFontLoader.
 class TFontOpener : public TObject {
  public:
   Ref<TFontOpener> next;
@@ -44,9 +45,9 @@ class TFontOpener : public TObject {
 
 class TImageGlyph : public TObject {
  public:
-  Ref<TImage> image;  // null for a glyph without pixels
+  Ref<TImage> image;  ///< null for a glyph without pixels
   float advance = 0;
-  int x = 0, y = 0;  // offset of the picture from the pen position
+  int x = 0, y = 0;  ///< offset of the picture from the pen position
   int width = 0, height = 0;
 
   virtual Ref<TImage> GlyphImage();
@@ -56,7 +57,7 @@ class TImageGlyph : public TObject {
 
 class TGlyphFont : public TObject {
  public:
-  Ref<TFontSource> source;  // null for the built-in font
+  Ref<TFontSource> source;  ///< null for the built-in font
   Array<Ref<TImageGlyph>> glyphs;
   int imageFlags = 0;
 
@@ -64,21 +65,21 @@ class TGlyphFont : public TObject {
   virtual int LineHeight();
   virtual int GlyphCount();
   virtual int GlyphIndexOf(int code);
-  // The glyph, made on first request.
+  /// The glyph, made on first request.
   virtual Ref<TImageGlyph> GlyphAt(int index);
-  // (x, y) is the pen position of the first glyph in screen space; ix..jy the
-  // current matrix, which the driver applies to every glyph quad.
+  /// (x, y) is the pen position of the first glyph in screen space; ix..jy the
+  /// current matrix, which the driver applies to every glyph quad.
   virtual void RenderString(const String& text, float x, float y, float ix, float iy, float jx, float jy);
 
-  // Null when no loader can open the font.
+  /// Null when no loader can open the font.
   static Ref<TGlyphFont> FromSource(const String& url, int size, int style);
-  // A new built-in 8x16 font made from "corvexfont.bin".
+  /// A new built-in 8x16 font made from "corvexfont.bin".
   static Ref<TGlyphFont> BuiltIn();
 };
 
-// Links a loader at the front of the chain (once).
+/// Links a loader at the front of the chain (once).
 void RegisterFontLoader(TFontOpener* loader);
-// The first non-null answer of the loaders from the front of the chain.
+/// The first non-null answer of the loaders from the front of the chain.
 Ref<TFontSource> LoadFontSource(const String& url, int size, int style);
 Ref<TGlyphFont> OpenImageFont(const String& url, int size, int style);
 
