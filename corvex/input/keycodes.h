@@ -7,7 +7,10 @@
 
 namespace cvx {
 
+/// Key codes: the Windows virtual-key numbers of the keys, US layout.
 namespace key {
+/// @{
+/// The key code of the key the name says.
 inline constexpr int Backspace = 8;
 inline constexpr int Tab = 9;
 inline constexpr int Clear = 12;
@@ -33,7 +36,7 @@ inline constexpr int PrintScreen = 44;
 inline constexpr int Insert = 45;
 inline constexpr int Delete = 46;
 inline constexpr int Help = 47;
-/// The digit row: '0' to '9'; letters: 'A' to 'Z'.
+/// The digit row: Digit0 to Digit9 are '0' to '9'; the letters A to Z are 'A' to 'Z'.
 inline constexpr int Digit0 = 48;
 inline constexpr int Digit1 = 49;
 inline constexpr int Digit2 = 50;
@@ -87,12 +90,14 @@ inline constexpr int OpenBracket = 219;
 inline constexpr int Backslash = 220;
 inline constexpr int CloseBracket = 221;
 inline constexpr int Quote = 222;
+/// @}
 }  // namespace key
 
+/// Mouse button numbers, as the mouse functions of corvex/input/input.h take them.
 namespace mouse {
-inline constexpr int Left = 1;
-inline constexpr int Right = 2;
-inline constexpr int Middle = 3;
+inline constexpr int Left = 1;    ///< the left (primary) button
+inline constexpr int Right = 2;   ///< the right (secondary) button
+inline constexpr int Middle = 3;  ///< the middle button or pressed wheel
 }  // namespace mouse
 
 }  // namespace cvx
