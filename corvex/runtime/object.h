@@ -30,8 +30,11 @@ inline constexpr std::uint32_t kImmortalCount = 0x7FFFFFFF;  ///< static literal
 inline constexpr std::uint32_t kSharedCount = 0x40000000;    ///< shared statics (the empty string)
 inline constexpr std::uint32_t kQueuedMark = 0x80000000;     ///< bit 31: waiting in the release queue
 
+/// The root of every counted object. Objects are made with new, held through Ref
+/// and freed by the collector once their count reaches 0; they cannot be copied.
 class TObject {
  public:
+  /// A new object with a count of 0 (the first Ref raises it to 1).
   TObject();
   TObject(const TObject&) = delete;
   TObject& operator=(const TObject&) = delete;
@@ -44,6 +47,7 @@ class TObject {
   /// This object's address minus the other's; subclasses order by value instead.
   virtual std::intptr_t Compare(TObject* other);
 
+  /// Raises the count by one.
   void Retain() noexcept { ++refs_; }
   /// Lowers the count; at 0 the object goes into the release queue. Never
   /// raises: the queue's room is reserved when objects are made.
@@ -55,9 +59,11 @@ class TObject {
   /// to the collector's allocation bitmap. Making an object before
   /// RuntimeStartup raises "RuntimeStartup was not called: ..." (and logs it).
   static void* operator new(std::size_t size);
+  /// Gives the block back to the runtime allocator.
   static void operator delete(void* block, std::size_t size) noexcept;
   static void* operator new[](std::size_t) = delete;
 
+  /// Selects the constructor for statically allocated objects.
   struct StaticTag {};
 
  protected:
@@ -75,13 +81,21 @@ class TObject {
 template <class T>
 class Ref {
  public:
+  /// The class referred to.
   using element_type = T;
 
+  /// @{
+  /// The null object.
   constexpr Ref() noexcept = default;
   constexpr Ref(std::nullptr_t) noexcept {}
+  /// @}
+  /// A reference to object (retained), or the null object for nullptr.
   Ref(T* object) noexcept : p_(object) {
     if (p_) p_->Retain();
   }
+  /// @{
+  /// A second reference to other's object (retained), or the one other held
+  /// (moved); the U forms convert from a reference to a derived class.
   Ref(const Ref& other) noexcept : Ref(other.p_) {}
   Ref(Ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
   template <class U>
@@ -90,6 +104,8 @@ class Ref {
   template <class U>
   requires std::is_convertible_v<U*, T*> Ref(Ref<U>&& other)
   noexcept : p_(other.Detach()) {}
+  /// @}
+  /// Releases the object.
   ~Ref() {
     if (p_) p_->Release();
   }
@@ -100,6 +116,7 @@ class Ref {
     Store(other.p_);
     return *this;
   }
+  /// Takes over other's reference and releases the old one.
   Ref& operator=(Ref&& other) noexcept {
     if (this != &other) {
       T* old = std::exchange(p_, std::exchange(other.p_, nullptr));
@@ -107,20 +124,27 @@ class Ref {
     }
     return *this;
   }
+  /// @{
+  /// Refers to object (or to nothing), releasing the old one.
   Ref& operator=(T* object) noexcept {
     Store(object);
     return *this;
   }
   Ref& operator=(std::nullptr_t) noexcept {
+  /// @}
     Store(nullptr);
     return *this;
   }
 
+  /// @{
+  /// The object; the null object raises TRuntimeError "Attempt to access field or
+  /// method of Null object" (ThrowNullObjectError).
   T* operator->() const {
     if (!p_) ThrowNullObjectError();
     return p_;
   }
   T& operator*() const {
+  /// @}
     if (!p_) ThrowNullObjectError();
     return *p_;
   }
@@ -128,19 +152,25 @@ class Ref {
   template <class Index>
   requires requires(T& object, Index index) { object[index]; }
   decltype(auto) operator[](Index index) const { return (**this)[index]; }
+  /// The object, or nullptr for the null object (never raises).
   T* Get() const noexcept { return p_; }
+  /// True for the null object.
   bool IsNull() const noexcept { return p_ == nullptr; }
+  /// True unless the null object.
   explicit operator bool() const noexcept { return p_ != nullptr; }
 
   /// Gives up the reference without releasing it (the caller takes it over).
   T* Detach() noexcept { return std::exchange(p_, nullptr); }
 
   template <class U>
+  /// @{
+  /// True when both refer to the same object (or both to nothing).
   bool operator==(const Ref<U>& other) const noexcept {
     return static_cast<const void*>(p_) == static_cast<const void*>(other.Get());
   }
   bool operator==(const T* other) const noexcept { return p_ == other; }
   bool operator==(std::nullptr_t) const noexcept { return p_ == nullptr; }
+  /// @}
 
  private:
   void Store(T* object) noexcept {
@@ -153,6 +183,7 @@ class Ref {
 };
 
 template <class T, class... Args>
+/// A new T made from args, held by a reference.
 Ref<T> MakeRef(Args&&... args) {
   return Ref<T>(new T(std::forward<Args>(args)...));
 }
@@ -163,16 +194,20 @@ Ref<T> RefCast(const Ref<U>& object) noexcept {
   return Ref<T>(dynamic_cast<T*>(object.Get()));
 }
 template <class T>
+/// The object as a T*, or nullptr when it is of another class (or null).
 T* As(TObject* object) noexcept {
   return dynamic_cast<T*>(object);
 }
 
 // ---- The collector ----------------------------------------------------------
 
-/// Low two bits: 1 automatic collection, 3 collect before every object
-/// allocation, 0 or 2 only on request. Bit value 4 prints statistics after each pass.
+/// @{
+/// The collector's mode. Low two bits: 1 automatic collection, 3 collect before
+/// every object allocation, 0 or 2 only on request. Bit value 4 prints
+/// statistics after each pass.
 int ReclaimMode() noexcept;
 void SetReclaimMode(int mode) noexcept;
+/// @}
 
 /// Runs one collection pass now and returns the bytes it freed. Does nothing and
 /// returns 0 while a pass is running or before the runtime has started.
