@@ -16,12 +16,18 @@
 
 namespace cvx {
 
+/// A resizable block of raw bytes (see the file comment). Every typed peek and
+/// poke checks its range and raises TRuntimeError "Bank offset out of range"
+/// outside the bytes in use.
 class TBank : public TSerializable {
  public:
+  /// Frees the bytes the bank owns.
   ~TBank() override;
 
   Ref<TDataType> DataTypeOf() override;
+  /// The first byte (nullptr for an empty bank of its own).
   virtual std::uint8_t* BankAddress();
+  /// The number of bytes in use.
   virtual std::int32_t BankLength();
   /// Bytes allocated, or -1 while the memory belongs to someone else.
   virtual std::int32_t BankReserved();
@@ -30,9 +36,16 @@ class TBank : public TSerializable {
   /// bank that has to grow takes a copy of its bytes into memory of its own.
   /// A negative size raises "Invalid bank size".
   virtual void Resize(std::int32_t newSize);
-  /// One Read / Write call on the stream at buffer + offset; may be short.
+  /// @{
+  /// One Read / Write call on the stream at buffer + offset; may be short. Returns
+  /// what the stream returned; raises "Bank offset out of range" when the range
+  /// does not lie in the bank, and what the stream raises.
   virtual std::int32_t ReadFrom(TStreamBase* stream, std::int32_t offset, std::int32_t count);
   virtual std::int32_t WriteTo(TStreamBase* stream, std::int32_t offset, std::int32_t count);
+  /// @}
+  /// @{
+  /// Peek or poke one number of the named type at a byte offset (host byte order,
+  /// any alignment).
   virtual int GetUInt8At(std::int32_t offset);
   virtual void SetUInt8At(std::int32_t offset, int value);
   virtual int GetUInt16At(std::int32_t offset);
@@ -45,6 +58,7 @@ class TBank : public TSerializable {
   virtual void SetFloat32At(std::int32_t offset, float value);
   virtual double GetFloat64At(std::int32_t offset);
   virtual void SetFloat64At(std::int32_t offset, double value);
+  /// @}
   /// Writes every byte to the url; false when it does not open.
   virtual int Save(const Ref<TObject>& url);
 
@@ -65,6 +79,11 @@ class TBank : public TSerializable {
   std::int32_t capacity_ = 0;
 };
 
+/// @{
+/// Module functions; each runs the TBank operation of the same name (Create,
+/// WrapMemory, Load, Save, Resize, the peeks and pokes, ReadFrom as
+/// FillFromStream, WriteTo as DrainToStream) and a null bank raises the null
+/// object error.
 Ref<TBank> NewBank(std::int32_t size);
 Ref<TBank> NewStaticBank(void* address, std::int32_t size);
 Ref<TBank> BankFromUrl(const Ref<TObject>& url);
@@ -73,9 +92,12 @@ void BankResize(TBank* bank, std::int32_t size);
 std::uint8_t* BankAddress(TBank* bank);
 std::int32_t BankLength(TBank* bank);
 std::int32_t BankReserved(TBank* bank);
+/// @}
 /// A memory move (the ranges may overlap).
 void BankCopy(TBank* source, std::int32_t sourceOffset, TBank* destination, std::int32_t destinationOffset,
               std::int32_t count);
+/// @{
+/// The typed peeks and pokes of TBank on bank.
 int BankGetUInt8At(TBank* bank, std::int32_t offset);
 void BankSetUInt8At(TBank* bank, std::int32_t offset, int value);
 int BankGetUInt16At(TBank* bank, std::int32_t offset);
@@ -90,6 +112,7 @@ double BankGetFloat64At(TBank* bank, std::int32_t offset);
 void BankSetFloat64At(TBank* bank, std::int32_t offset, double value);
 std::int32_t BankFillFromStream(TBank* bank, TStreamBase* stream, std::int32_t offset, std::int32_t count);
 std::int32_t BankDrainToStream(TBank* bank, TStreamBase* stream, std::int32_t offset, std::int32_t count);
+/// @}
 
 /// The bank data type "CVX.Bank.TBank": the size as a 32-bit number, then the
 /// bytes. A negative size, or one the stream runs out of before it is filled,
