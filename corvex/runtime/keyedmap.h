@@ -23,12 +23,17 @@ namespace cvx {
 
 class TKeyedMap;
 
+/// One node of a TKeyedMap's tree: a key, its value and the links.
 class TMapNode final : public TObject {
  public:
+  /// A leaf holding key below parent (null for a root), with a null value.
   TMapNode(const Ref<TObject>& key, TMapNode* parent) : key_(key), parent_(parent) {}
 
+  /// @{
+  /// The node's key and value.
   Ref<TObject> Key() const { return key_; }
   Ref<TObject> Value() const { return value_; }
+  /// @}
   /// The node of this subtree whose key compares equal to key, or null.
   Ref<TMapNode> FindNode(const Ref<TObject>& key);
   /// Drops the parent references of every node of this subtree, so that the
@@ -45,10 +50,14 @@ class TMapNode final : public TObject {
   /// Places a detached subtree below this subtree, by its root key.
   void AttachSubtree(TMapNode* subtree);
 
+  /// Replaces the node's value.
   void SetValue(const Ref<TObject>& value) { value_ = value; }
+  /// @{
+  /// The node's parent and children, or nullptr.
   TMapNode* Parent() const noexcept { return parent_.Get(); }
   TMapNode* Left() const noexcept { return left_.Get(); }
   TMapNode* Right() const noexcept { return right_.Get(); }
+  /// @}
 
  private:
   friend class TKeyedMap;
@@ -63,7 +72,9 @@ class TMapNode final : public TObject {
 /// Walks nodes in ascending key order.
 class TMapCursor : public TObject {
  public:
+  /// A walk that starts at first (null for an empty walk).
   explicit TMapCursor(TMapNode* first) : next_(first) {}
+  /// 1 while a node is left.
   int HasMore() const noexcept { return next_ ? 1 : 0; }
   /// The node taken (the key or the value in the subclasses); null when done.
   virtual Ref<TObject> NextNode();
@@ -76,12 +87,14 @@ class TMapCursor : public TObject {
   Ref<TMapNode> next_;
 };
 
+/// A walk that hands out the keys.
 class TMapKeyCursor final : public TMapCursor {
  public:
   using TMapCursor::TMapCursor;
   Ref<TObject> NextNode() override;
 };
 
+/// A walk that hands out the values.
 class TMapValueCursor final : public TMapCursor {
  public:
   using TMapCursor::TMapCursor;
@@ -92,27 +105,44 @@ class TMapValueCursor final : public TMapCursor {
 /// enumerator (so it is walked once).
 class TMapEnumerable final : public TObject {
  public:
+  /// Holds cursor.
   explicit TMapEnumerable(TMapCursor* cursor) : cursor_(cursor) {}
+  /// The cursor (the same one every time).
   Ref<TMapCursor> Cursor() const { return cursor_; }
 
  private:
   Ref<TMapCursor> cursor_;
 };
 
+/// An ordered map from keys to values (see the file comment). Keys are ordered by
+/// their Compare; what Compare raises, the lookups raise.
 class TKeyedMap final : public TObject {
  public:
+  /// Lets go of every node.
   ~TKeyedMap() override;
 
+  /// Removes every entry.
   void Clear();
+  /// The node with the smallest key, or null for an empty map.
   Ref<TMapNode> FirstNode() const;
+  /// The node whose key compares equal to key, or null.
   Ref<TMapNode> FindNode(const Ref<TObject>& key) const;
+  /// The value stored under key, or the null object when there is none.
   Ref<TObject> ValueFor(const Ref<TObject>& key) const;
+  /// Removes the entry of key; does nothing when there is none.
   void Remove(const Ref<TObject>& key);
+  /// Stores value under key (replacing the old value and key of an equal key);
+  /// returns the entry's node.
   Ref<TMapNode> Insert(const Ref<TObject>& key, const Ref<TObject>& value);
+  /// @{
+  /// The keys / values in ascending key order, for one walk.
   Ref<TMapEnumerable> Keys() const;
   Ref<TMapEnumerable> Values() const;
+  /// @}
+  /// A walk over the nodes in ascending key order.
   Ref<TMapCursor> Nodes() const;
 
+  /// The root of the tree, or nullptr for an empty map.
   TMapNode* Root() const noexcept { return root_.Get(); }
 
  private:
