@@ -18,8 +18,11 @@
 
 namespace cvx {
 
+/// One IPv4 socket (TCP or UDP) over a platform descriptor. No method raises:
+/// failures answer 0 or the null object.
 class TNetSocket : public TObject {
  public:
+  /// A socket with no descriptor (Handle() is 0; use NewTcp, NewUdp or FromHandle).
   TNetSocket();
   /// A socket that closes on Shut (autoClose 1) and was never shut is closed
   /// when it is collected, so that dropped sockets do not use up descriptors.
@@ -37,29 +40,47 @@ class TNetSocket : public TObject {
   virtual int IsConnected();
   /// Binds to the port on every local address; 1 on success.
   virtual int BindPort(int port);
+  /// Connects to address:port (blocking); 1 on success, 0 on failure.
   virtual int ConnectTo(std::int32_t address, int port);
+  /// Starts listening for connections (backlog 0 takes the system's default); 1 on
+  /// success, 0 on failure.
   virtual int StartListening(int backlog);
   /// Waits up to timeout ms (negative: forever) for a connection; the
   /// accepted socket (closing on Shut) or null.
   virtual Ref<TNetSocket> AcceptWait(int timeout);
   /// Bytes readable without blocking; 0 when the query fails.
   virtual std::int32_t BytesWaiting();
+  /// Turns Nagle's algorithm off (flag != 0) or on for a TCP socket; a failure is
+  /// ignored.
   virtual void SetNoDelay(int flag);
 
+  /// The platform descriptor (-1 once shut).
   int Handle() const noexcept { return handle_; }
+  /// @{
+  /// The local and the remote address and port, as last refreshed (-1 once shut).
   std::int32_t OwnAddress() const noexcept { return ownAddress_; }
   int OwnPort() const noexcept { return ownPort_; }
   std::int32_t PeerAddress() const noexcept { return peerAddress_; }
   int PeerPort() const noexcept { return peerPort_; }
+  /// @}
+  /// 1 when Shut closes the descriptor, 0 when the socket only borrows it.
   int AutoClose() const noexcept { return autoClose_; }
 
+  /// @{
+  /// Reads the local / remote address and port from the system again (0 when
+  /// unknown).
   virtual void RefreshOwnName();
   virtual void RefreshPeerName();
+  /// @}
 
   /// Null when handle < 0.
   static Ref<TNetSocket> FromHandle(int handle, int autoClose);
+  /// @{
+  /// A new UDP / TCP socket that closes on Shut, or null when the system has no
+  /// descriptor left.
   static Ref<TNetSocket> NewUdp();
   static Ref<TNetSocket> NewTcp();
+  /// @}
 
  private:
   int handle_ = 0;
@@ -70,6 +91,10 @@ class TNetSocket : public TObject {
   int peerPort_ = 0;
 };
 
+/// @{
+/// Module functions: each runs the TNetSocket method of the same name (NewUdp,
+/// NewTcp, Shut, BindPort, ConnectTo ...) and returns what it returns; a null
+/// socket raises the null object error.
 Ref<TNetSocket> NewUdpSocket();
 Ref<TNetSocket> NewTcpSocket();
 void SocketShut(TNetSocket* socket);
@@ -83,6 +108,7 @@ std::int32_t SocketOwnAddress(TNetSocket* socket);
 int SocketOwnPort(TNetSocket* socket);
 std::int32_t SocketPeerAddress(TNetSocket* socket);
 int SocketPeerPort(TNetSocket* socket);
+/// @}
 
 /// "127.0.0.1" for 0x7F000001.
 String AddressToText(std::int32_t address);

@@ -31,7 +31,10 @@ class THostSystem : public TObject {
   /// Moves the pointer to a client position of the active window (screen
   /// coordinates without one).
   virtual void WarpPointer(int x, int y);
+  /// Shows (visible != 0) or hides the mouse pointer.
   virtual void SetPointerVisible(int visible);
+  /// Shows a message box with an OK button and waits for it; serious != 0 marks
+  /// it as an error.
   virtual void AlertBox(const String& text, int serious);
   /// 1 OK, 0 Cancel.
   virtual int ConfirmBox(const String& text, int serious);
@@ -40,7 +43,9 @@ class THostSystem : public TObject {
   /// The chosen path, or "" when cancelled. The filter is "Name:ext,ext;Name:ext"
   /// or a bare extension list ("bmp").
   virtual String ChooseFile(const String& title, const String& filter, int save, const String& initialPath);
+  /// The chosen folder, or "" when cancelled.
   virtual String ChooseFolder(const String& title, const String& initialPath);
+  /// Opens a URL (or a file) with the desktop's program for it.
   virtual void LaunchURL(const String& url);
 };
 
@@ -50,6 +55,7 @@ class THostSystem : public TObject {
 /// cancel results, requesters "").
 class TVirtualClockHost final : public THostSystem {
  public:
+  /// A host over inner (may be null) whose clock starts at startMillis.
   explicit TVirtualClockHost(THostSystem* inner = nullptr, int startMillis = 0);
 
   void Pump() override;
@@ -65,12 +71,19 @@ class TVirtualClockHost final : public THostSystem {
   String ChooseFolder(const String& title, const String& initialPath) override;
   void LaunchURL(const String& url) override;
 
+  /// Sets the clock.
   void SetMillis(int now) { now_ = now; }
+  /// Moves the clock on by ms (wrapping like the real clock).
   void Advance(int ms) { now_ = static_cast<int>(static_cast<unsigned>(now_) + static_cast<unsigned>(ms)); }
+  /// How often Pause was called.
   int PauseCalls() const { return pauseCalls_; }
+  /// The sum of all positive pauses, in milliseconds.
   long long PausedMillis() const { return pausedMillis_; }  // sum of all positive pauses
+  /// The argument of the last Pause (0 before the first).
   int LastPause() const { return lastPause_; }
+  /// How often Pump and PumpWait were called.
   int PumpCalls() const { return pumpCalls_; }
+  /// The inner host, or the null object.
   Ref<THostSystem> Inner() const { return inner_; }
 
  private:
@@ -95,10 +108,15 @@ Ref<THostSystem> SetHostSystem(THostSystem* host);
 /// Pump / PumpWait of the current host, unless a pump is already running (a
 /// pump started from inside an event hook or a window procedure does nothing).
 void PumpSystem();
+/// PumpWait of the current host, unless a pump is already running.
 void PumpSystemWait();
 /// 1 while PumpSystem or PumpSystemWait runs.
 int PumpIsBusy();
 
+/// @{
+/// The operation of the same name of the current host (ShowPointer and
+/// HidePointer are SetPointerVisible); without a host they raise the null object
+/// error. Failures come back as the cancel results described at THostSystem.
 int Millis();
 void Pause(int ms);
 void WarpPointer(int x, int y);
@@ -110,10 +128,12 @@ int ProceedBox(const String& text, int serious);
 String ChooseFile(const String& title, const String& filter, int save, const String& initialPath);
 String ChooseFolder(const String& title, const String& initialPath);
 void LaunchURL(const String& url);
+/// @}
 
 /// The current local date ("08 Dec 2026", strftime "%d %b %Y") and time
 /// ("13:05:09", "%H:%M:%S").
 String DateString();
+/// The current local time ("13:05:09").
 String TimeString();
 
 /// The modifier mask (ModShift | ModControl | ModAlt | ModSystem) carried by
