@@ -26,21 +26,25 @@ inline constexpr int FlagDepthBuffer = 8;     ///< depth buffer
 inline constexpr int FlagStencilBuffer = 16;  ///< stencil buffer
 inline constexpr int FlagAccumBuffer = 32;    ///< accumulation buffer
 
-/// One display mode. Its text form is "width,height,depth hertzHz", e.g. "640,480,32 60Hz".
+/// A display mode: size, colour depth and refresh rate.
 class TGraphicsMode final : public TObject {
  public:
   TGraphicsMode() = default;
+  /// A mode of w x h pixels, d bits per pixel, hz hertz.
   TGraphicsMode(std::int32_t w, std::int32_t h, std::int32_t d, std::int32_t hz)
       : width(w), height(h), depth(d), hertz(hz) {}
 
   String ToString() override;
 
+  /// Width in pixels.
   std::int32_t width = 0;
+  /// Height in pixels.
   std::int32_t height = 0;
   std::int32_t depth = 0;  ///< bits per pixel
   std::int32_t hertz = 0;  ///< refresh rate, 0 = not given
 };
 
+/// A list of display modes (ListModes, ListGraphicsModes).
 using GraphicsModeArray = Array<Ref<TGraphicsMode>>;
 
 /// A window or screen with a rendering context. Concrete drivers derive from it.
@@ -100,28 +104,44 @@ int GraphicsDisplayAvailable();
 /// Makes driver current (forgetting the mode cache when it changes), stores the
 /// default flags and forgets the current graphics (which is not closed).
 void SelectGraphicsDriver(TDisplayDriver* driver, int defaultFlags);
+/// The current driver, or null before one is selected.
 Ref<TDisplayDriver> CurrentGraphicsDriver();
+/// The flags OR-ed into every creation.
 int DefaultGraphicsFlags();
 
 /// A fresh copy of the cached mode list (filled from the driver when empty).
 GraphicsModeArray ListGraphicsModes();
+/// The number of cached modes; without a driver it raises the null object error.
 int GraphicsModeCount();
 /// Fields of mode index (0-based, below GraphicsModeCount).
 void GraphicsModeAt(int index, int& width, int& height, int& depth, int& hertz);
 /// 1 if a mode matches every non-zero argument, else 0.
 int HasGraphicsMode(int width, int height, int depth, int hertz);
 
+/// A graphics object with its own window from the current driver (flags OR-ed
+/// with the default flags), or null when the driver cannot make it; without a
+/// driver it raises the null object error.
 Ref<TGraphics> NewGraphics(int width, int height, int depth, int hertz, int flags);
+/// A graphics object drawing into an existing native window, or null.
 Ref<TGraphics> BindGraphics(void* windowHandle, int flags);
+/// Releases a graphics object (forgetting it as current or opened); null does
+/// nothing.
 void DisposeGraphics(TGraphics* graphics);
+/// Makes a graphics object the target of drawing and records its settings
+/// (null: nothing is current, the settings read 0).
 void MakeGraphicsCurrent(TGraphics* graphics);
 
+/// The current graphics object, or null.
 Ref<TGraphics> CurrentGraphics();
+/// @{
+/// The settings of the current graphics object as it was made current (0 when
+/// none is current).
 int CurrentGraphicsWidth();
 int CurrentGraphicsHeight();
 int CurrentGraphicsDepth();
 int CurrentGraphicsHertz();
 int CurrentGraphicsFlags();
+/// @}
 
 /// Shuts the opened display, opens a new one, makes it current, decides
 /// between hardware sync and software pacing, starts polled input and centres

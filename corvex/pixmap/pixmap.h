@@ -28,6 +28,8 @@ namespace cvx {
 
 class TByteStream;
 
+/// A rectangle of pixels in main memory in one of the PIXFMT formats
+/// (pixelformat.h); rows are stored top first.
 class TPixmap : public TSerializable {
  public:
   std::uint8_t* pixels = nullptr;  ///< first byte of pixel (0, 0)
@@ -73,33 +75,53 @@ class TPixmap : public TSerializable {
   Ref<TPixmap> parent_;
 };
 
-// ---- Free functions -----------------------------------------------------------
-// A null pixmap raises the null object error.
 
+
+
+/// @name Module functions
+/// Each runs the TPixmap operation of the same name; a null pixmap raises the
+/// null object error.
+/// @{
+///
+/// A new pixmap (TPixmap::Allocate).
 Ref<TPixmap> PixmapCreate(int width, int height, int format, int align = 4);
+/// A pixmap over caller memory (TPixmap::WrapPixels).
 Ref<TPixmap> PixmapCreateStatic(void* pixels, int width, int height, int pitch, int format);
+/// A deep copy.
 Ref<TPixmap> PixmapClone(const Ref<TPixmap>& pixmap);
+/// A copy in another format.
 Ref<TPixmap> PixmapConvert(const Ref<TPixmap>& pixmap, int format);
+/// @{
+/// The pixmap's width, height, pitch and format.
 int PixmapGetWidth(const Ref<TPixmap>& pixmap);
 int PixmapGetHeight(const Ref<TPixmap>& pixmap);
 int PixmapGetPitch(const Ref<TPixmap>& pixmap);
 int PixmapGetFormat(const Ref<TPixmap>& pixmap);
+/// @}
+/// The address of pixel (x, y); no range check.
 std::uint8_t* PixmapPixelAddress(const Ref<TPixmap>& pixmap, int x, int y);
+/// A pixmap over a rectangle of the pixmap's rows.
 Ref<TPixmap> PixmapSubWindow(const Ref<TPixmap>& pixmap, int x, int y, int w, int h);
+/// @{
+/// Read / write one pixel as ARGB; no range check.
 std::uint32_t PixmapGetPixel(const Ref<TPixmap>& pixmap, int x, int y);
 void PixmapSetPixel(const Ref<TPixmap>& pixmap, int x, int y, std::uint32_t argb);
+/// @}
 
 /// A new RGBA8888 pixmap in which pixels of the key colour become transparent
 /// and take the average colour of their non-key neighbours (3 x 3 block); all
 /// other pixels become opaque.
 Ref<TPixmap> PixmapMask(const Ref<TPixmap>& pixmap, int red, int green, int blue);
+/// @{
 /// New mirrored pixmaps in the same format: left-right, top-bottom.
 Ref<TPixmap> PixmapFlipX(const Ref<TPixmap>& pixmap);
 Ref<TPixmap> PixmapFlipY(const Ref<TPixmap>& pixmap);
+/// @}
 /// A new pixmap in the same format, resampled bilinearly with pixel centres at
 /// half-integers and the edges clamped. A source without pixels (width or
 /// height 0) gives a result of all zero bytes.
 Ref<TPixmap> PixmapResize(const Ref<TPixmap>& pixmap, int newWidth, int newHeight);
+/// @}
 
 // ---- Decoders ------------------------------------------------------------------
 
@@ -112,6 +134,7 @@ class TPixmapDecoder : public TObject {
   /// Never closes the stream. May raise a stream error.
   virtual Ref<TPixmap> DecodePixmap(TByteStream* stream) = 0;
 
+  /// The next (older) decoder, or nullptr.
   TPixmapDecoder* Next() const noexcept { return next_.Get(); }
 
  private:
@@ -121,6 +144,7 @@ class TPixmapDecoder : public TObject {
 /// The newest decoder (asked first), or nullptr.
 TPixmapDecoder* FirstPixmapDecoder() noexcept;
 
+/// @{
 /// Opens url for reading (a path, a "protocol::path" url or a stream, which is
 /// borrowed), then asks each decoder in turn from the stream's start position.
 /// A stream error inside a decoder counts as a failed decode; other errors
@@ -128,19 +152,29 @@ TPixmapDecoder* FirstPixmapDecoder() noexcept;
 /// its position, or data no decoder accepts. The opened stream is closed.
 Ref<TPixmap> PixmapLoad(const Ref<TObject>& url);
 inline Ref<TPixmap> PixmapLoad(const String& url) { return PixmapLoad(Ref<TObject>(url)); }
+/// @}
 
+/// @name Decoding limits
 /// The process-wide pixel limit. Decoders refuse images larger than this rather
 /// than allocate without bound: each side at most kMaxDecodedSide pixels, and
-/// at most PixmapDecodeLimit () pixels in all, 2^26 (64 Mi, 256 MiB as RGBA)
+/// at most PixmapDecodeLimit() pixels in all, 2^26 (64 Mi, 256 MiB as RGBA)
 /// unless the program sets another. SetPixmapDecodeLimit takes effect for the
 /// next decode; a value below 1 counts as 1. Pixmaps are also never larger than
 /// 2^31 - 1 bytes, whatever the limit.
+/// @{
+///
+/// The largest width or height a decoder accepts.
 inline constexpr int kMaxDecodedSide = 32768;
+/// The pixel limit until the program sets another.
 inline constexpr int kDefaultPixmapDecodeLimit = 1 << 26;
+/// @{
+/// The pixel limit in force / sets it.
 int PixmapDecodeLimit() noexcept;
 void SetPixmapDecodeLimit(int pixels) noexcept;
+/// @}
 /// True when a decoder may allocate a width x height image.
 bool PixmapDecodeSizeAllowed(std::int64_t width, std::int64_t height) noexcept;
+/// @}
 
 /// Decoders also refuse a header whose image would take far more memory than
 /// the data behind it can fill, so that a few hostile bytes cannot claim a huge

@@ -20,30 +20,51 @@ namespace cvx {
 
 /// The platform graphics of the headless driver: a canvas (the back buffer)
 /// and what was last presented.
+/// A graphics object of the headless driver: a back pixmap drawn into, and a copy
+/// of it made at each Present.
 class THeadlessCanvas final : public TGraphics {
  public:
+  /// A canvas of the driver with the given settings (NewGraphics makes them).
   THeadlessCanvas(TDisplayDriver* driver, int width, int height, int depth, int hertz, int flags);
 
   Ref<TDisplayDriver> OwnerDriver() override;
   void QuerySettings(int& width, int& height, int& depth, int& hertz, int& flags) override;
   void ReleaseGraphics() override;
 
+  /// The driver that made the canvas.
   Ref<TDisplayDriver> driver;
   Ref<TPixmap> back;       ///< null once released
   Ref<TPixmap> presented;  ///< a copy of back at the last Present, null before
+  /// @{
+  /// The settings it was made with.
   int width, height, depth, hertz, flags;
+  /// @}
+  /// How often Present copied the canvas.
   int presents = 0;
 };
 
+/// The 2D driver without a display (see the file comment): it draws into pixmaps
+/// with the same rules as the OpenGL driver, for tests and programs without an X
+/// server.
 class THeadlessVex2DDriver final : public TVex2DDriver {
  public:
   /// Driver-wide state, as the GL driver keeps it.
+  /// @{
+  /// The matrix of ApplyTransform.
   float ix = 1, iy = 0, jx = 0, jy = 1;
+  /// @}
+  /// Drawing colour and alpha as RGBA bytes.
   unsigned char color[4] = {255, 255, 255, 255};
+  /// Clear colour as RGBA bytes.
   unsigned char clearColor[4] = {0, 0, 0, 255};
+  /// The blend mode.
   int blend = 0;
+  /// The line width.
   float lineWidth = 1;
+  /// @{
+  /// The viewport, in canvas pixels.
   int scissorX = 0, scissorY = 0, scissorWidth = 0, scissorHeight = 0;
+  /// @}
   Ref<THeadlessCanvas> target;  ///< the canvas of the current graphics
 
   String ToString() override;  ///< "Headless"
@@ -82,6 +103,7 @@ class THeadlessVex2DDriver final : public TVex2DDriver {
 class THeadlessFrame final : public TImageFrame {
  public:
   void Render(float x0, float y0, float x1, float y1, float tx, float ty) override;
+  /// The frame's pixels, converted to RGBA8888.
   Ref<TPixmap> texels;
 };
 
