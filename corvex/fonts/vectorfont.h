@@ -21,26 +21,34 @@ namespace cvx {
 
 class TPixmap;
 
+/// One glyph of a vector font, rendered by FreeType.
 class TVectorGlyph : public TGlyphSource {
  public:
   Ref<TPixmap> pixels;  ///< null for a glyph without pixels (a space, a failed render)
   float advance = 0;    ///< pixels
   /// Placement of the bitmap relative to the pen position and the line's top.
+  /// @{
   int x = 0, y = 0, width = 0, height = 0;
+  /// @}
 
   Ref<TPixmap> GlyphPixels() override;
   float AdvanceWidth() override;
   void Bounds(int& outX, int& outY, int& outWidth, int& outHeight) override;
 };
 
+/// A font file opened through FreeType at one pixel size.
 class TVectorFontSource : public TFontSource {
  public:
   FT_LibraryRec_* library = nullptr;  ///< one FreeType instance per font
+  /// The FreeType face.
   FT_FaceRec_* face = nullptr;
+  /// The style bits it was opened with.
   int style = 0;
   int lineHeight = 0;  ///< pixels, from the size metrics
+  /// Pixels from the line's top to the baseline.
   int ascender = 0;
   int descender = 0;  ///< negative below the baseline
+  /// The glyphs rendered so far (null entries not yet rendered).
   Array<Ref<TVectorGlyph>> glyphs;
   /// The whole font file when it was read through a url (FreeType reads the
   /// face from it for as long as the font lives).

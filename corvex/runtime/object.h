@@ -131,10 +131,10 @@ class Ref {
     return *this;
   }
   Ref& operator=(std::nullptr_t) noexcept {
-  /// @}
     Store(nullptr);
     return *this;
   }
+  /// @}
 
   /// @{
   /// The object; the null object raises TRuntimeError "Attempt to access field or
@@ -144,10 +144,10 @@ class Ref {
     return p_;
   }
   T& operator*() const {
-  /// @}
     if (!p_) ThrowNullObjectError();
     return *p_;
   }
+  /// @}
   /// Element access for arrays held by reference: array[i] on an Array<T>.
   template <class Index>
   requires requires(T& object, Index index) { object[index]; }
