@@ -21,6 +21,7 @@
 
 namespace cvx {
 
+/// The number of ports (0 to 15).
 inline constexpr int kJoystickPorts = 16;
 
 /// Starts the platform's joystick support, after the input module (every query
@@ -32,21 +33,31 @@ void ShutdownJoysticks();
 
 /// The number of attached devices.
 int CountJoysticks();
+/// 1 when a device is on the port.
 int JoystickAttached(int port);
+/// The device's name ("" for a free port).
 String JoystickName(int port);
+/// @{
+/// The number of axes, buttons and hats of the device on the port.
 int JoystickAxisCount(int port);
 int JoystickButtonCount(int port);
 int JoystickHatCount(int port);
+/// @}
 
+/// An axis, -1..1 after the dead zone.
 float JoystickAxis(int port, int axis);
+/// 1 while the button is held.
 int JoystickDown(int port, int button);
+/// Presses of the button since the last JoystickHits of it (then 0 again).
 int JoystickHits(int port, int button);
+/// A hat's mask: 1 up, 2 right, 4 down, 8 left.
 int JoystickHat(int port, int hat);
 /// Forgets every hit count.
 void FlushJoysticks();
 
 /// The dead zone, 0 to 0.99 (start value 0.15); out of range values are clamped.
 void SetJoystickDeadZone(float zone);
+/// The dead zone in force.
 float JoystickDeadZone();
 
 /// The platform's instance id of the device on a port, or -1.

@@ -20,20 +20,24 @@
 
 namespace cvx {
 
-inline constexpr int PIXFMT_I8 = 1;
-inline constexpr int PIXFMT_A8 = 2;
-inline constexpr int PIXFMT_BGR888 = 3;
-inline constexpr int PIXFMT_RGB888 = 4;
-inline constexpr int PIXFMT_BGRA8888 = 5;
-inline constexpr int PIXFMT_RGBA8888 = 6;
+inline constexpr int PIXFMT_I8 = 1;  ///< intensity (grey)
+inline constexpr int PIXFMT_A8 = 2;  ///< alpha only
+inline constexpr int PIXFMT_BGR888 = 3;  ///< blue, green, red
+inline constexpr int PIXFMT_RGB888 = 4;  ///< red, green, blue
+inline constexpr int PIXFMT_BGRA8888 = 5;  ///< blue, green, red, alpha
+inline constexpr int PIXFMT_RGBA8888 = 6;  ///< red, green, blue, alpha (the hub)
 
 /// Tables indexed by format id 0..6.
 inline constexpr int PixelFormatBytes[7] = {0, 1, 1, 3, 3, 4, 4};
+/// Bits of one pixel.
 inline constexpr int PixelFormatBits[7] = {0, 8, 8, 24, 24, 32, 32};
+/// @{
+/// Bits of each channel (0 for a channel the format lacks).
 inline constexpr int PixelFormatRedBits[7] = {0, 0, 0, 8, 8, 8, 8};
 inline constexpr int PixelFormatGreenBits[7] = {0, 0, 0, 8, 8, 8, 8};
 inline constexpr int PixelFormatBlueBits[7] = {0, 0, 0, 8, 8, 8, 8};
 inline constexpr int PixelFormatAlphaBits[7] = {0, 0, 8, 0, 0, 8, 8};
+/// @}
 
 /// True for the ids 1 to 6.
 constexpr bool IsPixelFormat(int format) noexcept { return format >= PIXFMT_I8 && format <= PIXFMT_RGBA8888; }
@@ -52,6 +56,7 @@ void ConvertPixelRun(const void* source, int sourceFormat, void* destination, in
 
 /// One step to or from the hub, for callers that already hold RGBA8888 runs.
 void ConvertPixelRunToRGBA(const void* source, int sourceFormat, void* destination, int count);
+/// The other step: count RGBA8888 pixels into destinationFormat.
 void ConvertPixelRunFromRGBA(const void* source, void* destination, int destinationFormat, int count);
 
 }  // namespace cvx

@@ -17,8 +17,11 @@
 
 namespace cvx {
 
+/// The host system without a display server (see the file comment).
 class THeadlessHostSystem final : public THostSystem {
  public:
+  /// A host whose clock starts now, over inner (may be null) for window-less
+  /// platform events.
   explicit THeadlessHostSystem(THostSystem* inner = nullptr);
 
   /// Dispatches every queued event that is due, in due-time order (posting
@@ -43,16 +46,22 @@ class THeadlessHostSystem final : public THostSystem {
   /// Null is ignored. Framework objects belong to the main thread, so this is
   /// called there (a hook may post while the pump runs).
   void PostAfter(int delayMillis, TEvent* event);
+  /// Queues an event for the next pump (PostAfter with delay 0).
   void Post(TEvent* event) { PostAfter(0, event); }
   /// Queued events not yet dispatched.
   int PendingCount();
   /// Drops every queued event.
   void ClearPending();
 
+  /// The inner host, or the null object.
   Ref<THostSystem> Inner() const { return inner_; }
+  /// The longest sleep of one PumpWait, so that the inner host's events are seen.
   int waitSliceMillis = 10;
-  /// Where WarpPointer last put the pointer (there is no real one).
+  /// @{
+  /// Where WarpPointer last put the pointer, and whether it is shown (there is no
+  /// real one).
   int pointerX = 0, pointerY = 0, pointerVisible = 1;
+  /// @}
 
  private:
   struct Queued {
