@@ -44,30 +44,39 @@ namespace cvx::audio {
 /// What a voice plays: interleaved float frames in memory, or a ring that the
 /// streaming thread keeps filled.
 struct VoiceSource {
+  /// Interleaved frames (channels floats each), or nullptr for a ring source.
   const float* frames = nullptr;
   std::int64_t length = 0;  ///< frames
   int channels = 1;         ///< 1 or 2
   int rate = 44100;         ///< the source's frames per second
+  /// Plays again from the start at the end (memory sources).
   bool loop = false;
   FrameRing* ring = nullptr;  ///< when set, frames and length are unused
 };
 
+/// The software mixer (see the file comment): kVoices voices summed into
+/// interleaved stereo floats. Its calls never raise.
 class Mixer {
  public:
+  /// The number of voices.
   static constexpr int kVoices = 256;
 
   /// blockFrames: the most frames one Render call is expected to ask for.
   Mixer(int outputRate, int blockFrames);
 
+  /// Output frames per second.
   int OutputRate() const noexcept { return outputRate_; }
 
-  /// ---- Main thread -----------------------------------------------------------
-  /// Each call posts one command, applied at the start of the next Render.
-  /// Voices outside 0..kVoices-1 are ignored.
+  /// Main-thread calls: each posts one command, applied at the start of the next
+  /// Render. Voices outside 0..kVoices-1 are ignored. Start plays source on the
+  /// voice (paused when paused is true) under a serial number of the caller's.
   void Start(int voice, std::uint32_t serial, const VoiceSource& source, float volume, float pan, float rate,
              bool paused);
+  /// Stops the voice; its serial then counts as finished.
   void Stop(int voice);
+  /// Holds the voice where it is.
   void Pause(int voice);
+  /// Lets a paused voice play on.
   void Resume(int voice);
   /// Resume at the shared start frame described above; returns that frame.
   std::int64_t ResumeTogether(int voice);
@@ -77,14 +86,17 @@ class Mixer {
 
   /// The serial of the voice's last start that has ended or been stopped.
   std::uint32_t FinishedSerial(int voice) const noexcept;
+  /// Frames mixed so far.
   std::int64_t MixedFrames() const noexcept { return mixed_.load(std::memory_order_acquire); }
+  /// Commands posted so far (main thread).
   std::uint64_t PostedCommands() const noexcept { return posted_; }
+  /// Commands Render has applied so far.
   std::uint64_t AppliedCommands() const noexcept { return applied_.load(std::memory_order_acquire); }
   /// Frames a streamed voice wanted but the ring did not have yet.
   std::int64_t StreamUnderruns() const noexcept { return underruns_.load(std::memory_order_relaxed); }
 
-  /// ---- Audio thread ----------------------------------------------------------
-  /// Fills frames stereo frames. No allocation, no lock beyond the swap.
+  /// Audio-thread call: fills frames stereo frames. No allocation, no lock beyond
+  /// the swap.
   void Render(float* out, int frames) noexcept;
   /// Render in the shape of AudioRenderFunction.
   static void RenderInto(void* mixer, float* out, int frames) noexcept {

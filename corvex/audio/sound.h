@@ -44,24 +44,33 @@ Ref<TSound> LoadSound(TPcmSample* sample, int flags = 0);
 /// decoders. Null, with a warning, when the url does not open, no decoder
 /// reads the data, the data is cut short, or it has more than two channels.
 Ref<TSound> LoadSound(const Ref<TObject>& url, int flags = 0);
+/// A sound from a url given as text; as LoadSound of a url object.
 inline Ref<TSound> LoadSound(const String& url, int flags = 0) { return LoadSound(Ref<TObject>(url), flags); }
 
 /// A channel with nothing on it, for CueSound or PlaySound. Null, with a
 /// warning, when all 256 voices are taken by live channels and playing sounds.
 Ref<TChannel> AllocChannel();
 
+/// A sound ready for the mixer (see the file comment); made by LoadSound.
 class TSound final : public TObject {
  public:
+  /// Frees the frames once no voice plays them.
   ~TSound() override;
 
-  int Channels() const noexcept { return channels_; }  // 1 or 2
+  /// 1 (mono) or 2 (stereo).
+  int Channels() const noexcept { return channels_; }
+  /// Frames per second.
   int Hertz() const noexcept { return hertz_; }
-  std::int64_t Length() const noexcept { return length_; }  // frames
+  /// Length in frames.
+  std::int64_t Length() const noexcept { return length_; }
+  /// True when loaded with SOUND_LOOP.
   bool Looping() const noexcept { return loop_; }
+  /// True when loaded with SOUND_STREAM (kept encoded).
   bool Streamed() const noexcept { return encoded_ != nullptr; }
 
   /// For the mixer: the float frames (empty when streamed) and the encoded bytes.
   const std::vector<float>& Frames() const noexcept { return frames_; }
+  /// The encoded Ogg Vorbis bytes of a streamed sound (null otherwise).
   const std::shared_ptr<const std::vector<std::uint8_t>>& Encoded() const noexcept { return encoded_; }
 
  private:
@@ -77,6 +86,7 @@ class TSound final : public TObject {
   bool loop_ = false;
 };
 
+/// One voice of the mixer as the program holds it (AllocChannel, PlaySound).
 class TChannel final : public TObject {
  public:
   ~TChannel() override;  ///< a playing sound plays on; a paused or cued one stops
@@ -103,7 +113,7 @@ Ref<TChannel> CueSound(TSound* sound, TChannel* channel = nullptr);
 
 // Each does nothing for a null channel.
 void StopChannel(TChannel* channel);  ///< silent from the next mixer block on
-void PauseChannel(TChannel* channel);
+void PauseChannel(TChannel* channel);  ///< holds the sound where it is, for ResumeChannel
 void ResumeChannel(TChannel* channel);                   ///< also starts a cued sound
 void SetChannelVolume(TChannel* channel, float volume);  ///< 1 the sound's own level; below 0 as 0
 void SetChannelPan(TChannel* channel, float pan);        ///< -1 left .. 0 centre .. 1 right
@@ -125,6 +135,8 @@ String AudioDriverName();
 /// The mixer's output rate and sample size (32 float, 16 integer); 0 under the
 /// silent driver.
 int AudioOutputRate();
+/// The mixer's sample size in bits (32 float, 16 integer); 0 under the silent
+/// driver.
 int AudioOutputBits();
 
 }  // namespace cvx

@@ -19,8 +19,11 @@
 
 namespace cvx {
 
+/// Key codes tracked: 0 to 255.
 inline constexpr int kInputKeyCount = 256;
+/// Buttons tracked: 1 to 3 (0 unused).
 inline constexpr int kInputButtonCount = 4;
+/// Typed characters kept until read; while it is full, new ones are dropped.
 inline constexpr int kTypedCharRingSize = 256;
 
 /// Runs once, after the runtime, the events and the system driver.
@@ -36,6 +39,7 @@ extern int AutoPumpInput;
 void StartInputPolling(TObject* sender);
 /// Detaches the hook and resets keys, pointer and the sender filter.
 void StopInputPolling();
+/// 1 while the input hook is attached.
 int InputPollingStarted();
 
 /// The key's press count, which is then set to 0.
@@ -46,16 +50,24 @@ int KeyIsDown(int key);
 int NextTypedChar();
 /// Always pumps, then forgets every key state, press count and typed character.
 void ResetKeys();
+/// The same as ResetKeys.
 inline void FlushKeys() { ResetKeys(); }
 
+/// @{
+/// The pointer position in the client coordinates of the window it was last
+/// seen in.
 int PointerX();
 int PointerY();
+/// @}
 int PointerWheel();  ///< accumulated wheel steps
+/// The button's press count, which is then set to 0.
 int ButtonPressCount(int button);
+/// 1 while the button is held.
 int ButtonIsDown(int button);
 /// Always pumps, then clears button states, press counts and the wheel (x and
 /// y stay).
 void ResetPointer();
+/// The same as ResetPointer.
 inline void FlushPointer() { ResetPointer(); }
 
 /// Waits for a key press (after ResetKeys) and returns the lowest pressed code.

@@ -15,11 +15,14 @@
 
 namespace cvx {
 
-inline constexpr int EncodingLatin1 = 1;
-inline constexpr int EncodingUtf8 = 2;
-inline constexpr int EncodingUtf16BE = 3;
-inline constexpr int EncodingUtf16LE = 4;
+inline constexpr int EncodingLatin1 = 1;  ///< one byte per character, 0 to 255
+inline constexpr int EncodingUtf8 = 2;  ///< UTF-8
+inline constexpr int EncodingUtf16BE = 3;  ///< UTF-16, high byte first
+inline constexpr int EncodingUtf16LE = 4;  ///< UTF-16, low byte first
 
+/// A text stream: a relay that reads and writes everything as text in one
+/// encoding (see the file comment). Numbers are written as decimal text lines
+/// and read back from one (0 when the line holds no number).
 class TCharsetStream : public TStreamRelay {
  public:
   /// Raw bytes as hexadecimal digits. A read that meets the end of the data
@@ -56,14 +59,21 @@ class TCharsetStream : public TStreamRelay {
   virtual int DecodeChar();
   /// Latin-1 keeps the low 8 bits; an unknown encoding writes nothing.
   virtual void EncodeChar(int code);
+  /// A text stream over stream in an encoding (an Encoding constant).
   static Ref<TCharsetStream> Create(TByteStream* stream, int encoding);
+  /// @{
+  /// One byte of the inner stream, past the encoding (its ReadUInt8 /
+  /// WriteUInt8); a null inner stream raises the null object error.
   virtual int ReadRawByte();
   virtual void WriteRawByte(int value);
+  /// @}
   /// Closes an open hexadecimal line: CR LF or LF, anything else raises the
   /// text "Malformed line terminator".
   virtual void EndHexLineRead();
+  /// Ends an open hexadecimal line with CR LF.
   virtual void EndHexLineWrite();
 
+  /// The stream's encoding.
   int Encoding() const noexcept { return encoding_; }
 
  private:
