@@ -21,6 +21,7 @@ inline constexpr int PCM_STEREO16BE = 6;  ///< left, right: signed 16-bit, high 
 /// Bytes of one frame, indexed by format id (id 0 has none).
 inline constexpr int PcmBytesPerFrame[7] = {0, 1, 2, 2, 2, 4, 4};
 
+/// True for the format ids PCM_MONO8 to PCM_STEREO16BE.
 inline bool IsPcmFormat(int format) noexcept { return format >= PCM_MONO8 && format <= PCM_STEREO16BE; }
 
 /// Converts count frames. Every conversion between different formats passes
@@ -29,6 +30,7 @@ inline bool IsPcmFormat(int format) noexcept { return format >= PCM_MONO8 && for
 void ConvertPcmFrames(const void* source, int sourceFormat, void* destination, int destinationFormat,
                       std::int32_t count);
 
+/// A block of PCM frames in one of the PCM formats, with a playback rate.
 class TPcmSample : public TObject {
  public:
   ~TPcmSample() override;
@@ -50,15 +52,22 @@ class TPcmSample : public TObject {
 
   std::uint8_t* samples = nullptr;  ///< frame 0
   std::int32_t length = 0;          ///< frames
+  /// Playback rate in frames per second.
   std::int32_t hertz = 0;
+  /// One of the PCM format ids.
   int format = 0;
   std::int64_t capacity = -1;  ///< bytes owned, or -1 when the memory is someone else's
 };
 
+/// @{
+/// Module functions: PcmSampleNew, PcmSampleWrap, Copy and ConvertTo of
+/// TPcmSample, which raise as those do; a null sample raises the null object
+/// error.
 Ref<TPcmSample> PcmSampleNew(std::int32_t length, std::int32_t hertz, int format);
 Ref<TPcmSample> PcmSampleWrap(void* address, std::int32_t length, std::int32_t hertz, int format);
 Ref<TPcmSample> PcmSampleCopy(TPcmSample* sample);
 Ref<TPcmSample> PcmSampleConvert(TPcmSample* sample, int format);
+/// @}
 
 }  // namespace cvx
 

@@ -13,6 +13,7 @@
 
 namespace cvx {
 
+/// The most events the queue holds; while it is full, new events are dropped.
 inline constexpr int kEventQueueSize = 256;
 
 /// Runs once, after the hooks, events and the system driver: the ring, the
@@ -41,14 +42,19 @@ void ClearEventQueue();
 
 /// The event most recently taken, and its fields.
 Ref<TEvent> TakenEvent();
+/// @{
+/// The fields of the event most recently taken (0 / null when none was taken).
 int TakenEventId();
 int TakenEventData();
 int TakenEventMods();
 int TakenEventX();
 int TakenEventY();
 Ref<TObject> TakenEventExtra();
+/// @}
 String TakenEventText();  ///< the extra if it is a string, else ""
+/// The sender of the event most recently taken, or null.
 Ref<TObject> TakenEventSender();
+/// The runtime handle of that sender (ObjectHandle), 0 for none.
 int TakenEventSenderHandle();
 
 /// The runtime's integer handle of an object: 0 for null, otherwise 1, 2, 3 ...

@@ -12,10 +12,15 @@
 
 namespace cvx {
 
+/// The OpenGL 2D driver (see the file comment).
 class TGLVex2DDriver : public TVex2DDriver {
  public:
   /// Driver-wide state, one set for all GL 2D graphics objects.
+  /// @{
+  /// The matrix of ApplyTransform.
   float ix = 1, iy = 0, jx = 0, jy = 1;
+  /// @}
+  /// Drawing colour and alpha as RGBA bytes.
   unsigned char color[4] = {255, 255, 255, 255};
   int lastBlend = 0;     ///< 0 = none applied yet
   int boundTexture = 0;  ///< 0 = none
@@ -55,7 +60,11 @@ class TGLVex2DDriver : public TVex2DDriver {
 /// One image frame as a GL texture.
 class TGLTextureFrame : public TImageFrame {
  public:
-  float s0 = 0, t0 = 0, s1 = 1, t1 = 1;  ///< the image inside the texture
+  /// @{
+  /// The image's rectangle inside the texture, in texture coordinates.
+  float s0 = 0, t0 = 0, s1 = 1, t1 = 1;
+  /// @}
+  /// The GL texture name (0 once deleted).
   int texture = 0;
   int sequence = 0;  ///< GraphicsSequence when the frame was made
 

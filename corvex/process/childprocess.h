@@ -18,6 +18,8 @@
 
 namespace cvx {
 
+/// A child program with its standard input, output and error on pipes (see the
+/// file comment). No method raises.
 class TChildProcess : public TObject {
  public:
   /// 1 while the child runs; 0 once it has exited, or without a process.
@@ -43,8 +45,10 @@ class TChildProcess : public TObject {
   /// The child's exit status once IsRunning has seen it exit: the exit code,
   /// or 128 + the signal number for a child killed by a signal; -1 before.
   int ExitCode() const noexcept { return exitCode_; }
+  /// The child's process id, 0 once forgotten.
   pid_t ProcessId() const noexcept { return pid_; }
 
+  /// The command line it was launched with.
   String command;
   /// Reads the child's standard output, writes its standard input.
   Ref<TPipeByteStream> standardStream;
@@ -63,11 +67,15 @@ class TChildProcess : public TObject {
 /// The words of a command line, by the rules of Launch.
 std::vector<std::string> SplitCommandLine(const String& command);
 
+/// @{
+/// Module functions: Launch, IsRunning, CloseStreams, Terminate and TerminateAll
+/// of TChildProcess; a null process raises the null object error.
 Ref<TChildProcess> LaunchChildProcess(const String& command, int flags);
 int ChildProcessIsRunning(TChildProcess* process);
 void CloseChildProcessStreams(TChildProcess* process);
 int TerminateChildProcess(TChildProcess* process);
 void TerminateAllChildProcesses();
+/// @}
 /// The number of children on the process list.
 int ChildProcessCount();
 

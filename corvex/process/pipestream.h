@@ -11,8 +11,10 @@
 
 namespace cvx {
 
+/// A stream over the two ends of anonymous pipes (see the file comment).
 class TPipeByteStream : public TByteStream {
  public:
+  /// The size of the line reader's buffer.
   static constexpr std::int32_t kLineBufferSize = 4096;
 
   ~TPipeByteStream() override;
@@ -39,8 +41,12 @@ class TPipeByteStream : public TByteStream {
   /// that is absent.
   static Ref<TPipeByteStream> Wrap(int readHandle, int writeHandle);
 
+  /// @{
+  /// The descriptors, -1 for an absent or closed end.
   int ReadHandle() const noexcept { return readHandle_; }
   int WriteHandle() const noexcept { return writeHandle_; }
+  /// @}
+  /// Bytes read ahead by the line reader and not yet taken.
   std::int32_t Buffered() const noexcept { return buffered_; }
 
  private:
@@ -53,10 +59,14 @@ class TPipeByteStream : public TByteStream {
   int writeHandle_ = -1;
 };
 
+/// @{
+/// Module functions: Wrap, BytesAvailable, ReadAvailable and ReadTextLine of the
+/// stream; a null stream raises the null object error.
 Ref<TPipeByteStream> PipeStreamWrap(int readHandle, int writeHandle);
 std::int32_t PipeBytesAvailable(TPipeByteStream* stream);
 Array<std::uint8_t> PipeReadAvailable(TPipeByteStream* stream);
 String PipeReadTextLine(TPipeByteStream* stream);
+/// @}
 
 }  // namespace cvx
 
