@@ -12,12 +12,16 @@
 
 namespace cvx::audio {
 
+/// A ring of float frames between one producer thread and one consumer thread
+/// (see the file comment); lock-free, never allocating after construction.
 class FrameRing {
  public:
   /// capacityFrames is rounded up to a power of two.
   FrameRing(int channels, int capacityFrames);
 
+  /// Floats per frame.
   int Channels() const noexcept { return channels_; }
+  /// Frames the ring holds (a power of two).
   std::int64_t Capacity() const noexcept { return mask_ + 1; }
 
   /// Consumer side.
@@ -28,6 +32,7 @@ class FrameRing {
   const float* Frame(std::int64_t k) const noexcept {
     return data_.data() + ((read_.load(std::memory_order_relaxed) + k) & mask_) * channels_;
   }
+  /// Consumer side: drops the first frames readable frames (at most Readable()).
   void Consume(std::int64_t frames) noexcept {
     read_.store(read_.load(std::memory_order_relaxed) + frames, std::memory_order_release);
   }
@@ -40,6 +45,7 @@ class FrameRing {
   }
   /// Appends frames (at most Writable()).
   void Write(const float* frames, std::int64_t count) noexcept;
+  /// Producer side: no more frames will come.
   void MarkEnded() noexcept { ended_.store(true, std::memory_order_release); }
 
  private:

@@ -13,6 +13,7 @@
 
 namespace cvx::audio {
 
+/// Encoded Ogg Vorbis bytes, shared between the sound and its decoders.
 using EncodedBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
 
 /// True when the bytes end exactly with a complete Ogg page that carries the
@@ -20,6 +21,7 @@ using EncodedBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
 /// last page).
 bool OggEndsWithFinalPage(const std::vector<std::uint8_t>& bytes);
 
+/// Decodes Ogg Vorbis from bytes in memory piece by piece (see the file comment).
 class OggStreamDecoder {
  public:
   OggStreamDecoder();
@@ -31,9 +33,13 @@ class OggStreamDecoder {
   /// Ogg Vorbis stream that ends with its final page.
   bool Open(EncodedBytes bytes, std::string& whyNot);
 
+  /// @{
+  /// The stream's channels, frames per second and length in frames (as the last
+  /// page announces); 0 before Open.
   int Channels() const noexcept { return channels_; }
   int Rate() const noexcept { return rate_; }
-  std::int64_t Length() const noexcept { return length_; }  // frames, as the last page announces
+  std::int64_t Length() const noexcept { return length_; }
+  /// @}
 
   /// Decodes up to frames interleaved float frames into out (Channels() floats
   /// each). The count written; 0 at the end of the stream; -1 on damaged data
@@ -43,8 +49,11 @@ class OggStreamDecoder {
   /// Back to the first frame; false (and failed from then on) when seeking fails.
   bool Rewind();
 
+  /// @{
+  /// Whether decoding failed, and why.
   bool Failed() const noexcept { return failed_; }
   const std::string& Failure() const noexcept { return failure_; }
+  /// @}
 
  private:
   struct State;

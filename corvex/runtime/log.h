@@ -16,16 +16,21 @@
 
 namespace cvx {
 
+/// How serious a message is; a message passes when its level is at most the one
+/// set (Off passes nothing).
 enum class LogLevel { Off = -1, Error = 0, Warning = 1, Info = 2, Debug = 3 };
 
 /// A sink receives each message that passes the level, without its line end.
 /// An empty sink restores the default one (standard error, "corvex: warning: ...").
 using LogSink = std::function<void(LogLevel level, std::string_view message)>;
+/// Sends every message that passes to sink from now on (empty: standard error).
 void SetLogSink(LogSink sink);
 
 /// Messages above this level are dropped before they are formatted.
 void SetLogLevel(LogLevel level);
+/// The level in force (reading CORVEX_LOG on first use).
 LogLevel GetLogLevel() noexcept;
+/// True when a message of that level would pass.
 bool LogEnabled(LogLevel level) noexcept;
 /// Forgets the level set so far: the next message reads CORVEX_LOG again.
 void ResetLogLevel() noexcept;
@@ -40,9 +45,12 @@ void LogMessage(LogLevel level, std::string_view message) noexcept;
 
 /// printf-style forms. The text is cut at 4,000 bytes.
 void LogError(const char* format, ...) noexcept __attribute__((format(printf, 1, 2)));
+/// @{
+/// As LogError at the warning, info and debug levels.
 void LogWarning(const char* format, ...) noexcept __attribute__((format(printf, 1, 2)));
 void LogInfo(const char* format, ...) noexcept __attribute__((format(printf, 1, 2)));
 void LogDebug(const char* format, ...) noexcept __attribute__((format(printf, 1, 2)));
+/// @}
 
 }  // namespace cvx
 

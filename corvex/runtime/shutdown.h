@@ -26,7 +26,11 @@
 
 namespace cvx {
 
+/// How long after a stop signal the main loop has to poll before the process
+/// is ended at once.
 inline constexpr unsigned kStopPollSeconds = 2;
+/// How long RunShutdown may take after a stop signal before the process is
+/// ended at once.
 inline constexpr unsigned kShutdownSeconds = 5;
 
 /// Adds a step; name says what it does, for the log. Steps added while
@@ -42,6 +46,7 @@ bool ShutdownStarted() noexcept;
 
 /// True once a stop signal has arrived; StopSignal is its number (0 before).
 bool StopRequested() noexcept;
+/// The number of the stop signal that arrived, 0 before one.
 int StopSignal() noexcept;
 
 /// Returns at once unless a stop was requested, and also when called from
@@ -59,8 +64,11 @@ void InstallStopSignalHandlers() noexcept;
 /// still ends the rest in RunShutdown). A process must be untracked once it
 /// has been reaped, before its id can be reused.
 inline constexpr int kMaxTrackedChildren = 256;
+/// @{
+/// Notes / forgets a child process that an ending by signal must still kill.
 void TrackChildProcess(pid_t pid) noexcept;
 void UntrackChildProcess(pid_t pid) noexcept;
+/// @}
 
 }  // namespace cvx
 

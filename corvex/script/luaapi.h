@@ -24,14 +24,20 @@ extern "C" {
 
 namespace cvx {
 
+/// Pops n values.
 void lua_pop(lua_State* L, int n);
+/// @{
+/// 1 when the value at index is a boolean / a table.
 int lua_isboolean(lua_State* L, int index);
 int lua_istable(lua_State* L, int index);
+/// @}
 /// Through the globals table, so its metamethods apply.
 void lua_getglobal(lua_State* L, const char* name);
 /// Pops the value on top of the stack into the global name.
 void lua_setglobal(lua_State* L, const char* name);
+/// Pushes a C function.
 void lua_pushcfunction(lua_State* L, lua_CFunction fn);
+/// Sets the global name to a C function.
 void lua_register(lua_State* L, const char* name, lua_CFunction fn);
 /// Like the library checks, these raise a Lua error when argument n is not of
 /// the kind asked for; call them where no C++ object with a destructor is alive.

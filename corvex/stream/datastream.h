@@ -34,8 +34,10 @@
 
 namespace cvx {
 
+/// A stream that writes and reads whole object graphs (see the file comment).
 class TDataStream : public TStreamRelay {
  public:
+  /// A data stream over inner (Create is the usual way).
   explicit TDataStream(TByteStream* inner);
 
   /// Reads one object reference. Bad data raises: an unknown type name gives
@@ -61,8 +63,11 @@ class TDataStream : public TStreamRelay {
   /// A data stream over stream (null for a null stream).
   static Ref<TDataStream> Create(TByteStream* stream);
 
+  /// @{
+  /// The objects and the data types met so far in this stream.
   std::int32_t ObjectCount() const noexcept { return objectCount_; }
   std::int32_t TypeCount() const noexcept { return typeCount_; }
+  /// @}
 
   /// Bodies may hold references (a list's items), so reading and writing
   /// recurse; a corrupt stream must not be able to exhaust the machine stack.
@@ -95,6 +100,7 @@ class TDataStream : public TStreamRelay {
   Value ReadWhole(std::int32_t binaryBytes, ReadFn read);
 };
 
+/// TDataStream::Create.
 Ref<TDataStream> CreateDataStream(TByteStream* stream);
 
 /// The data streams: the "data" url opener and the list's stream body.

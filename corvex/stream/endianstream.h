@@ -11,6 +11,8 @@
 
 namespace cvx {
 
+/// A relay that reverses the bytes of every number it reads or writes: the
+/// big-endian view of a stream.
 class TSwapStream : public TStreamRelay {
  public:
   using TStreamRelay::TStreamRelay;
@@ -26,10 +28,12 @@ class TSwapStream : public TStreamRelay {
   double ReadFloat64() override;
   void WriteFloat64(double value) override;
 
+  /// @{
   /// Reverse 2, 4 or 8 bytes in place.
   virtual void Swap2(void* address);
   virtual void Swap4(void* address);
   virtual void Swap8(void* address);
+  /// @}
 
   /// Null for a null stream; otherwise a new swap stream over it. Closing the
   /// swap stream closes the stream it wraps.
@@ -40,8 +44,11 @@ class TSwapStream : public TStreamRelay {
   static Ref<TByteStream> LittleEndian(TByteStream* stream);
 };
 
+/// @{
+/// TSwapStream::BigEndian and TSwapStream::LittleEndian.
 Ref<TByteStream> BigEndianView(TByteStream* stream);
 Ref<TByteStream> LittleEndianView(TByteStream* stream);
+/// @}
 
 /// The endian streams module: registers the "bigendian"/"littleendian" opener.
 void InitEndianStreams();

@@ -10,6 +10,7 @@
 
 namespace cvx {
 
+/// A stream over a block of memory it does not own (see the file comment).
 class TMemoryStream : public TByteStream {
  public:
   std::int32_t Position() override;
@@ -25,9 +26,13 @@ class TMemoryStream : public TByteStream {
   /// writable when writeable is set. A negative size counts as 0.
   static Ref<TMemoryStream> Create(const void* address, std::int32_t size, int readable, int writeable);
 
+  /// The first byte of the block.
   const std::uint8_t* Data() const noexcept { return data_; }
+  /// @{
+  /// 1 when the stream may be read / written.
   int Readable() const noexcept { return readable_; }
   int Writeable() const noexcept { return writeable_; }
+  /// @}
 
  private:
   std::int32_t pos_ = 0;
@@ -37,6 +42,7 @@ class TMemoryStream : public TByteStream {
   int writeable_ = 0;
 };
 
+/// TMemoryStream::Create.
 Ref<TMemoryStream> CreateMemoryStream(const void* address, std::int32_t size, int readable, int writeable);
 
 }  // namespace cvx

@@ -15,9 +15,10 @@
 
 namespace cvx {
 
+/// A periodic timer (see the file comment).
 class TTicker final : public TObject {
  public:
-  /// Operations in slot order.
+  /// The number of ticks counted so far.
   virtual int TickCount();
   /// Stops the clock and drops tickEvent and selfRef; nothing when not running.
   virtual void Halt();
@@ -36,9 +37,13 @@ class TTicker final : public TObject {
 
   ~TTicker() override;
 
+  /// Ticks counted so far.
   int ticks = 0;
+  /// The tick count at WaitTicks' last return.
   int waitMark = 0;
+  /// The ticker itself while it runs (null once halted).
   Ref<TTicker> selfRef;
+  /// The event dispatched at each tick, or null for a new TimerTick each time.
   Ref<TObject> tickEvent;
   int handle = 0;  ///< the SDL timer id, 0 when not running
 
@@ -50,6 +55,7 @@ class TTicker final : public TObject {
 /// the SDL user event type of ticks with the pump.
 void InitTimers();
 
+/// A running ticker (TTicker::Make).
 Ref<TTicker> MakeTicker(float hertz, TObject* event);
 
 /// Starts SDL's periodic timer for the ticker at (1000 / hertz truncated) ms and
