@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "corvex/pixmap/pixmap.h"
 #include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/list.h"
@@ -14,7 +15,6 @@
 
 namespace cvx {
 
-class TPixmap;
 class TImage;
 
 /// The number of layers; layer k is bit k (1 << k) of a mask.

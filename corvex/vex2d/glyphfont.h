@@ -9,11 +9,9 @@
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
+#include "corvex/vex2d/image.h"
 
 namespace cvx {
-
-class TPixmap;
-class TImage;
 
 /// Style bit: smoothed fonts get filtered, mipmapped glyph images.
 inline constexpr int FontSmoothing = 4;

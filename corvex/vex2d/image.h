@@ -5,6 +5,7 @@
 /// display has been reopened since (GraphicsSequence).
 #pragma once
 
+#include "corvex/pixmap/pixmap.h"
 #include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/object.h"
@@ -12,8 +13,6 @@
 #include "corvex/runtime/string.h"
 
 namespace cvx {
-
-class TPixmap;
 
 /// @name Image flags (a bit set)
 /// @{

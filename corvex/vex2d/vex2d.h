@@ -16,13 +16,11 @@
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
+#include "corvex/vex2d/glyphfont.h"
+#include "corvex/vex2d/image.h"
 
 namespace cvx {
 
-class TPixmap;
-class TImage;
-class TImageFrame;
-class TGlyphFont;
 class TVex2DDriver;
 
 /// @name Blend modes (SetBlendMode)
