@@ -7,6 +7,7 @@
 
 namespace cvx {
 
+/// The Ogg Vorbis sample decoder.
 class TOggDecoder : public TPcmDecoder {
  public:
   /// A 16-bit little-endian mono or stereo sample of the whole stream; null
@@ -15,6 +16,8 @@ class TOggDecoder : public TPcmDecoder {
   Ref<TPcmSample> DecodeSample(TByteStream* stream) override;
 };
 
+/// TOggDecoder's decode of stream (from its position); null as there, and for a
+/// null stream.
 Ref<TPcmSample> PcmSampleLoadOgg(TByteStream* stream);
 
 /// Registers the Ogg Vorbis decoder (once).

@@ -9,6 +9,7 @@
 
 namespace cvx {
 
+/// A sample decoder; PcmSampleLoad asks each in turn.
 class TPcmDecoder : public TObject {
  public:
   /// Links the new decoder in at the head of the list, where it stays for the
@@ -35,6 +36,7 @@ TPcmDecoder* FirstPcmDecoder() noexcept;
 /// decoder accepts the data; "Stream is not seekable" when the stream has no
 /// position.
 Ref<TPcmSample> PcmSampleLoad(const Ref<TObject>& url);
+/// PcmSampleLoad of a url given as text.
 inline Ref<TPcmSample> PcmSampleLoad(const String& url) { return PcmSampleLoad(Ref<TObject>(url)); }
 
 /// The audio samples module.

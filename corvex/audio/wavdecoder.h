@@ -7,6 +7,7 @@
 
 namespace cvx {
 
+/// The RIFF WAVE sample decoder.
 class TWavDecoder : public TPcmDecoder {
  public:
   /// Null for anything but a PCM WAVE file of a supported format, and for a
@@ -14,6 +15,7 @@ class TWavDecoder : public TPcmDecoder {
   Ref<TPcmSample> DecodeSample(TByteStream* stream) override;
 };
 
+/// TWavDecoder's decode of stream (from its position); null as there.
 Ref<TPcmSample> PcmSampleLoadWav(TByteStream* stream);
 
 /// Registers the WAVE decoder (once).

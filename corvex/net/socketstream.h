@@ -14,6 +14,7 @@
 
 namespace cvx {
 
+/// A connected socket seen as a byte stream; at its end once the peer has closed.
 class TSocketByteStream : public TByteStream {
  public:
   int AtEnd() override;
@@ -25,6 +26,8 @@ class TSocketByteStream : public TByteStream {
   /// The socket, or null once the stream is closed.
   virtual Ref<TNetSocket> Socket();
 
+  /// A stream over socket (null for a null socket); with autoClose 1 closing the
+  /// stream shuts the socket.
   static Ref<TSocketByteStream> Wrap(TNetSocket* socket, int autoClose);
   /// The first address of host, connected on port; null when the name does not
   /// resolve or the connection fails (no socket stays open then).
@@ -42,6 +45,7 @@ Ref<TSocketByteStream> OpenTcpUrl(const String& path);
 /// first byte of the body. Null when the connection fails, or when the
 /// headers run past kMaxHttpHeaderBytes without an empty line.
 Ref<TSocketByteStream> OpenHttpUrl(const String& path);
+/// The most header bytes OpenHttpUrl reads before it gives up.
 inline constexpr std::int32_t kMaxHttpHeaderBytes = 65536;
 /// The request and header skipping of OpenHttpUrl over a connected stream:
 /// the stream itself, at the body, or null (the stream closed) when the

@@ -10,6 +10,7 @@
 
 namespace cvx {
 
+/// The data type of pixmaps in data streams (see the file comment).
 class TPixmapDataType final : public TDataType {
  public:
   String TypeName() override;
@@ -21,6 +22,7 @@ class TPixmapDataType final : public TDataType {
 
 /// The one pixmap data type, made by InitPixmapDataType (InitPixmap runs it).
 TDataType* PixmapDataType();
+/// Makes the pixmap data type (once).
 void InitPixmapDataType();
 
 }  // namespace cvx

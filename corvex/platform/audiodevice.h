@@ -20,15 +20,18 @@ namespace cvx {
 /// thread: it must not allocate, block for long, or touch framework objects.
 using AudioRenderFunction = void (*)(void* user, float* out, int frames);
 
+/// What an opened device plays.
 struct AudioOutputFormat {
   int rate = 0;          ///< frames per second
   int sampleBits = 0;    ///< 32 for float output, 16 for signed 16-bit
   int bufferFrames = 0;  ///< frames asked for by one render call (at most)
 };
 
+/// An open audio output (see the file comment).
 class AudioDevice {
  public:
   virtual ~AudioDevice() = default;  ///< stops the render calls, then closes the device
+  /// The format the device chose.
   virtual AudioOutputFormat Format() const = 0;
   /// The name of the platform driver in use ("pulseaudio", "alsa", "disk" ...).
   virtual std::string DriverName() const = 0;

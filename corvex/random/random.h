@@ -21,8 +21,10 @@ double RandomReal(double a, double b);
 std::int32_t RandomInt(std::int32_t a, std::int32_t b);
 /// Sets the state to seed AND 0x7FFFFFFF; 0 and 0x7FFFFFFF give the initial state 4660.
 void SeedRandom(std::int32_t seed);
+/// The generator's current state (what SeedRandom would restore).
 std::int32_t RandomSeed();
 
+/// Module initialiser; runs once.
 void InitRandom();
 
 }  // namespace cvx

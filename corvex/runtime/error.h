@@ -10,9 +10,13 @@
 
 namespace cvx {
 
+/// The exception every runtime failure raises: a message text (see the file
+/// comment).
 class TRuntimeError : public std::exception {
  public:
+  /// An error with the given message.
   explicit TRuntimeError(std::string text) : text_(std::move(text)) {}
+  /// The message, zero-terminated.
   const char* what() const noexcept override { return text_.c_str(); }
   /// The message as 8-bit text (each character one unit of the runtime string).
   const std::string& Text() const noexcept { return text_; }

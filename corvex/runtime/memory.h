@@ -20,15 +20,19 @@ int AllocatedBytes() noexcept;
 /// A block that would take AllocatedBytes past the int range raises
 /// "Memory block too large".
 void* AllocateBlock(std::ptrdiff_t n);
+/// Gives back a block of AllocateBlock with the same n (nullptr does nothing).
 void FreeBlock(void* block, std::ptrdiff_t n) noexcept;
 
 /// malloc of n + 20 bytes, aligned up to 16 (16 is added when already aligned),
 /// with malloc's pointer kept in the word before the returned address. These
 /// blocks are not counted in AllocatedBytes.
 void* SystemAllocate(std::size_t n);
+/// Frees a block of SystemAllocate (nullptr does nothing).
 void SystemFree(void* block) noexcept;
 
+/// A deleter for std::unique_ptr of SystemAllocate blocks.
 struct SystemBlockDeleter {
+  /// Frees block (SystemFree).
   void operator()(void* block) const noexcept { SystemFree(block); }
 };
 

@@ -15,12 +15,14 @@ namespace cvx {
 /// directory and file and the arguments, and makes the application directory
 /// current.
 void RuntimeStartup(int argc, char** argv);
+/// True once RuntimeStartup has run.
 bool RuntimeStarted() noexcept;
 
 String AppDir();     ///< the program file's directory, "/"-separated
 String AppFile();    ///< the program file
 String LaunchDir();  ///< the current directory at start-up
 String AppTitle();   ///< "Corvex Application" unless changed
+/// Sets the application title (the caption windows are made with).
 void SetAppTitle(const String& title);
 Array<String> AppArgs();  ///< the argument strings, the program name first
 

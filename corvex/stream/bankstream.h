@@ -12,6 +12,7 @@
 
 namespace cvx {
 
+/// A stream over a bank (see the file comment).
 class TBankByteStream : public TByteStream {
  public:
   std::int32_t Position() override;
@@ -21,8 +22,11 @@ class TBankByteStream : public TByteStream {
   std::int32_t Read(void* buffer, std::int32_t count) override;
   std::int32_t Write(const void* buffer, std::int32_t count) override;
 
+  /// A stream at position 0 over bank (NewBankByteStream makes a bank for a
+  /// null one).
   static Ref<TBankByteStream> Create(TBank* bank);
 
+  /// The bank.
   TBank* Bank() const noexcept { return bank_.Get(); }
 
  private:

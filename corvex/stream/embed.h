@@ -39,10 +39,15 @@ namespace cvx {
 /// One entry of the embedded table (a singly linked list, newest first).
 class EmbeddedBlob final : public TObject {
  public:
+  /// The next (older) entry, or nullptr.
   EmbeddedBlob* Next() const noexcept { return next_.Get(); }
+  /// The name it was registered under.
   const String& Name() const noexcept { return name_; }
+  /// @{
+  /// The bytes and their number.
   const void* Address() const noexcept { return address_; }
   std::int32_t Size() const noexcept { return size_; }
+  /// @}
 
  private:
   friend int EmbedRegister(const String& name, const void* address, std::int32_t size);

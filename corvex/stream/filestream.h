@@ -10,6 +10,7 @@
 
 namespace cvx {
 
+/// A stream over a standard I/O file (see the file comment).
 class TFileStream : public TByteStream {
  public:
   /// 1 read, 2 write, 3 read and write: the mode the file was opened with.
@@ -37,7 +38,9 @@ class TFileStream : public TByteStream {
   /// A null handle gives null.
   static Ref<TFileStream> FromFileHandle(std::FILE* file, int mode);
 
+  /// The file, or nullptr once closed.
   std::FILE* File() const noexcept { return file_; }
+  /// The mode (kModeRead, kModeWrite or kModeReadWrite).
   int Mode() const noexcept { return mode_; }
 
  private:

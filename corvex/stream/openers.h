@@ -26,6 +26,8 @@ void CreateTextOpener();
 /// How "tcp::" and "http::" paths become connected streams. The network module
 /// installs them when it starts; until then those urls give null.
 using NetworkUrlConnect = Ref<TByteStream> (*)(const String& path);
+/// Installs the connectors of the "tcp" and "http" openers (null: those urls
+/// give null).
 void SetNetworkUrlConnects(NetworkUrlConnect tcp, NetworkUrlConnect http);
 
 }  // namespace cvx

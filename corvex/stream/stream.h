@@ -29,9 +29,11 @@ namespace cvx {
 /// catching runtime errors also catches these.
 class TStreamError : public TRuntimeError {
  public:
+  /// An error with the text "Stream error".
   TStreamError() : TRuntimeError("Stream error") {}
 
  protected:
+  /// An error with the given text, for the derived errors.
   explicit TStreamError(std::string text) : TRuntimeError(std::move(text)) {}
 };
 
@@ -178,6 +180,7 @@ class TStreamRelay : public TByteStream {
   TByteStream* Inner() const noexcept { return inner_.Get(); }
 
  protected:
+  /// The inner stream (null when there is none).
   Ref<TByteStream> inner_;
 };
 

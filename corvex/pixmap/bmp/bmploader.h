@@ -10,6 +10,7 @@
 
 namespace cvx {
 
+/// The BMP decoder (see the file comment).
 class TBmpDecoder final : public TPixmapDecoder {
  public:
   Ref<TPixmap> DecodePixmap(TByteStream* stream) override;

@@ -10,6 +10,7 @@
 
 namespace cvx {
 
+/// The JPEG decoder (see the file comment).
 class TJpegDecoder final : public TPixmapDecoder {
  public:
   Ref<TPixmap> DecodePixmap(TByteStream* stream) override;

@@ -13,6 +13,7 @@
 
 namespace cvx {
 
+/// The PNG decoder for PixmapLoad.
 class TPngDecoder final : public TPixmapDecoder {
  public:
   /// PixmapLoadPNG (stream).
@@ -23,6 +24,7 @@ class TPngDecoder final : public TPixmapDecoder {
 /// through a borrowed view and left open. Null for data that is not PNG or is
 /// corrupt or truncated; a stream read failure raises TStreamReadError.
 Ref<TPixmap> PixmapLoadPNG(const Ref<TObject>& url);
+/// PixmapLoadPNG of a url given as text.
 inline Ref<TPixmap> PixmapLoadPNG(const String& url) { return PixmapLoadPNG(Ref<TObject>(url)); }
 
 /// Writes the pixmap as an 8-bit PNG (grey, RGB or RGBA by its format; A8 is
@@ -31,6 +33,7 @@ inline Ref<TPixmap> PixmapLoadPNG(const String& url) { return PixmapLoadPNG(Ref<
 /// pixmap, a bad level). A stream write failure raises TStreamWriteError after
 /// the url's stream has been closed.
 int PixmapSavePNG(const Ref<TPixmap>& pixmap, const Ref<TObject>& url, int compression = 6);
+/// PixmapSavePNG to a url given as text.
 inline int PixmapSavePNG(const Ref<TPixmap>& pixmap, const String& url, int compression = 6) {
   return PixmapSavePNG(pixmap, Ref<TObject>(url), compression);
 }

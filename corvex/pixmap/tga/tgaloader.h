@@ -11,6 +11,7 @@
 
 namespace cvx {
 
+/// The TGA decoder (see the file comment).
 class TTgaDecoder final : public TPixmapDecoder {
  public:
   Ref<TPixmap> DecodePixmap(TByteStream* stream) override;
