@@ -3,6 +3,7 @@
 #include "corvex/input/input.h"
 #include "corvex/system/system.h"
 #include "corvex/vex2d/vex2d.h"
+#include "demo/controls.h"
 #include "demo/particle.h"
 
 namespace cvx {
@@ -49,37 +50,38 @@ void TPlayer::Update() {
   // Each reading of the clock is fresh.
   auto delayPassed = [this] { return MillisSince(Millis(), lastFrameTime) > frameDelay; };
   const std::int32_t step = speed * 3;
+  ReadStickArrows();
 
   // Limits are tested before the step, so the sprite may overshoot by less than one step.
-  if (KeyIsDown(ArrowLeftKey) && x >= -10) x -= step;
-  if (KeyIsDown(ArrowRightKey) && x <= ScreenWidth - 112) x += step;
+  if (ArrowHeld(ArrowLeftKey) && x >= -10) x -= step;
+  if (ArrowHeld(ArrowRightKey) && x <= ScreenWidth - 112) x += step;
 
   // The hit query runs first, so a pending hit is consumed even when down is held.
-  if (KeyPressCount(ArrowUpKey) && !KeyIsDown(ArrowDownKey)) {
+  if (ArrowPressCount(ArrowUpKey) && !ArrowHeld(ArrowDownKey)) {
     state = "haut"_s;
     frame = kLevelUpFrame;
     lastFrameTime = Millis();
   }
-  if (KeyIsDown(ArrowUpKey)) {
+  if (ArrowHeld(ArrowUpKey)) {
     if (y >= -40) y -= step;
     if (delayPassed() && frame < kLastUpFrame) {
       frame += 1;
       lastFrameTime = Millis();
     }
   }
-  if (KeyPressCount(ArrowDownKey) && !KeyIsDown(ArrowUpKey)) {
+  if (ArrowPressCount(ArrowDownKey) && !ArrowHeld(ArrowUpKey)) {
     state = "bas"_s;
     frame = 0;
     lastFrameTime = Millis();
   }
-  if (KeyIsDown(ArrowDownKey)) {
+  if (ArrowHeld(ArrowDownKey)) {
     if (y <= 680) y += step;
     if (delayPassed() && frame < kLastDownFrame) {
       frame += 1;
       lastFrameTime = Millis();
     }
   }
-  if (!KeyIsDown(ArrowDownKey) && !KeyIsDown(ArrowUpKey)) {
+  if (!ArrowHeld(ArrowDownKey) && !ArrowHeld(ArrowUpKey)) {
     // Back to level one step at a time, then at rest.
     if (state == "haut"_s) {
       if (delayPassed() && frame > kLevelUpFrame) {

@@ -34,8 +34,12 @@ TPcmDecoder* FirstPcmDecoder() noexcept;
 /// stream's starting position. A stream error inside a decoder means "not this
 /// format" and the next one is asked. Null when the url does not open or no
 /// decoder accepts the data; "Stream is not seekable" when the stream has no
-/// position.
+/// position. A url that does not open, or data no decoder reads, logs one
+/// warning saying so.
 Ref<TPcmSample> PcmSampleLoad(const Ref<TObject>& url);
+/// PcmSampleLoad for a stream the caller has opened itself and reports on
+/// itself: the same decoders in the same order, without the warning.
+Ref<TPcmSample> PcmSampleDecode(TByteStream* stream);
 /// PcmSampleLoad of a url given as text.
 inline Ref<TPcmSample> PcmSampleLoad(const String& url) { return PcmSampleLoad(Ref<TObject>(url)); }
 

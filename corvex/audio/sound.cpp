@@ -34,7 +34,7 @@ std::string Describe(const Ref<TObject>& url) {
 bool ReadWhole(const Ref<TObject>& url, std::vector<std::uint8_t>& bytes, std::string& whyNot) {
   Ref<TByteStream> stream = OpenUrlForReading(url);
   if (!stream) {
-    whyNot = "it does not open";
+    whyNot.clear();  // the url's own warning has said why
     return false;
   }
   try {
@@ -109,7 +109,7 @@ Ref<TSound> LoadSound(const Ref<TObject>& url, int flags) {
   std::vector<std::uint8_t> bytes;
   std::string whyNot;
   if (!ReadWhole(url, bytes, whyNot)) {
-    LogWarning("LoadSound: %s gives no sound: %s", Describe(url).c_str(), whyNot.c_str());
+    if (!whyNot.empty()) LogWarning("LoadSound: %s gives no sound: %s", Describe(url).c_str(), whyNot.c_str());
     return nullptr;
   }
   // A cut Ogg stream still decodes up to its last whole page; it is refused
@@ -142,7 +142,7 @@ Ref<TSound> LoadSound(const Ref<TObject>& url, int flags) {
   Ref<TPcmSample> sample;
   {
     Ref<TMemoryStream> memory = CreateMemoryStream(bytes.data(), static_cast<std::int32_t>(bytes.size()), 1, 0);
-    sample = PcmSampleLoad(Ref<TObject>(memory));
+    sample = PcmSampleDecode(memory.Get());
   }
   if (!sample) {
     LogWarning(

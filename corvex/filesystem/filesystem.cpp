@@ -328,21 +328,26 @@ Array<String> ListDirectory(const String& path, bool skipDots) {
   return result;
 }
 
+// The name functions read the path as every other path function does, with
+// "\\" as "/" ("dir\\file.png" names file.png in dir).
 String FileNameOf(const String& path) {
-  std::int32_t slash = LastIndexOfChar(path, u'/');
-  return slash < 0 ? path : Slice(path, slash + 1, path.Length());
+  String normal = NormalisePath(path, false);
+  std::int32_t slash = LastIndexOfChar(normal, u'/');
+  return slash < 0 ? normal : Slice(normal, slash + 1, normal.Length());
 }
 
 String WithoutExtension(const String& path) {
-  std::int32_t dot = ExtensionDot(path);
-  return dot < 0 ? path : Slice(path, 0, dot);
+  String normal = NormalisePath(path, false);
+  std::int32_t dot = ExtensionDot(normal);
+  return dot < 0 ? normal : Slice(normal, 0, dot);
 }
 
 String BaseNameOf(const String& path) { return FileNameOf(WithoutExtension(path)); }
 
 String ExtensionOf(const String& path) {
-  std::int32_t dot = ExtensionDot(path);
-  return dot < 0 ? String() : Slice(path, dot + 1, path.Length());
+  String normal = NormalisePath(path, false);
+  std::int32_t dot = ExtensionDot(normal);
+  return dot < 0 ? String() : Slice(normal, dot + 1, normal.Length());
 }
 
 String DirectoryOf(const String& path) {

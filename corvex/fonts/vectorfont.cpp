@@ -6,11 +6,14 @@
 #include FT_BITMAP_H
 
 #include <algorithm>
+#include <string>
 #include <cstring>
 
 #include "corvex/pixmap/pixelformat.h"
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/runtime/error.h"
+#include "corvex/runtime/filesystemname.h"
+#include "corvex/runtime/log.h"
 #include "corvex/stream/url.h"
 #include "corvex/vex2d/vex2d.h"
 
@@ -153,7 +156,10 @@ Ref<TVectorFontSource> SizeFont(const Ref<TVectorFontSource>& font, int size) {
   }
   size = std::min(size, limit);
   while (size > 0 && FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(size)) != 0) --size;
-  if (size <= 0 || !face->size) return nullptr;  // the face and library go with the font
+  if (size <= 0 || !face->size) {  // the face and library go with the font
+    LogWarning("OpenVectorFont: the font \"%s\" has no pixel size to offer", face->family_name ? face->family_name : "?");
+    return nullptr;
+  }
 
   const FT_Size_Metrics& metrics = face->size->metrics;
   font->lineHeight = static_cast<int>(metrics.height >> 6);
@@ -163,11 +169,18 @@ Ref<TVectorFontSource> SizeFont(const Ref<TVectorFontSource>& font, int size) {
   return font;
 }
 
+// FreeType's name for an error when it was built with them, else its number.
+std::string FreeTypeReason(FT_Error error) {
+  if (const char* text = FT_Error_String(error)) return text;
+  return "FreeType error " + std::to_string(error);
+}
+
 Ref<TVectorFontSource> NewFont(int style) {
   Ref<TVectorFontSource> font = new TVectorFontSource();
   font->style = style;
-  if (FT_Init_FreeType(&font->library) != 0) {
+  if (const FT_Error error = FT_Init_FreeType(&font->library); error != 0) {
     font->library = nullptr;
+    LogWarning("OpenVectorFont: FreeType did not start: %s", FreeTypeReason(error).c_str());
     return nullptr;
   }
   return font;
@@ -176,18 +189,28 @@ Ref<TVectorFontSource> NewFont(int style) {
 }  // namespace
 
 Ref<TVectorFontSource> OpenVectorFontBytes(const Array<std::uint8_t>& bytes, int size, int style) {
-  if (!bytes || bytes->Length() == 0 || size <= 0) return nullptr;
+  if (!bytes || bytes->Length() == 0 || size <= 0) {
+    LogWarning("OpenVectorFont: %s", size <= 0 ? "the pixel size must be above 0" : "no font bytes were given");
+    return nullptr;
+  }
   Ref<TVectorFontSource> font = NewFont(style);
   if (!font) return nullptr;
   font->fontData = bytes;
   FT_Face face = nullptr;
-  if (FT_New_Memory_Face(font->library, bytes->Data(), bytes->Length(), 0, &face) != 0) return nullptr;
+  if (const FT_Error error = FT_New_Memory_Face(font->library, bytes->Data(), bytes->Length(), 0, &face); error != 0) {
+    LogWarning("OpenVectorFont: %d bytes are not a font FreeType reads: %s", bytes->Length(),
+               FreeTypeReason(error).c_str());
+    return nullptr;
+  }
   font->face = face;
   return SizeFont(font, size);
 }
 
 Ref<TVectorFontSource> OpenVectorFont(const String& url, int size, int style) {
-  if (url.IsEmpty() || size <= 0) return nullptr;
+  if (url.IsEmpty() || size <= 0) {
+    LogWarning("OpenVectorFont: %s", url.IsEmpty() ? "no font file was named" : "the pixel size must be above 0");
+    return nullptr;
+  }
   if (url.IndexOf("::"_s) > 0) {
     Array<std::uint8_t> bytes;
     try {
@@ -199,9 +222,13 @@ Ref<TVectorFontSource> OpenVectorFont(const String& url, int size, int style) {
   }
   Ref<TVectorFontSource> font = NewFont(style);
   if (!font) return nullptr;
-  const std::string path = url.Substituted("\\"_s, "/"_s).ToUtf8();
+  const std::string path = FileSystemName(url.Substituted("\\"_s, "/"_s));
   FT_Face face = nullptr;
-  if (FT_New_Face(font->library, path.c_str(), 0, &face) != 0) return nullptr;
+  if (const FT_Error error = FT_New_Face(font->library, path.c_str(), 0, &face); error != 0) {
+    const char* why = error == FT_Err_Cannot_Open_Resource ? "the file does not open" : "FreeType cannot read it";
+    LogWarning("OpenVectorFont \"%s\": %s (%s)", path.c_str(), why, FreeTypeReason(error).c_str());
+    return nullptr;
+  }
   font->face = face;
   return SizeFont(font, size);
 }

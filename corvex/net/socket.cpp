@@ -16,6 +16,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "corvex/runtime/log.h"
+
 namespace cvx {
 
 namespace {
@@ -176,7 +178,10 @@ int TNetSocket::IsConnected() {
 int TNetSocket::BindPort(int port) {
   if (handle_ < 0 || port < 0 || port > 65535) return 0;
   sockaddr_in record = MakeAddress(INADDR_ANY, port);
-  if (bind(handle_, reinterpret_cast<sockaddr*>(&record), sizeof record) != 0) return 0;
+  if (bind(handle_, reinterpret_cast<sockaddr*>(&record), sizeof record) != 0) {
+    LogWarning("cannot bind a socket to port %d: %s", port, std::strerror(errno));
+    return 0;
+  }
   RefreshOwnName();
   return 1;
 }
@@ -184,7 +189,11 @@ int TNetSocket::BindPort(int port) {
 int TNetSocket::ConnectTo(std::int32_t address, int port) {
   if (handle_ < 0 || port < 0 || port > 65535) return 0;
   sockaddr_in record = MakeAddress(address, port);
-  if (connect(handle_, reinterpret_cast<sockaddr*>(&record), sizeof record) != 0) return 0;
+  if (connect(handle_, reinterpret_cast<sockaddr*>(&record), sizeof record) != 0) {
+    const int error = errno;
+    LogWarning("cannot connect to %s:%d: %s", AddressToText(address).ToStd().c_str(), port, std::strerror(error));
+    return 0;
+  }
   RefreshOwnName();
   RefreshPeerName();
   return 1;
@@ -192,7 +201,9 @@ int TNetSocket::ConnectTo(std::int32_t address, int port) {
 
 int TNetSocket::StartListening(int backlog) {
   if (handle_ < 0) return 0;
-  return listen(handle_, backlog) == 0;
+  if (listen(handle_, backlog) == 0) return 1;
+  LogWarning("cannot listen on port %d: %s", ownPort_, std::strerror(errno));
+  return 0;
 }
 
 Ref<TNetSocket> TNetSocket::AcceptWait(int timeout) {
@@ -248,13 +259,19 @@ Ref<TNetSocket> TNetSocket::FromHandle(int handle, int autoClose) {
 
 Ref<TNetSocket> TNetSocket::NewUdp() {
   int handle = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (handle < 0) return nullptr;
+  if (handle < 0) {
+    LogWarning("cannot make a UDP socket: %s", std::strerror(errno));
+    return nullptr;
+  }
   return FromHandle(handle, 1);
 }
 
 Ref<TNetSocket> TNetSocket::NewTcp() {
   int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (handle < 0) return nullptr;
+  if (handle < 0) {
+    LogWarning("cannot make a TCP socket: %s", std::strerror(errno));
+    return nullptr;
+  }
   return FromHandle(handle, 1);
 }
 
@@ -297,8 +314,10 @@ Array<std::int32_t> ResolveHostAddresses(const String& host) {
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* answer = nullptr;
-  if (name.empty() || name.find('\0') != std::string::npos ||
-      getaddrinfo(name.c_str(), nullptr, &hints, &answer) != 0) {
+  if (name.empty() || name.find('\0') != std::string::npos) return NewArray<std::int32_t>(0);
+  if (const int failed = getaddrinfo(name.c_str(), nullptr, &hints, &answer); failed != 0) {
+    LogWarning("cannot look up host \"%s\": %s", name.c_str(),
+               failed == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(failed));
     return NewArray<std::int32_t>(0);
   }
   std::int32_t count = 0;

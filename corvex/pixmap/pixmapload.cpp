@@ -1,7 +1,9 @@
 // The decoder list, PixmapLoad and the pixmap module's initialiser.
 #include "corvex/pixmap/bmp/bmploader.h"
+#include "corvex/pixmap/decodefailure.h"
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/pixmap/pixmapdatatype.h"
+#include "corvex/runtime/log.h"
 #include "corvex/stream/stream.h"
 #include "corvex/stream/url.h"
 
@@ -10,7 +12,28 @@ namespace cvx {
 namespace {
 Ref<TPixmapDecoder> decoderHead;
 int decodeLimit = kDefaultPixmapDecodeLimit;
+thread_local std::string decodeFailure;
+
+std::string Describe(const Ref<TObject>& url) {
+  String text = String::FromObject(url.Get());
+  if (!text.IsEmpty()) return "\"" + text.ToStd() + "\"";
+  return url ? "a stream" : "a null url";
+}
 }  // namespace
+
+void NotePixmapDecodeFailure(const char* format, const char* why) noexcept {
+  try {
+    if (decodeFailure.empty()) decodeFailure = std::string(format) + ": " + why;
+  } catch (...) {
+    // Without memory for the reason the warning goes without it.
+  }
+}
+
+std::string TakePixmapDecodeFailure() {
+  std::string why;
+  why.swap(decodeFailure);
+  return why;
+}
 
 TPixmapDecoder::TPixmapDecoder() {
   // The module's own decoder (BMP) goes in first, so it stays the last one asked.
@@ -43,15 +66,20 @@ bool PixmapDataCanFill(std::int64_t bytesLeft, std::int64_t allocationBytes, std
 Ref<TPixmap> PixmapLoad(const Ref<TObject>& url) {
   InitPixmap();
   Ref<TByteStream> stream = OpenUrlForReading(url);
-  if (!stream) return nullptr;
+  if (!stream) return nullptr;  // the url's own warning says why
+  TakePixmapDecodeFailure();
   Ref<TPixmap> pixmap;
+  bool rewound = true;
   try {
     const std::int32_t start = stream->Position();
     if (start != -1) {
       for (TPixmapDecoder* decoder = FirstPixmapDecoder(); decoder && !pixmap; decoder = decoder->Next()) {
         // A stream that cannot go back to the start cannot be offered to the
         // next decoder.
-        if (stream->Position() != start && stream->Seek(start) != start) break;
+        if (stream->Position() != start && stream->Seek(start) != start) {
+          rewound = false;
+          break;
+        }
         try {
           pixmap = decoder->DecodePixmap(stream.Get());
         } catch (const TStreamError&) {
@@ -64,6 +92,13 @@ Ref<TPixmap> PixmapLoad(const Ref<TObject>& url) {
     throw;
   }
   stream->Close();
+  if (!pixmap) {
+    std::string why = TakePixmapDecodeFailure();
+    if (why.empty())
+      why = rewound ? "no decoder (PNG, JPEG, TGA, BMP) recognised the data"
+                    : "the stream cannot go back to its start for the next decoder";
+    LogWarning("PixmapLoad %s: %s", Describe(url).c_str(), why.c_str());
+  }
   return pixmap;
 }
 

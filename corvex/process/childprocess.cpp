@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "corvex/runtime/list.h"
+#include "corvex/runtime/log.h"
 #include "corvex/runtime/shutdown.h"
 #include "corvex/stream/url.h"
 
@@ -167,12 +168,17 @@ Ref<TChildProcess> TChildProcess::Launch(const String& command, int flags) {
   (void)flags;  // no console exists here: every child runs without a terminal
   InitChildProcesses();
   const std::vector<std::string> words = SplitCommandLine(command);
-  if (words.empty()) return nullptr;
+  if (words.empty()) {
+    LogWarning("cannot start a process: the command line names no program");
+    return nullptr;
+  }
 
   // 0/1: child's output (read, write); 2/3: child's input; 4/5: child's error.
   int fds[6] = {-1, -1, -1, -1, -1, -1};
   if (::pipe2(fds, O_CLOEXEC) < 0 || ::pipe2(fds + 2, O_CLOEXEC) < 0 || ::pipe2(fds + 4, O_CLOEXEC) < 0) {
+    const int error = errno;
     CloseAll(fds);
+    LogWarning("cannot start \"%s\": no pipes for it: %s", words[0].c_str(), std::strerror(error));
     return nullptr;
   }
 
@@ -202,6 +208,7 @@ Ref<TChildProcess> TChildProcess::Launch(const String& command, int flags) {
   posix_spawnattr_destroy(&attributes);
   if (failed != 0) {
     CloseAll(fds);
+    LogWarning("cannot start \"%s\": %s", words[0].c_str(), std::strerror(failed));
     return nullptr;
   }
   ::close(fds[1]);

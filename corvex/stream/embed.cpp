@@ -16,7 +16,10 @@ class TIncbinOpener final : public TStreamOpener {
   Ref<TByteStream> OpenUrl(TObject*, const String& protocol, const String& path, int readable, int writeable) override {
     if (writeable || protocol != "incbin"_s) return nullptr;
     EmbeddedBlob* blob = EmbedLookup(path);
-    if (!blob || !blob->Address()) return nullptr;
+    if (!blob || !blob->Address()) {
+      NoteStreamOpenFailure("no embedded file is named \"" + path.ToStd() + "\"");
+      return nullptr;
+    }
     return CreateMemoryStream(blob->Address(), blob->Size(), readable, 0);
   }
 };

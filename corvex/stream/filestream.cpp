@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <climits>
 #include <string>
 
@@ -96,6 +97,7 @@ Ref<TFileStream> TFileStream::OpenCFile(const String& path, int readable, int wr
   struct stat info;
   if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
     std::fclose(file);
+    errno = EISDIR;
     return nullptr;
   }
   Ref<TFileStream> stream = FromFileHandle(file, mode);

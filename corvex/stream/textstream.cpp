@@ -219,10 +219,13 @@ void TCharsetStream::WriteText(const String& text) {
   for (std::int32_t i = 0; i < keep.Length(); ++i) EncodeChar(keep.Units()[i]);
 }
 
-int TCharsetStream::ReadUInt8() { return ReadTextLine().AsInt() & 0xFF; }
-void TCharsetStream::WriteUInt8(int value) { WriteTextLine(String::OfInt(value & 0xFF)); }
-int TCharsetStream::ReadUInt16() { return ReadTextLine().AsInt() & 0xFFFF; }
-void TCharsetStream::WriteUInt16(int value) { WriteTextLine(String::OfInt(value & 0xFFFF)); }
+// A text stream holds numbers as their decimal text: the byte widths of the
+// binary streams do not apply, so every typed write reads back as the value
+// it was given (WriteUInt8(300) is the line "300", not the low byte's "44").
+int TCharsetStream::ReadUInt8() { return ReadTextLine().AsInt(); }
+void TCharsetStream::WriteUInt8(int value) { WriteTextLine(String::OfInt(value)); }
+int TCharsetStream::ReadUInt16() { return ReadTextLine().AsInt(); }
+void TCharsetStream::WriteUInt16(int value) { WriteTextLine(String::OfInt(value)); }
 std::int32_t TCharsetStream::ReadInt32() { return ReadTextLine().AsInt(); }
 void TCharsetStream::WriteInt32(std::int32_t value) { WriteTextLine(String::OfInt(value)); }
 std::int64_t TCharsetStream::ReadInt64() { return ReadTextLine().AsLong(); }

@@ -1,8 +1,12 @@
 #include "corvex/stream/url.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
+#include "corvex/runtime/log.h"
 #include "corvex/runtime/shutdown.h"
 #include "corvex/stream/bank.h"
 #include "corvex/stream/datastream.h"
@@ -17,6 +21,15 @@ namespace cvx {
 namespace {
 
 Ref<TStreamOpener> openerHead;
+
+// Why the last opener that recognised a url could not open it, for the
+// warning OpenUrlStream logs; empty when no opener gave a reason.
+thread_local std::string openFailure;
+
+const char* Mode(int readable, int writeable) {
+  if (readable && writeable) return "reading and writing";
+  return writeable ? "writing" : "reading";
+}
 
 // Only A-Z are lowered: protocols are plain ASCII words.
 String LowerAsciiText(const String& text) {
@@ -67,6 +80,14 @@ TStreamOpener::TStreamOpener() {
 
 TStreamOpener* FirstStreamOpener() noexcept { return openerHead.Get(); }
 
+void NoteStreamOpenFailure(const std::string& why) {
+  try {
+    openFailure = why;
+  } catch (...) {
+    // Without memory for the reason the warning goes without it.
+  }
+}
+
 bool SplitUrl(const String& text, String& protocol, String& path) {
   std::int32_t at = text.IndexOf("::"_s);
   if (at < 0) return false;
@@ -81,10 +102,28 @@ Ref<TByteStream> OpenUrlStream(const Ref<TObject>& url, int readable, int writea
   String text = String::FromObject(url.Get());
   String protocol;
   String path;
-  if (!text.IsEmpty() && !SplitUrl(text, protocol, path)) return TFileStream::OpenCFile(text, readable, writeable);
+  if (!text.IsEmpty() && !SplitUrl(text, protocol, path)) {
+    errno = 0;
+    Ref<TByteStream> file = TFileStream::OpenCFile(text, readable, writeable);
+    if (!file) {
+      const int error = errno;
+      LogWarning("cannot open file \"%s\" for %s: %s", text.AsAnsi().get(), Mode(readable, writeable),
+                 error ? std::strerror(error) : "not a file");
+    }
+    return file;
+  }
+  openFailure.clear();
   for (TStreamOpener* opener = openerHead.Get(); opener; opener = opener->Next()) {
     Ref<TByteStream> stream = opener->OpenUrl(url.Get(), protocol, path, readable, writeable);
     if (stream) return stream;
+  }
+  if (text.IsEmpty()) {
+    LogWarning("cannot open a stream for %s: the url is not a text nor a stream no opener takes", Mode(readable, writeable));
+  } else if (!openFailure.empty()) {
+    LogWarning("cannot open \"%s\" for %s: %s", text.AsAnsi().get(), Mode(readable, writeable), openFailure.c_str());
+  } else {
+    LogWarning("cannot open \"%s\" for %s: no stream opener takes protocol \"%s\" that way", text.AsAnsi().get(),
+               Mode(readable, writeable), protocol.AsAnsi().get());
   }
   return nullptr;
 }

@@ -21,6 +21,8 @@
 ///   void InitMine() { ...guard...; InitStream(); new TMyOpener(); }
 #pragma once
 
+#include <string>
+
 #include <cstdint>
 
 #include "corvex/runtime/api_begin.h"
@@ -54,10 +56,17 @@ class TStreamOpener : public TObject {
 /// The newest opener (the first one asked), or nullptr.
 TStreamOpener* FirstStreamOpener() noexcept;
 
+/// An opener that recognises a url but cannot open it (a missing file, an
+/// unknown embedded name, a refused connection) says why here before it
+/// returns null; OpenUrlStream puts the reason in the one warning it logs for
+/// a url that does not open. Never raises.
+void NoteStreamOpenFailure(const std::string& why);
+
 /// @{
 /// Opens a url: a stream given as url comes back borrowed (closing the result
 /// leaves it open), whatever the flags; otherwise each opener is asked in turn
-/// and a plain path opens as a file. Null when nothing opens it.
+/// and a plain path opens as a file. Null when nothing opens it (with one
+/// logged warning that says why).
 Ref<TByteStream> OpenUrlStream(const Ref<TObject>& url, int readable, int writeable);
 inline Ref<TByteStream> OpenUrlStream(const String& url, int readable, int writeable) {
   return OpenUrlStream(Ref<TObject>(url), readable, writeable);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "corvex/runtime/filesystemname.h"
 #include "corvex/system/sdlhost.h"
 
 extern char** environ;
@@ -17,7 +18,7 @@ namespace cvx {
 namespace {
 
 std::string SlashedPath(const String& path) {
-  std::string text = path.ToUtf8();
+  std::string text = FileSystemName(path);
   for (char& c : text)
     if (c == '\\') c = '/';
   return text;
@@ -157,7 +158,8 @@ String RunZenity(const std::vector<std::string>& arguments) {
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return String();
   std::string::size_type newline = text.find('\n');
   if (newline != std::string::npos) text.resize(newline);
-  return String::OfUtf8(text);
+  // The answer is a path: kept as the file system's bytes so that it opens.
+  return StringOfFileSystemName(text);
 }
 
 }  // namespace cvx

@@ -12,6 +12,7 @@
 #include "corvex/audio/wavdecoder.h"
 #include "corvex/stream/memorystream.h"
 #include "ogg_builder.h"
+#include "tests/support/log_capture.h"
 
 namespace cvx {
 namespace {
@@ -162,7 +163,12 @@ TEST(OggDecoder, StreamErrorsReachTheCallerAfterCleanUp) {
   const auto size = static_cast<std::int32_t>(ogg.size());
   // Inside PcmSampleLoad a stream error means "not this format": null.
   Ref<TBreakingStream> broken(new TBreakingStream(ogg, size / 2, true));
-  EXPECT_FALSE(PcmSampleLoad(Ref<TObject>(broken)));
+  {
+    test::LogCapture log(LogLevel::Warning);
+    EXPECT_FALSE(PcmSampleLoad(Ref<TObject>(broken)));
+    ASSERT_EQ(log.Warnings().size(), 1u);
+    EXPECT_NE(log.Warnings()[0].find("PcmSampleLoad a stream: no decoder"), std::string::npos) << log.Warnings()[0];
+  }
   // Called directly, the decoder lets the error through, after releasing the
   // library's state (LeakSanitizer checks).
   Ref<TBreakingStream> direct(new TBreakingStream(ogg, size / 2, true));

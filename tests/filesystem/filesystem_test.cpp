@@ -62,6 +62,21 @@ TEST(PathTextTest, NamePartsOfPaths) {
   EXPECT_EQ(Std(BaseNameOf("x.y/a.png")), "a");
 }
 
+TEST(PathTextTest, NamePartsReadBackslashesAsSlashes) {
+  EXPECT_EQ(Std(FileNameOf("x\\y\\a.png")), "a.png");
+  EXPECT_EQ(Std(BaseNameOf("x.y\\a.png")), "a");
+  EXPECT_EQ(Std(WithoutExtension("dir.d\\file")), "dir.d/file");
+  EXPECT_EQ(Std(ExtensionOf("dir.d\\file")), "");
+  EXPECT_EQ(Std(ExtensionOf("x\\a.tar.gz")), "gz");
+  EXPECT_EQ(Std(WithoutExtension("x\\a.tar.gz")), "x/a.tar");
+  EXPECT_EQ(Std(DirectoryOf("x\\a.png")), "x");
+  // Whatever the separator, the parts agree with each other.
+  for (const char* path : {"a\\b.c\\d.e", "a/b.c/d.e", "C:x\\y.z", "\\only.ext"}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(Std(BaseNameOf(path)), Std(WithoutExtension(FileNameOf(path))));
+  }
+}
+
 class FileSystemTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "corvex/filesystem/filesystem.h"
 #include "corvex/pixmap/pixelformat.h"
 #include "corvex/pixmap/pixmap.h"
+#include "corvex/runtime/filesystemname.h"
 #include "corvex/stream/embed.h"
 #include "corvex/vex2d/glyphfont.h"
 #include "corvex/vex2d/image.h"
+#include "tests/support/log_capture.h"
 
 namespace cvx {
 namespace {
@@ -197,7 +200,8 @@ TEST_F(VectorFontTest, BitmapStrikeIsFoundBelowTheRequestedSize) {
   }
 }
 
-TEST_F(VectorFontTest, UnreadableFontsGiveNull) {
+TEST_F(VectorFontTest, UnreadableFontsGiveNullAndOneWarningEach) {
+  test::LogCapture log(LogLevel::Warning);
   std::string noise(4096, '\0');
   for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 131 + 7);
   EXPECT_FALSE(OpenVectorFont(Write("noise.ttf", noise).c_str(), 16, 0));
@@ -217,6 +221,27 @@ TEST_F(VectorFontTest, UnreadableFontsGiveNull) {
   static const unsigned char nothing[1] = {0};
   EmbedRegister("tests/fonts/nothing.ttf"_s, nothing, 0);
   EXPECT_FALSE(OpenVectorFont("incbin::tests/fonts/nothing.ttf"_s, 16, 0));
+
+  const std::vector<std::string> warnings = log.Warnings();
+  ASSERT_EQ(warnings.size(), 10u);
+  EXPECT_NE(warnings[0].find("noise.ttf\": FreeType cannot read it"), std::string::npos) << warnings[0];
+  EXPECT_NE(warnings[3].find("missing.ttf\": the file does not open"), std::string::npos) << warnings[3];
+  EXPECT_NE(warnings[5].find("pixel size must be above 0"), std::string::npos) << warnings[5];
+  EXPECT_NE(warnings[7].find("no embedded file is named"), std::string::npos) << warnings[7];
+  EXPECT_NE(warnings[9].find("no font bytes"), std::string::npos) << warnings[9];
+}
+
+TEST_F(VectorFontTest, AFontNamedAsItsDirectoryListsItOpens) {
+  std::ifstream in(kSans, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  Write("Caf\xC3\xA9.ttf", bytes);  // "Café.ttf" as a UTF-8 system names it
+  Array<String> names = ListDirectory(String(dir), true);
+  ASSERT_EQ(names->Length(), 1);
+  String path = String(dir) + "/"_s + (*names)[0];
+  EXPECT_TRUE(OpenReadFile(path)) << "the file stream opens the listed name";
+  EXPECT_TRUE(OpenVectorFont(path, 16, 0)) << "and so does the font";
+  EXPECT_EQ(FileSystemName(path), dir + "/Caf\xC3\xA9.ttf");
+  EXPECT_EQ(FileSystemName(StringOfFileSystemName(FileSystemName(path))), FileSystemName(path));
 }
 
 TEST_F(VectorFontTest, UrlLoadsTheFontIntoMemory) {

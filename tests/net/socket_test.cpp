@@ -10,6 +10,7 @@
 
 #include "tests/net/loopback_server.h"
 #include "tests/runtime/test_helpers.h"
+#include "tests/support/log_capture.h"
 
 namespace cvx {
 namespace {
@@ -141,6 +142,31 @@ TEST(Sockets, ConnectionRefusedLeavesTheSocketUsableAndReportsFailure) {
   EXPECT_EQ(other->ConnectTo(kLoopback, 70000), 0);
   EXPECT_EQ(other->BindPort(-1), 0);
   other->Shut();
+}
+
+TEST(Sockets, FailuresLogTheSystemsReason) {
+  test::LogCapture log(LogLevel::Warning);
+  Ref<TNetSocket> client = NewTcpSocket();
+  const int port = FreePort();
+  EXPECT_EQ(client->ConnectTo(kLoopback, port), 0);
+  ASSERT_EQ(log.Warnings().size(), 1u);
+  EXPECT_NE(log.Warnings()[0].find("127.0.0.1:" + std::to_string(port) + ": Connection refused"), std::string::npos)
+      << log.Warnings()[0];
+  client->Shut();
+
+  Ref<TNetSocket> first = NewTcpSocket();
+  ASSERT_EQ(first->BindPort(0), 1);
+  ASSERT_EQ(first->StartListening(4), 1);
+  Ref<TNetSocket> second = NewTcpSocket();
+  EXPECT_EQ(second->BindPort(first->OwnPort()), 0);
+  ASSERT_EQ(log.Warnings().size(), 2u);
+  EXPECT_NE(log.Warnings()[1].find("Address already in use"), std::string::npos) << log.Warnings()[1];
+  first->Shut();
+  second->Shut();
+
+  EXPECT_EQ(ResolveHostAddresses("no-such-host.invalid"_s)->Length(), 0);
+  ASSERT_EQ(log.Warnings().size(), 3u);
+  EXPECT_NE(log.Warnings()[2].find("\"no-such-host.invalid\""), std::string::npos) << log.Warnings()[2];
 }
 
 TEST(Sockets, ShutOnlyForgetsAHandleItDoesNotOwn) {

@@ -13,6 +13,7 @@
 #include "corvex/stream/embed.h"
 #include "corvex/stream/memorystream.h"
 #include "tests/pixmap/imagefiles.h"
+#include "tests/support/log_capture.h"
 
 namespace cvx {
 namespace {
@@ -151,6 +152,58 @@ TEST_F(PixmapLoadTest, UnopenableUrlsAndUnknownDataGiveNull) {
   EXPECT_FALSE(PixmapLoad(Ref<TObject>(test::ReadStream(junk))));
   Bytes empty;
   EXPECT_FALSE(PixmapLoad(Ref<TObject>(test::ReadStream(empty))));
+}
+
+TEST_F(PixmapLoadTest, AFailedLoadLogsOneWarningThatSaysWhy) {
+  auto only = [](const test::LogCapture& log) {
+    EXPECT_EQ(log.Warnings().size(), 1u);
+    return log.Warnings().empty() ? std::string() : log.Warnings().front();
+  };
+  {
+    test::LogCapture log(LogLevel::Warning);
+    EXPECT_FALSE(PixmapLoad("no/such/picture.png"_s));
+    const std::string why = only(log);
+    EXPECT_NE(why.find("no/such/picture.png"), std::string::npos) << why;
+    EXPECT_NE(why.find("No such file or directory"), std::string::npos) << why;
+  }
+  {
+    test::LogCapture log(LogLevel::Warning);
+    EXPECT_FALSE(PixmapLoad("incbin::no such resource"_s));
+    const std::string why = only(log);
+    EXPECT_NE(why.find("incbin::no such resource"), std::string::npos) << why;
+    EXPECT_NE(why.find("no embedded file"), std::string::npos) << why;
+  }
+  {
+    // A PNG whose data breaks after the signature: libpng's own message.
+    Bytes png = SmallPng();
+    for (std::size_t i = 16; i < png.size(); ++i) png[i] = 0x5A;
+    test::LogCapture log(LogLevel::Warning);
+    EXPECT_FALSE(PixmapLoad(Ref<TObject>(test::ReadStream(png))));
+    const std::string why = only(log);
+    EXPECT_NE(why.find("PNG: "), std::string::npos) << why;
+    EXPECT_GT(why.size(), std::string("PixmapLoad a stream: PNG: ").size() + 3) << why;
+  }
+  {
+    // A JPEG cut right after its start: libjpeg's own message.
+    Bytes grey(16 * 16, 0x80);
+    Bytes jpeg = test::EncodeJpeg(16, 16, 1, grey);
+    jpeg.resize(40);
+    test::LogCapture log(LogLevel::Warning);
+    EXPECT_FALSE(PixmapLoad(Ref<TObject>(test::ReadStream(jpeg))));
+    const std::string why = only(log);
+    EXPECT_NE(why.find("JPEG: "), std::string::npos) << why;
+  }
+  {
+    test::LogCapture log(LogLevel::Warning);
+    EXPECT_FALSE(PixmapLoad(Ref<TObject>(test::ReadStream(Bytes(100, 0x11)))));
+    EXPECT_NE(only(log).find("no decoder"), std::string::npos);
+  }
+  {
+    // Success says nothing.
+    test::LogCapture log(LogLevel::Warning);
+    EXPECT_TRUE(PixmapLoad(Ref<TObject>(test::ReadStream(SmallPng()))));
+    EXPECT_TRUE(log.Warnings().empty());
+  }
 }
 
 TEST_F(PixmapLoadTest, LoadsFromEmbeddedResourcesAndFiles) {

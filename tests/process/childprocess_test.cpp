@@ -15,6 +15,8 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/log_capture.h"
+
 namespace cvx {
 namespace {
 
@@ -179,6 +181,16 @@ TEST(ChildProcess, FailedLaunchesGiveNullAndLeakNothing) {
   EXPECT_FALSE(TChildProcess::Launch("/proc", 0));  // not executable
   EXPECT_EQ(OpenDescriptors(), before);
   EXPECT_EQ(ChildProcessCount(), listed);
+}
+
+TEST(ChildProcess, FailedLaunchesLogWhy) {
+  test::LogCapture log(LogLevel::Warning);
+  EXPECT_FALSE(TChildProcess::Launch("no-such-command-in-path arg", 0));
+  EXPECT_FALSE(TChildProcess::Launch("", 0));
+  ASSERT_EQ(log.Warnings().size(), 2u);
+  EXPECT_NE(log.Warnings()[0].find("\"no-such-command-in-path\": No such file or directory"), std::string::npos)
+      << log.Warnings()[0];
+  EXPECT_NE(log.Warnings()[1].find("names no program"), std::string::npos) << log.Warnings()[1];
 }
 
 TEST(ChildProcess, TerminateAllEndsEveryListedChild) {

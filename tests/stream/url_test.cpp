@@ -9,6 +9,7 @@
 #include "corvex/stream/memorystream.h"
 #include "tests/stream/temp_dir.h"
 #include "tests/stream/test_streams.h"
+#include "tests/support/log_capture.h"
 
 namespace cvx {
 namespace {
@@ -176,6 +177,39 @@ TEST_F(UrlFileTest, TextWithoutSeparatorIsAFile) {
   EXPECT_TRUE(calls.empty());
   // A file path with a protocol-like prefix is not a file.
   EXPECT_TRUE(OpenUrlForReading(String("file::" + PathOf("foo"))).IsNull());
+}
+
+TEST_F(UrlFileTest, AUrlThatDoesNotOpenLogsOneWarningThatSaysWhy) {
+  InitStream();
+  auto warningOf = [](auto open) {
+    test::LogCapture log(LogLevel::Warning);
+    EXPECT_TRUE(open().IsNull());
+    EXPECT_EQ(log.Warnings().size(), 1u);
+    return log.Warnings().empty() ? std::string() : log.Warnings().front();
+  };
+  const std::string missing = PathOf("missing.bin");
+  std::string why = warningOf([&] { return OpenUrlForReading(String(missing)); });
+  EXPECT_NE(why.find(missing), std::string::npos) << why;
+  EXPECT_NE(why.find("for reading: No such file or directory"), std::string::npos) << why;
+
+  why = warningOf([&] { return OpenUrlForReading(String(dir_)); });
+  EXPECT_NE(why.find("Is a directory"), std::string::npos) << why;
+
+  why = warningOf([&] { return OpenUrlForWriting(String(PathOf("no/such/dir/out.bin"))); });
+  EXPECT_NE(why.find("for writing: No such file or directory"), std::string::npos) << why;
+
+  why = warningOf([] { return OpenUrlForReading("incbin::not/embedded.png"_s); });
+  EXPECT_NE(why.find("\"incbin::not/embedded.png\""), std::string::npos) << why;
+  EXPECT_NE(why.find("no embedded file is named \"not/embedded.png\""), std::string::npos) << why;
+
+  why = warningOf([] { return OpenUrlForReading("nosuchprotocol::x"_s); });
+  EXPECT_NE(why.find("no stream opener takes protocol \"nosuchprotocol\""), std::string::npos) << why;
+
+  // A url that opens says nothing.
+  WriteFile("present", "x");
+  test::LogCapture quiet(LogLevel::Warning);
+  EXPECT_FALSE(OpenUrlForReading(String(PathOf("present"))).IsNull());
+  EXPECT_TRUE(quiet.Warnings().empty());
 }
 
 class TObjectStream final : public TScriptedStream {

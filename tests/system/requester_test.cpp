@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "corvex/runtime/filesystemname.h"
 #include "corvex/system/sdlhost.h"
 
 namespace cvx {
@@ -82,7 +83,10 @@ TEST_F(FakeZenity, TheChosenPathIsTheFirstOutputLine) {
   Script("/home/me/pictures/caf\\303\\251.png\\nsecond line\\n", 0);
   TSdlHostSystem host;
   String chosen = host.ChooseFile("Save as", "Images:png", 1, "out.png");
-  EXPECT_EQ(chosen.ToUtf8(), "/home/me/pictures/caf\xC3\xA9.png");
+  // The path keeps the file system's bytes (one unit per byte), as a listing
+  // gives names, so that it opens again.
+  EXPECT_EQ(FileSystemName(chosen), "/home/me/pictures/caf\xC3\xA9.png");
+  EXPECT_EQ(chosen.Length(), 27);
   EXPECT_EQ(LoggedArguments(), (Strings{"--file-selection", "--title=Save as", "--save", "--confirm-overwrite",
                                         "--filename=out.png", "--file-filter=Images | *.png"}));
 }

@@ -44,11 +44,23 @@ TEST_F(TextStreamTest, NumbersAreDecimalLines) {
   text->WriteUInt8(300);
   text->Seek(0);
   EXPECT_EQ(text->ReadInt32(), -5);
-  EXPECT_EQ(text->ReadUInt16(), 4464);
+  EXPECT_EQ(text->ReadUInt16(), 70000);
   EXPECT_EQ(text->ReadInt64(), -1234567890123LL);
   EXPECT_EQ(text->ReadFloat64(), 0.25);
-  EXPECT_EQ(text->ReadUInt8(), 44);
+  EXPECT_EQ(text->ReadUInt8(), 300);
   EXPECT_TRUE(text->AtEnd());
+}
+
+TEST_F(TextStreamTest, SmallWidthsWriteTheValueGivenAndReadItBack) {
+  Ref<TCharsetStream> text = Over(EncodingUtf8);
+  text->WriteUInt8(300);
+  text->WriteUInt16(-1);
+  text->WriteUInt8(-7);
+  EXPECT_EQ(Written(), "300\r\n-1\r\n-7\r\n");
+  text->Seek(0);
+  EXPECT_EQ(text->ReadUInt8(), 300);
+  EXPECT_EQ(text->ReadUInt16(), -1);
+  EXPECT_EQ(text->ReadUInt8(), -7);
 }
 
 TEST_F(TextStreamTest, EncodingsRoundTripAndWriteTheirBytes) {

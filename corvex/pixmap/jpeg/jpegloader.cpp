@@ -12,6 +12,7 @@
 #include <cstring>
 #include <exception>
 
+#include "corvex/pixmap/decodefailure.h"
 #include "corvex/pixmap/streamread.h"
 #include "corvex/stream/stream.h"
 
@@ -34,6 +35,7 @@ constexpr long kJpegBytesPerPixel = 8;
 struct JpegErrorManager {
   jpeg_error_mgr base;
   std::jmp_buf jump;
+  void (*standardFormat)(j_common_ptr, char*) = nullptr;  // libjpeg's own message text
 };
 
 struct JpegSource {
@@ -58,6 +60,12 @@ struct JpegJob {
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo) {
   auto* errors = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+  // Data without a JPEG start is simply not this decoder's.
+  if (errors->standardFormat && cinfo->err->msg_code != JERR_NO_SOI) {
+    char message[JMSG_LENGTH_MAX] = {};
+    errors->standardFormat(cinfo, message);
+    NotePixmapDecodeFailure("JPEG", message);
+  }
   std::longjmp(errors->jump, -1);
 }
 void EmitMessage(j_common_ptr, int) {}
@@ -146,6 +154,7 @@ std::int64_t JpegBytesLeft(JpegJob* job) {
 // decode, with its size in the job, or -1.
 int StartJpeg(JpegJob* job) {
   job->cinfo.err = jpeg_std_error(&job->errors.base);
+  job->errors.standardFormat = job->errors.base.format_message;
   job->errors.base.error_exit = ErrorExit;
   job->errors.base.emit_message = EmitMessage;
   job->errors.base.output_message = OutputMessage;

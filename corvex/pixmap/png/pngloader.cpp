@@ -12,6 +12,7 @@
 #include <exception>
 #include <vector>
 
+#include "corvex/pixmap/decodefailure.h"
 #include "corvex/pixmap/streamread.h"
 #include "corvex/stream/stream.h"
 #include "corvex/stream/url.h"
@@ -27,7 +28,12 @@ struct PngIo {
   std::exception_ptr error;
 };
 
-[[noreturn]] void OnPngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+// The signature matched before libpng is asked, so its message is the reason
+// this PNG does not decode.
+[[noreturn]] void OnPngError(png_structp png, png_const_charp message) {
+  NotePixmapDecodeFailure("PNG", message ? message : "libpng error");
+  png_longjmp(png, 1);
+}
 void OnPngWarning(png_structp, png_const_charp) {}
 
 void ReadCallback(png_structp png, png_bytep data, png_size_t length) {
