@@ -18,6 +18,7 @@ union SDL_Event;
 
 namespace cvx {
 
+/// What a context record stands for (GLContext::mode).
 enum GLContextMode : int {
   ContextShared = 0,      ///< the hidden shared context
   ContextAttached = 1,    ///< a window owned by the caller
@@ -25,14 +26,18 @@ enum GLContextMode : int {
   ContextFullScreen = 3,  ///< a borderless window owning the display mode while focused
 };
 
+/// One record of the context layer: a window (or a foreign window, or the hidden
+/// shared one) with its OpenGL context and the settings it was made with.
 struct GLContext {
   GLContext* next = nullptr;  ///< next record in the context list (newest first)
+  /// One of the GLContextMode values.
   int mode = ContextShared;
   int width = 0;   ///< client width in pixels
   int height = 0;  ///< client height in pixels
   int depth = 0;   ///< bits per pixel requested (0 for windowed and attached)
   int hertz = 0;   ///< refresh rate requested (0 = none)
   int flags = 0;   ///< graphics flags (FlagBackBuffer ...)
+  /// The SDL window, or nullptr once destroyed.
   SDL_Window* window = nullptr;
   void* renderContext = nullptr;  ///< the SDL_GLContext
 };

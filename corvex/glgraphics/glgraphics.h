@@ -35,6 +35,8 @@ class TGLDisplayDriver final : public TDisplayDriver {
 /// One window (or attached foreign window) with its OpenGL context.
 class TGLContextGraphics final : public TGraphics {
  public:
+  /// A graphics object over a context record of the context layer, which it then
+  /// owns (its destructor releases it).
   explicit TGLContextGraphics(GLContext* context) : context_(context) {}
   ~TGLContextGraphics() override;
 

@@ -26,6 +26,8 @@ struct SDL_Window;
 
 namespace cvx {
 
+/// The host system over SDL (see the file comment): the pump, the clock, the
+/// pointer, SDL's message boxes and zenity's requesters.
 class TSdlHostSystem final : public THostSystem {
  public:
   TSdlHostSystem();
@@ -63,7 +65,9 @@ using SystemEventProcedure = void (*)(const SDL_Event& event);
 
 /// Registers (or replaces) the procedure of an SDL window id; nullptr removes it.
 void RegisterWindowProcedure(std::uint32_t windowId, WindowProcedure procedure);
+/// Removes the procedure of a window id (nothing when there is none).
 void UnregisterWindowProcedure(std::uint32_t windowId);
+/// The procedure of a window id, or nullptr.
 WindowProcedure FindWindowProcedure(std::uint32_t windowId);
 
 /// Registers (or replaces) the procedure for window-less events of one SDL
@@ -114,6 +118,7 @@ void TrackPointerWindow(std::uint32_t targetWindowId, int x, int y, TObject* sen
 /// The tracked window id (0 for none), for inspection; ForgetPointerWindow
 /// forgets it without any event (when a window is destroyed).
 std::uint32_t TrackedPointerWindow();
+/// Forgets the tracked window, without any event, when it is windowId.
 void ForgetPointerWindow(std::uint32_t windowId);
 
 // ---- Requesters -------------------------------------------------------------
@@ -126,6 +131,7 @@ std::vector<std::string> ZenityFileFilters(const String& filter);
 /// folder requester.
 std::vector<std::string> ZenityFileArguments(const String& title, const String& filter, int save,
                                              const String& initialPath);
+/// The complete zenity argument list of a folder requester.
 std::vector<std::string> ZenityFolderArguments(const String& title, const String& initialPath);
 /// Runs zenity (searched on PATH) with these arguments and returns its first
 /// output line when it exits with status 0, else "" (also when zenity is absent).
@@ -134,6 +140,7 @@ String RunZenity(const std::vector<std::string>& arguments);
 /// The button results of the three message boxes for an SDL button id (-1 when
 /// the box was closed or could not be shown).
 int ConfirmResultOf(int buttonId);
+/// ProceedBox's result for an SDL button id.
 int ProceedResultOf(int buttonId);
 
 }  // namespace cvx
