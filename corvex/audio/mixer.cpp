@@ -149,13 +149,12 @@ bool Mixer::MixMemory(Voice& voice, float* out, int count) noexcept {
     }
     // Output frames whose position stays below the last source frame, where
     // both neighbours lie inside the data.
-    const double room = static_cast<double>(length - 1) - position;
-    std::int64_t safe = room > 0 ? (step > 0 ? static_cast<std::int64_t>(std::ceil(room / step)) : count) : 0;
-    const int run = static_cast<int>(std::min<std::int64_t>(count - i, safe));
-    if (run > 0) {
+    const auto first = static_cast<std::int64_t>(position);
+    const std::int64_t last = length - 2;  // the last frame with a right neighbour
+    if (first <= last) {
       float* o = out + 2 * i;
-      const auto first = static_cast<std::int64_t>(position);
       if (step == 1.0 && position == static_cast<double>(first)) {
+        const int run = static_cast<int>(std::min<std::int64_t>(count - i, last + 1 - first));
         const float* d = data + first * source.channels;
         if (stereo) {
           for (int k = 0; k < run; ++k) {
@@ -169,32 +168,49 @@ bool Mixer::MixMemory(Voice& voice, float* out, int count) noexcept {
           }
         }
         position += run;
-      } else {
-        // The run steps in 32.32 fixed point from the whole frame it starts
-        // on: an integer add and shift per frame instead of conversions.
-        const std::int64_t last = length - 2;
-        const std::uint64_t fixedStep = static_cast<std::uint64_t>(step * 4294967296.0);
-        std::uint64_t fixed = static_cast<std::uint64_t>((position - static_cast<double>(first)) * 4294967296.0);
-        for (int k = 0; k < run; ++k) {
-          std::int64_t at = first + static_cast<std::int64_t>(fixed >> 32);
-          if (at > last) at = last;  // rounding in the running sum
-          const float t = static_cast<float>(static_cast<std::uint32_t>(fixed)) * (1.0f / 4294967296.0f);
-          if (stereo) {
-            const float* d = data + 2 * at;
+        i += run;
+        continue;
+      }
+      // The run steps in 32.32 fixed point from the whole frame it starts
+      // on: an integer add and shift per frame instead of conversions. Its
+      // length is worked out exactly, so that no frame of it reads past the
+      // data and the loop needs no test per frame.
+      const std::uint64_t fixedStep = static_cast<std::uint64_t>(step * 4294967296.0);
+      std::uint64_t fixed = static_cast<std::uint64_t>((position - static_cast<double>(first)) * 4294967296.0);
+      const std::uint64_t end = static_cast<std::uint64_t>(last + 1 - first) << 32;
+      std::int64_t fits = count - i;
+      if (fixed >= end) {
+        fits = 0;
+      } else if (fixedStep > 0) {
+        fits = std::min<std::int64_t>(fits, static_cast<std::int64_t>((end - fixed + fixedStep - 1) / fixedStep));
+      }
+      const int run = static_cast<int>(fits);
+      if (run > 0) {
+        const float scale = 1.0f / 4294967296.0f;
+        if (stereo) {
+          const float* base = data + 2 * first;
+          for (int k = 0; k < run; ++k) {
+            const float* d = base + 2 * static_cast<std::int64_t>(fixed >> 32);
+            const float t = static_cast<float>(static_cast<std::uint32_t>(fixed)) * scale;
             o[2 * k] += (d[0] + (d[2] - d[0]) * t) * left;
             o[2 * k + 1] += (d[1] + (d[3] - d[1]) * t) * right;
-          } else {
-            const float* d = data + at;
-            const float s = d[0] + (d[1] - d[0]) * t;
-            o[2 * k] += s * left;
-            o[2 * k + 1] += s * right;
+            fixed += fixedStep;
           }
-          fixed += fixedStep;
+        } else {
+          const float* base = data + first;
+          for (int k = 0; k < run; ++k) {
+            const float* d = base + static_cast<std::int64_t>(fixed >> 32);
+            const float t = static_cast<float>(static_cast<std::uint32_t>(fixed)) * scale;
+            const float v = d[0] + (d[1] - d[0]) * t;
+            o[2 * k] += v * left;
+            o[2 * k + 1] += v * right;
+            fixed += fixedStep;
+          }
         }
         position = static_cast<double>(first) + static_cast<double>(fixed) / 4294967296.0;
+        i += run;
+        continue;
       }
-      i += run;
-      continue;
     }
     // The last source frame: its right neighbour is the first frame when
     // looping, else itself.
