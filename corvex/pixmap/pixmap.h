@@ -82,7 +82,7 @@ class TPixmap : public TSerializable {
 /// Each runs the TPixmap operation of the same name; a null pixmap raises the
 /// null object error.
 /// @{
-///
+
 /// A new pixmap (TPixmap::Allocate).
 Ref<TPixmap> PixmapCreate(int width, int height, int format, int align = 4);
 /// A pixmap over caller memory (TPixmap::WrapPixels).
@@ -162,7 +162,7 @@ inline Ref<TPixmap> PixmapLoad(const String& url) { return PixmapLoad(Ref<TObjec
 /// next decode; a value below 1 counts as 1. Pixmaps are also never larger than
 /// 2^31 - 1 bytes, whatever the limit.
 /// @{
-///
+
 /// The largest width or height a decoder accepts.
 inline constexpr int kMaxDecodedSide = 32768;
 /// The pixel limit until the program sets another.

@@ -153,7 +153,7 @@ void UpdateTransform();
 /// They change the current 2D graphics and send the change to its driver.
 /// Without a current 2D graphics they raise the null object error.
 /// @{
-///
+
 /// Drawing colour, 0 to 255 each.
 void SetDrawColor(int red, int green, int blue);
 /// Drawing alpha, 0 (transparent) to 1 (opaque).
@@ -190,7 +190,7 @@ void SetDefaultImageFlags(int flags);
 /// They read the current 2D graphics (the values as set); without one they
 /// raise the null object error.
 /// @{
-///
+
 /// The drawing colour.
 void GetDrawColor(int& red, int& green, int& blue);
 /// The drawing alpha.
@@ -228,7 +228,7 @@ Ref<TGlyphFont> DefaultFont();
 /// and transform; without one they raise the null object error. Coordinates are
 /// in pixels from the origin, offset by the drawing handle unless said otherwise.
 /// @{
-///
+
 /// Fills the viewport with the clear colour.
 void ClearScreen();
 /// Plots one pixel; no handle, no matrix.
