@@ -1,7 +1,8 @@
-// Vector fonts: font files FreeType reads (TrueType, OpenType, Type 1, BDF,
-// PCF ...) as a source for the image fonts. A font is opened by path, or by
-// url when the text has a protocol ("incbin::fonts/sans.ttf"), and sized in
-// pixels; each glyph is rendered on first request into a PIXFMT_A8 pixmap.
+/// @file
+/// Vector fonts: font files FreeType reads (TrueType, OpenType, Type 1, BDF,
+/// PCF ...) as a source for the image fonts. A font is opened by path, or by
+/// url when the text has a protocol ("incbin::fonts/sans.ttf"), and sized in
+/// pixels; each glyph is rendered on first request into a PIXFMT_A8 pixmap.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,7 @@
 #include "corvex/runtime/string.h"
 #include "corvex/vex2d/glyphfont.h"
 
-// FreeType's handles, without its headers.
+/// FreeType's handles, without its headers.
 struct FT_LibraryRec_;
 struct FT_FaceRec_;
 
@@ -20,29 +21,37 @@ namespace cvx {
 
 class TPixmap;
 
+/// One glyph of a vector font, rendered by FreeType.
 class TVectorGlyph : public TGlyphSource {
  public:
-  Ref<TPixmap> pixels;  // null for a glyph without pixels (a space, a failed render)
-  float advance = 0;    // pixels
-  // Placement of the bitmap relative to the pen position and the line's top.
+  Ref<TPixmap> pixels;  ///< null for a glyph without pixels (a space, a failed render)
+  float advance = 0;    ///< pixels
+  /// Placement of the bitmap relative to the pen position and the line's top.
+  /// @{
   int x = 0, y = 0, width = 0, height = 0;
+  /// @}
 
   Ref<TPixmap> GlyphPixels() override;
   float AdvanceWidth() override;
   void Bounds(int& outX, int& outY, int& outWidth, int& outHeight) override;
 };
 
+/// A font file opened through FreeType at one pixel size.
 class TVectorFontSource : public TFontSource {
  public:
-  FT_LibraryRec_* library = nullptr;  // one FreeType instance per font
+  FT_LibraryRec_* library = nullptr;  ///< one FreeType instance per font
+  /// The FreeType face.
   FT_FaceRec_* face = nullptr;
+  /// The style bits it was opened with.
   int style = 0;
-  int lineHeight = 0;  // pixels, from the size metrics
+  int lineHeight = 0;  ///< pixels, from the size metrics
+  /// Pixels from the line's top to the baseline.
   int ascender = 0;
-  int descender = 0;  // negative below the baseline
+  int descender = 0;  ///< negative below the baseline
+  /// The glyphs rendered so far (null entries not yet rendered).
   Array<Ref<TVectorGlyph>> glyphs;
-  // The whole font file when it was read through a url (FreeType reads the
-  // face from it for as long as the font lives).
+  /// The whole font file when it was read through a url (FreeType reads the
+  /// face from it for as long as the font lives).
   Array<std::uint8_t> fontData;
 
   ~TVectorFontSource() override;
@@ -50,26 +59,26 @@ class TVectorFontSource : public TFontSource {
   int FontStyle() override;
   int LineHeight() override;
   int GlyphCount() override;
-  // FreeType's glyph index for the character code, minus 1: -1 when the face has none.
+  /// FreeType's glyph index for the character code, minus 1: -1 when the face has none.
   int GlyphIndexOf(int code) override;
-  // The glyph for an index of GlyphIndexOf, rendered on the first request;
-  // null outside 0 .. GlyphCount - 1.
+  /// The glyph for an index of GlyphIndexOf, rendered on the first request;
+  /// null outside 0 .. GlyphCount - 1.
   Ref<TGlyphSource> GlyphAt(int index) override;
 };
 
-// Null when the font cannot be read or has no size at or below size pixels
-// (a bitmap font offers its nearest smaller strike).
+/// Null when the font cannot be read or has no size at or below size pixels
+/// (a bitmap font offers its nearest smaller strike).
 Ref<TVectorFontSource> OpenVectorFont(const String& url, int size, int style);
-// The same from a whole font file in memory, which the font keeps.
+/// The same from a whole font file in memory, which the font keeps.
 Ref<TVectorFontSource> OpenVectorFontBytes(const Array<std::uint8_t>& bytes, int size, int style);
 
-// The font loader of this module, linked into the image fonts' loader chain.
+/// The font loader of this module, linked into the image fonts' loader chain.
 class TVectorFontOpener : public TFontOpener {
  public:
   Ref<TFontSource> LoadFontSource(const String& url, int size, int style) override;
 };
 
-// Runs the vector font module's initialiser: registers TVectorFontOpener once.
+/// Runs the vector font module's initialiser: registers TVectorFontOpener once.
 void InitVectorFonts();
 
 }  // namespace cvx

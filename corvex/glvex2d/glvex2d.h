@@ -1,15 +1,9 @@
-// The OpenGL 2D driver: fixed-function OpenGL 1.1, a pixel-exact orthographic
-// projection, blend modes as GL blend and alpha-test settings, the 2x2 matrix
-// applied on the CPU to every vertex, and image frames as power-of-two
-// textures made in the shared GL context. Windows and contexts come from the
-// OpenGL graphics driver.
-//
-// Primitives are queued (glbatch.h) and reach the GL in vertex arrays when
-// the GL state they depend on changes, when the frame flips, before the frame
-// is read and before any other GL work of the program. With queuing switched
-// off (SetGLBatching(0), or CORVEX_GL_BATCH=0 in the environment when the
-// driver is made) every primitive is its own glBegin/glEnd, as in OpenGL 1.1
-// immediate mode; both ways give the same pixels.
+/// @file
+/// The OpenGL 2D driver: fixed-function OpenGL 1.1 in immediate mode, a
+/// pixel-exact orthographic projection, blend modes as GL blend and alpha-test
+/// settings, the 2x2 matrix applied on the CPU to every vertex, and image
+/// frames as power-of-two textures made in the shared GL context. Windows and
+/// contexts come from the OpenGL graphics driver.
 #pragma once
 
 #include <vector>
@@ -21,10 +15,15 @@
 
 namespace cvx {
 
+/// The OpenGL 2D driver (see the file comment).
 class TGLVex2DDriver : public TVex2DDriver {
  public:
-  // Driver-wide state, one set for all GL 2D graphics objects.
+  /// Driver-wide state, one set for all GL 2D graphics objects.
+  /// @{
+  /// The matrix of ApplyTransform.
   float ix = 1, iy = 0, jx = 0, jy = 1;
+  /// @}
+  /// Drawing colour and alpha as RGBA bytes.
   unsigned char color[4] = {255, 255, 255, 255};
   int lastBlend = 0;     // 0 = none applied yet
   int boundTexture = 0;  // 0 = none
@@ -34,7 +33,7 @@ class TGLVex2DDriver : public TVex2DDriver {
   int arraysEnabled = 0;  // the three client arrays are on in the current context
   GLBatch batch;
 
-  String ToString() override;  // "OpenGL"
+  String ToString() override;  ///< "OpenGL"
 
   GraphicsModeArray ListModes() override;
   Ref<TGraphics> BindWindow(void* windowHandle, int flags) override;
@@ -59,9 +58,9 @@ class TGLVex2DDriver : public TVex2DDriver {
   void RenderPixmap(TPixmap* pixmap, int x, int y) override;
   Ref<TPixmap> CapturePixmap(int x, int y, int width, int height) override;
 
-  // Binds a texture and switches texturing on, skipping what the caches say is done.
+  /// Binds a texture and switches texturing on, skipping what the caches say is done.
   void UseTexture(int name);
-  // Switches texturing off unless it already is.
+  /// Switches texturing off unless it already is.
   void DisableTexturing();
 
   // Room for the n vertices of one primitive drawn with texture (0 =
@@ -111,18 +110,22 @@ class TGLVex2DDriver : public TVex2DDriver {
   int scratchCount_ = 0;
 };
 
-// One image frame as a GL texture.
+/// One image frame as a GL texture.
 class TGLTextureFrame : public TImageFrame {
  public:
-  float s0 = 0, t0 = 0, s1 = 1, t1 = 1;  // the image inside the texture
+  /// @{
+  /// The image's rectangle inside the texture, in texture coordinates.
+  float s0 = 0, t0 = 0, s1 = 1, t1 = 1;
+  /// @}
+  /// The GL texture name (0 once deleted).
   int texture = 0;
-  int sequence = 0;  // GraphicsSequence when the frame was made
+  int sequence = 0;  ///< GraphicsSequence when the frame was made
 
   ~TGLTextureFrame() override;
   void Render(float x0, float y0, float x1, float y1, float tx, float ty) override;
 };
 
-// The one driver instance (made on first request).
+/// The one driver instance (made on first request).
 TGLVex2DDriver* GLVex2DDriver();
 
 // Switches queuing on (non-zero) or off; what is queued is drawn first.

@@ -1,17 +1,21 @@
-// Names for the key codes that key events and polled input use (the Windows
-// virtual-key numbering, US layout), and for the mouse buttons. The numbers
-// themselves stay valid everywhere: cvx::key::Escape is simply 27.
+/// @file
+/// Names for the key codes that key events and polled input use (the Windows
+/// virtual-key numbering, US layout), and for the mouse buttons. The numbers
+/// themselves stay valid everywhere: cvx::key::Escape is simply 27.
 #pragma once
 #include "corvex/runtime/api_begin.h"
 
 namespace cvx {
 
+/// Key codes: the Windows virtual-key numbers of the keys, US layout.
 namespace key {
+/// @{
+/// The key code of the key the name says.
 inline constexpr int Backspace = 8;
 inline constexpr int Tab = 9;
 inline constexpr int Clear = 12;
 inline constexpr int Enter = 13;
-inline constexpr int Shift = 16;  // either Shift, where the side does not matter
+inline constexpr int Shift = 16;  ///< either Shift, where the side does not matter
 inline constexpr int Control = 17;
 inline constexpr int Alt = 18;
 inline constexpr int Pause = 19;
@@ -32,7 +36,7 @@ inline constexpr int PrintScreen = 44;
 inline constexpr int Insert = 45;
 inline constexpr int Delete = 46;
 inline constexpr int Help = 47;
-// The digit row: '0' to '9'; letters: 'A' to 'Z'.
+/// The digit row: Digit0 to Digit9 are '0' to '9'; the letters A to Z are 'A' to 'Z'.
 inline constexpr int Digit0 = 48;
 inline constexpr int Digit1 = 49;
 inline constexpr int Digit2 = 50;
@@ -46,7 +50,7 @@ inline constexpr int Digit9 = 57;
 inline constexpr int A = 65, B = 66, C = 67, D = 68, E = 69, F = 70, G = 71, H = 72, I = 73, J = 74, K = 75, L = 76,
                      M = 77, N = 78, O = 79, P = 80, Q = 81, R = 82, S = 83, T = 84, U = 85, V = 86, W = 87, X = 88,
                      Y = 89, Z = 90;
-inline constexpr int LeftSystem = 91;  // the Windows (GUI) keys
+inline constexpr int LeftSystem = 91;  ///< the Windows (GUI) keys
 inline constexpr int RightSystem = 92;
 inline constexpr int Apps = 93;
 inline constexpr int Numpad0 = 96;
@@ -81,17 +85,19 @@ inline constexpr int Comma = 188;
 inline constexpr int Minus = 189;
 inline constexpr int Period = 190;
 inline constexpr int Slash = 191;
-inline constexpr int Tilde = 192;  // the key left of 1
+inline constexpr int Tilde = 192;  ///< the key left of 1
 inline constexpr int OpenBracket = 219;
 inline constexpr int Backslash = 220;
 inline constexpr int CloseBracket = 221;
 inline constexpr int Quote = 222;
+/// @}
 }  // namespace key
 
+/// Mouse button numbers, as the mouse functions of corvex/input/input.h take them.
 namespace mouse {
-inline constexpr int Left = 1;
-inline constexpr int Right = 2;
-inline constexpr int Middle = 3;
+inline constexpr int Left = 1;    ///< the left (primary) button
+inline constexpr int Right = 2;   ///< the right (secondary) button
+inline constexpr int Middle = 3;  ///< the middle button or pressed wheel
 }  // namespace mouse
 
 }  // namespace cvx

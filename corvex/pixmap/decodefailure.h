@@ -11,7 +11,8 @@
 
 namespace cvx {
 
-/// Never raises (a reason that cannot be stored is dropped).
+/// Notes why a decode failed (format: the image format's name, "PNG"); never
+/// raises (a reason that cannot be stored is dropped).
 void NotePixmapDecodeFailure(const char* format, const char* why) noexcept;
 /// The reason noted since the last call, or "", and forgets it.
 std::string TakePixmapDecodeFailure();

@@ -1,5 +1,6 @@
-// A stream over the two ends of anonymous pipes, with a line reader that
-// never blocks.
+/// @file
+/// A stream over the two ends of anonymous pipes, with a line reader that
+/// never blocks.
 #pragma once
 
 #include <cstdint>
@@ -10,40 +11,46 @@
 
 namespace cvx {
 
+/// A stream over the two ends of anonymous pipes (see the file comment).
 class TPipeByteStream : public TByteStream {
  public:
+  /// The size of the line reader's buffer.
   static constexpr std::int32_t kLineBufferSize = 4096;
 
   ~TPipeByteStream() override;
 
-  // Closes both descriptors that are present.
+  /// Closes both descriptors that are present.
   void Close() override;
-  // Bytes kept by ReadTextLine come first, then the pipe (which may block
-  // until data arrives). 0 on failure, at the end, or without a read end.
+  /// Bytes kept by ReadTextLine come first, then the pipe (which may block
+  /// until data arrives). 0 on failure, at the end, or without a read end.
   std::int32_t Read(void* buffer, std::int32_t count) override;
-  // 0 on failure (a closed reader included) or without a write end.
+  /// 0 on failure (a closed reader included) or without a write end.
   std::int32_t Write(const void* buffer, std::int32_t count) override;
-  // The next complete line without its CR LF / LF, or the empty text when no
-  // complete line has arrived yet; never waits. Raises
-  // "PipeStream ReadBuffer Overflow" when 4096 bytes without a line end are
-  // held and more are waiting.
+  /// The next complete line without its CR LF / LF, or the empty text when no
+  /// complete line has arrived yet; never waits. Raises
+  /// "PipeStream ReadBuffer Overflow" when 4096 bytes without a line end are
+  /// held and more are waiting.
   String ReadTextLine() override;
 
-  // Bytes waiting in the pipe, found without blocking (0 on failure).
+  /// Bytes waiting in the pipe, found without blocking (0 on failure).
   virtual std::int32_t BytesAvailable();
-  // Every byte that can be had without blocking: the bytes kept by the line
-  // reader, then those waiting in the pipe (the empty array when none).
+  /// Every byte that can be had without blocking: the bytes kept by the line
+  /// reader, then those waiting in the pipe (the empty array when none).
   virtual Array<std::uint8_t> ReadAvailable();
-  // A stream over the given descriptors, which it then owns; -1 for an end
-  // that is absent.
+  /// A stream over the given descriptors, which it then owns; -1 for an end
+  /// that is absent.
   static Ref<TPipeByteStream> Wrap(int readHandle, int writeHandle);
 
+  /// @{
+  /// The descriptors, -1 for an absent or closed end.
   int ReadHandle() const noexcept { return readHandle_; }
   int WriteHandle() const noexcept { return writeHandle_; }
+  /// @}
+  /// Bytes read ahead by the line reader and not yet taken.
   std::int32_t Buffered() const noexcept { return buffered_; }
 
  private:
-  // Straight from the pipe, past the line buffer.
+  /// Straight from the pipe, past the line buffer.
   std::int32_t ReadPipe(void* buffer, std::int32_t count);
 
   std::uint8_t lineBuffer_[kLineBufferSize];
@@ -52,10 +59,14 @@ class TPipeByteStream : public TByteStream {
   int writeHandle_ = -1;
 };
 
+/// @{
+/// Module functions: Wrap, BytesAvailable, ReadAvailable and ReadTextLine of the
+/// stream; a null stream raises the null object error.
 Ref<TPipeByteStream> PipeStreamWrap(int readHandle, int writeHandle);
 std::int32_t PipeBytesAvailable(TPipeByteStream* stream);
 Array<std::uint8_t> PipeReadAvailable(TPipeByteStream* stream);
 String PipeReadTextLine(TPipeByteStream* stream);
+/// @}
 
 }  // namespace cvx
 

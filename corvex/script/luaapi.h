@@ -1,6 +1,7 @@
-// The Lua module: the interpreter's C API, plus as plain functions the
-// conveniences that the Lua headers define as macros. The macros are removed,
-// so code that includes this header calls the functions below instead.
+/// @file
+/// The Lua module: the interpreter's C API, plus as plain functions the
+/// conveniences that the Lua headers define as macros. The macros are removed,
+/// so code that includes this header calls the functions below instead.
 #pragma once
 
 extern "C" {
@@ -23,23 +24,29 @@ extern "C" {
 
 namespace cvx {
 
+/// Pops n values.
 void lua_pop(lua_State* L, int n);
+/// @{
+/// 1 when the value at index is a boolean / a table.
 int lua_isboolean(lua_State* L, int index);
 int lua_istable(lua_State* L, int index);
-// Through the globals table, so its metamethods apply.
+/// @}
+/// Through the globals table, so its metamethods apply.
 void lua_getglobal(lua_State* L, const char* name);
-// Pops the value on top of the stack into the global name.
+/// Pops the value on top of the stack into the global name.
 void lua_setglobal(lua_State* L, const char* name);
+/// Pushes a C function.
 void lua_pushcfunction(lua_State* L, lua_CFunction fn);
+/// Sets the global name to a C function.
 void lua_register(lua_State* L, const char* name, lua_CFunction fn);
-// Like the library checks, these raise a Lua error when argument n is not of
-// the kind asked for; call them where no C++ object with a destructor is alive.
+/// Like the library checks, these raise a Lua error when argument n is not of
+/// the kind asked for; call them where no C++ object with a destructor is alive.
 const char* luaL_checkstring(lua_State* L, int n);
-// The number truncated toward zero; numbers outside the int range give the
-// nearest int, not a meaningless conversion.
+/// The number truncated toward zero; numbers outside the int range give the
+/// nearest int, not a meaningless conversion.
 int luaL_checkint(lua_State* L, int n);
 
-// Runs the Lua module's initialiser.
+/// Runs the Lua module's initialiser.
 void InitLua();
 
 }  // namespace cvx

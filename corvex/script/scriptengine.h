@@ -1,7 +1,8 @@
-// TScriptEngine: one Lua interpreter state with the standard libraries, fed
-// script text or files, asked to call global functions with a queue of
-// arguments. Failures are never raised: operations answer 0 and keep the
-// text and Lua status of the error (ErrorText, ErrorCode).
+/// @file
+/// TScriptEngine: one Lua interpreter state with the standard libraries, fed
+/// script text or files, asked to call global functions with a queue of
+/// arguments. Failures are never raised: operations answer 0 and keep the
+/// text and Lua status of the error (ErrorText, ErrorCode).
 #pragma once
 
 #include <memory>
@@ -14,86 +15,139 @@
 
 namespace cvx {
 
-// Kinds of queued arguments.
+/// @{
+/// Kinds of queued arguments (TScriptArg::kind).
 inline constexpr int ScriptArgNumber = 0;
 inline constexpr int ScriptArgString = 1;
 inline constexpr int ScriptArgBool = 2;
+/// @}
 
-// Result types of the last call.
+/// @{
+/// Result types of the last call (TScriptEngine::ResultType): none, a number, a
+/// string or a boolean.
 inline constexpr int ScriptResultNone = -1;
 inline constexpr int ScriptResultNumber = 0;
 inline constexpr int ScriptResultString = 1;
 inline constexpr int ScriptResultBool = 2;
+/// @}
 
+/// One argument queued for the next CallFunction.
 class TScriptArg : public TObject {
  public:
+  /// One of the ScriptArg kinds.
   int kind = ScriptArgNumber;
+  /// The value of a number argument.
   double number = 0;
+  /// The value of a string argument.
   String text;
+  /// The value of a boolean argument.
   int flag = 0;
 };
 
+/// One Lua interpreter state with the standard libraries (see the file
+/// comment). Operations report failure by returning 0 and keeping the error
+/// (ErrorText, ErrorCode); none raises.
 class TScriptEngine : public TObject {
  public:
+  /// 1 while the engine has a Lua state.
   int started = 0;
+  /// The text of the chunk the last successful LoadScript compiled.
   String script;
+  /// @{
+  /// The last error: Lua's message and status code (0 for the engine's own
+  /// errors, such as "ScriptEngine: Engine is not started").
   String errorText;
   int errorCode = 0;
+  /// @}
+  /// The Lua state, or nullptr while stopped.
   lua_State* state = nullptr;
+  /// The TScriptArg list queued for the next CallFunction.
   Ref<TList> args = NewList();
+  /// @{
+  /// The last call's result of each type, and which one it gave (a ScriptResult
+  /// constant).
   String stringResult;
   double numberResult = 0;
   int boolResult = 0;
   int resultType = ScriptResultNone;
+  /// @}
 
-  // A new engine is started. An engine of a derived class runs its own Start
-  // on its first operation (any of CallFunction, LoadScript, RunFile,
-  // RunScript, RegisterFunction, IsStarted), since the constructor cannot
-  // reach it; such an engine sets its state up in Start or through these
-  // operations, not through the raw state before its first operation.
+  /// A new engine is started. An engine of a derived class runs its own Start
+  /// on its first operation (any of CallFunction, LoadScript, RunFile,
+  /// RunScript, RegisterFunction, IsStarted), since the constructor cannot
+  /// reach it; such an engine sets its state up in Start or through these
+  /// operations, not through the raw state before its first operation.
   TScriptEngine();
-  // An engine still started when it is dropped closes its state.
+  /// An engine still started when it is dropped closes its state.
   ~TScriptEngine() override;
 
+  /// Opens a Lua state with the standard libraries, when there is none yet.
   virtual void Start();
+  /// @{
+  /// Push a value onto L's stack.
   virtual void PushString(lua_State* L, const String& s);
   virtual void PushNumber(lua_State* L, double d);
   virtual void PushBool(lua_State* L, int b);
-  // Native functions run behind a guard: a C++ exception they throw becomes a
-  // Lua error with the exception's text instead of unwinding through Lua.
+  /// @}
+  /// Native functions run behind a guard: a C++ exception they throw becomes a
+  /// Lua error with the exception's text instead of unwinding through Lua.
   virtual void RegisterFunction(lua_CFunction fn, const String& name);
+  /// Drops the queued arguments.
   virtual void ClearArgs();
-  // The checks raise a Lua error in L when the argument does not fit.
+  /// @{
+  /// Argument index of the native function running in L, checked; the checks
+  /// raise a Lua error in L when the argument does not fit.
   virtual String GetString(lua_State* L, int index);
   virtual double GetNumber(lua_State* L, int index);
   virtual int GetInt(lua_State* L, int index);
+  /// @}
+  /// @{
+  /// Queue an argument for the next CallFunction.
   virtual void AddStringArg(const String& s);
   virtual void AddNumberArg(double d);
   virtual void AddBoolArg(int b);
-  // 1 on success; 0 with the error kept when the function is missing or
-  // raises, or its string result is too long for a runtime string. The Lua
-  // stack ends as it was before the call, whatever the function returned.
+  /// @}
+  /// 1 on success; 0 with the error kept when the function is missing or
+  /// raises, or its string result is too long for a runtime string. The Lua
+  /// stack ends as it was before the call, whatever the function returned.
   virtual int CallFunction(const String& name, int resultCount);
+  /// @{
+  /// The last call's result type (a ScriptResult constant) and its value of each
+  /// type.
   virtual int ResultType();
   virtual double NumberResult();
   virtual int BoolResult();
   virtual String StringResult();
+  /// @}
+  /// Keeps the message on top of the Lua stack as the error with Lua's status
+  /// code, and empties the stack.
   virtual void SetError(int code);
+  /// Compiles a chunk for RunScript; 1 on success, 0 with the error kept when the
+  /// text does not compile or the engine is not started.
   virtual int LoadScript(const String& text);
+  /// Compiles and runs a Lua file; 1 on success, 0 with the error kept when it
+  /// does not open, compile or run.
   virtual int RunFile(const String& path);
+  /// Runs the chunk of the last LoadScript (again); 1 on success, 0 with the error
+  /// kept when there is none or it raises.
   virtual int RunScript();
+  /// @{
+  /// The last error's text and Lua status code.
   virtual String ErrorText();
   virtual int ErrorCode();
+  /// @}
+  /// Closes the Lua state; the engine can be started again.
   virtual void Stop();
+  /// 1 while the engine has a Lua state (starting a derived engine first).
   virtual int IsStarted();
 
  private:
   void SetEngineError(const String& text);
-  // Runs a derived engine's Start once, on its first operation.
+  /// Runs a derived engine's Start once, on its first operation.
   void StartIfPending();
-  // Grows the stack for slots more values; false (with the error set) when it cannot.
+  /// Grows the stack for slots more values; false (with the error set) when it cannot.
   bool HasRoom(int slots);
-  // Registry reference to the chunk compiled by the last successful LoadScript.
+  /// Registry reference to the chunk compiled by the last successful LoadScript.
   int chunkRef_ = LUA_NOREF;
   bool startPending_ = false;
   // What CallFunction keeps from one call to the next: the function name's
@@ -103,7 +157,7 @@ class TScriptEngine : public TObject {
   std::unique_ptr<CallScratch> scratch_;
 };
 
-// Runs the script engine's initialiser (which brings in the Lua module and streams).
+/// Runs the script engine's initialiser (which brings in the Lua module and streams).
 void InitScriptEngine();
 
 }  // namespace cvx

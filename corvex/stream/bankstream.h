@@ -1,10 +1,7 @@
-// A stream over a bank: reads stop at the bank's end, writes past it grow the
-// bank (by whole writes, with the bank's capacity rule). Flush and Close do
-// nothing.
-//
-// The typed reads take their bytes straight from the bank's memory; a read
-// that the bank's end cuts short takes the general path and behaves exactly as
-// TByteStream's reads do.
+/// @file
+/// A stream over a bank: reads stop at the bank's end, writes past it grow the
+/// bank (by whole writes, with the bank's capacity rule). Flush and Close do
+/// nothing.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +13,7 @@
 
 namespace cvx {
 
+/// A stream over a bank (see the file comment).
 class TBankByteStream : public TByteStream {
  public:
   std::int32_t Position() override;
@@ -40,6 +38,7 @@ class TBankByteStream : public TByteStream {
 
   static Ref<TBankByteStream> Create(TBank* bank);
 
+  /// The bank.
   TBank* Bank() const noexcept { return bank_.Get(); }
 
  private:
@@ -63,7 +62,7 @@ class TBankByteStream : public TByteStream {
   Ref<TBank> bank_;
 };
 
-// A stream over bank, or over a new empty bank when bank is null.
+/// A stream over bank, or over a new empty bank when bank is null.
 Ref<TBankByteStream> NewBankByteStream(TBank* bank);
 
 }  // namespace cvx

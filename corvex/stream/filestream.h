@@ -1,4 +1,5 @@
-// Streams over standard I/O files, and the case-insensitive path lookup.
+/// @file
+/// Streams over standard I/O files, and the case-insensitive path lookup.
 #pragma once
 
 #include <cstdint>
@@ -9,43 +10,43 @@
 
 namespace cvx {
 
+/// A stream over a standard I/O file (see the file comment).
 class TFileStream : public TByteStream {
  public:
-  // 1 read, 2 write, 3 read and write: the mode the file was opened with.
+  /// 1 read, 2 write, 3 read and write: the mode the file was opened with.
   enum : int { kModeRead = 1, kModeWrite = 2, kModeReadWrite = 3 };
 
-  // A file stream opened by OpenCFile and dropped without Close is closed
-  // when it is destroyed, so that its handle and buffered bytes are not lost.
-  // Handles given to FromFileHandle stay the caller's until Close.
+  /// A file stream opened by OpenCFile and dropped without Close is closed
+  /// when it is destroyed, so that its handle and buffered bytes are not lost.
+  /// Handles given to FromFileHandle stay the caller's until Close.
   ~TFileStream() override;
 
   std::int32_t Position() override;
   std::int32_t Size() override;
   std::int32_t Seek(std::int32_t position) override;
   void Flush() override;
-  // Flushes and closes the file; a second Close does nothing.
+  /// Flushes and closes the file; a second Close does nothing.
   void Close() override;
   std::int32_t Read(void* buffer, std::int32_t count) override;
   std::int32_t Write(const void* buffer, std::int32_t count) override;
   // Takes the line from the stdio buffer a byte at a time (no call per byte).
   String ReadTextLine() override;
 
-  // "\" in the path becomes "/". fopen mode "r+b" when both flags are set
-  // (the file must exist), "wb" when only writeable (truncates or creates),
-  // otherwise "rb". A path that does not open, or names a directory, gives null.
+  /// "\" in the path becomes "/". fopen mode "r+b" when both flags are set
+  /// (the file must exist), "wb" when only writeable (truncates or creates),
+  /// otherwise "rb". A path that does not open, or names a directory, gives null.
   static Ref<TFileStream> OpenCFile(const String& path, int readable, int writeable);
-  // Wraps an open handle at its current position; Close will fclose it.
-  // A null handle gives null.
+  /// Wraps an open handle at its current position; Close will fclose it.
+  /// A null handle gives null.
   static Ref<TFileStream> FromFileHandle(std::FILE* file, int mode);
 
-  // A handle OpenCFile opened is set to stdio's caller locking (the stream
-  // is used by the main thread only): code that hands it to another thread
-  // locks it itself.
+  /// The file, or nullptr once closed.
   std::FILE* File() const noexcept { return file_; }
+  /// The mode (kModeRead, kModeWrite or kModeReadWrite).
   int Mode() const noexcept { return mode_; }
 
  private:
-  // stdio needs a seek between a read and a following write (and back).
+  /// stdio needs a seek between a read and a following write (and back).
   enum class LastTransfer { kNone, kRead, kWrite };
   void PrepareFor(LastTransfer next);
 
@@ -57,8 +58,8 @@ class TFileStream : public TByteStream {
   LastTransfer last_ = LastTransfer::kNone;
 };
 
-// The existing path whose components match path ignoring the case of A-Z, or
-// the empty text when there is none. An existing path is returned unchanged.
+/// The existing path whose components match path ignoring the case of A-Z, or
+/// the empty text when there is none. An existing path is returned unchanged.
 String CasedPath(const String& path);
 
 }  // namespace cvx

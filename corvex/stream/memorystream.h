@@ -1,11 +1,6 @@
-// A stream over a block of memory it does not own (embedded resources, caller
-// buffers). Writes never grow the block; Flush and Close do nothing.
-//
-// The typed reads take their bytes straight from the block: one call, no
-// ReadExact loop over Read. They are final so that a call through a
-// TMemoryStream reference is inlined; a read cut short by the end of the block
-// (or refused because the stream is not readable) takes the general path and
-// behaves exactly as TByteStream's reads do.
+/// @file
+/// A stream over a block of memory it does not own (embedded resources, caller
+/// buffers). Writes never grow the block; Flush and Close do nothing.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +11,7 @@
 
 namespace cvx {
 
+/// A stream over a block of memory it does not own (see the file comment).
 class TMemoryStream : public TByteStream {
  public:
   std::int32_t Position() override;
@@ -23,8 +19,8 @@ class TMemoryStream : public TByteStream {
   int AtEnd() override;
   // Clamped to 0..Size.
   std::int32_t Seek(std::int32_t position) override;
-  // 0 when the stream is not readable (or not writeable) or count <= 0;
-  // otherwise cut to the bytes left in the block.
+  /// 0 when the stream is not readable (or not writeable) or count <= 0;
+  /// otherwise cut to the bytes left in the block.
   std::int32_t Read(void* buffer, std::int32_t count) override;
   std::int32_t Write(const void* buffer, std::int32_t count) override;
 
@@ -44,9 +40,13 @@ class TMemoryStream : public TByteStream {
   // writable when writeable is set. A negative size counts as 0.
   static Ref<TMemoryStream> Create(const void* address, std::int32_t size, int readable, int writeable);
 
+  /// The first byte of the block.
   const std::uint8_t* Data() const noexcept { return data_; }
+  /// @{
+  /// 1 when the stream may be read / written.
   int Readable() const noexcept { return readable_; }
   int Writeable() const noexcept { return writeable_; }
+  /// @}
 
  private:
   template <class T>
@@ -71,6 +71,7 @@ class TMemoryStream : public TByteStream {
   int writeable_ = 0;
 };
 
+/// TMemoryStream::Create.
 Ref<TMemoryStream> CreateMemoryStream(const void* address, std::int32_t size, int readable, int writeable);
 
 }  // namespace cvx

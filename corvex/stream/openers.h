@@ -1,7 +1,8 @@
-// The stream module's own openers, created by InitStream alone and in one
-// fixed order, so that the list is asked in the same order whichever module a
-// program starts first: the text encodings, "http", "tcp", the endian
-// filters, "incbin", banks, "data".
+/// @file
+/// The stream module's own openers, created by InitStream alone and in one
+/// fixed order, so that the list is asked in the same order whichever module a
+/// program starts first: the text encodings, "http", "tcp", the endian
+/// filters, "incbin", banks, "data".
 #pragma once
 
 #include "corvex/stream/stream.h"
@@ -17,14 +18,16 @@ void CreateDataOpener();
 void CreateBankOpener();
 void CreateIncbinOpener();
 void CreateEndianOpener();
-void CreateNetworkOpeners();  // "tcp", then "http"
+void CreateNetworkOpeners();  ///< "tcp", then "http"
 void CreateTextOpener();
 
 }  // namespace detail
 
-// How "tcp::" and "http::" paths become connected streams. The network module
-// installs them when it starts; until then those urls give null.
+/// How "tcp::" and "http::" paths become connected streams. The network module
+/// installs them when it starts; until then those urls give null.
 using NetworkUrlConnect = Ref<TByteStream> (*)(const String& path);
+/// Installs the connectors of the "tcp" and "http" openers (null: those urls
+/// give null).
 void SetNetworkUrlConnects(NetworkUrlConnect tcp, NetworkUrlConnect http);
 
 }  // namespace cvx

@@ -1,15 +1,16 @@
-// Streams: every byte source or sink of the framework.
-//
-// TStreamBase has the eight primitives (AtEnd .. Write); TByteStream builds the
-// typed operations on them, so a stream class that only implements the
-// primitives gets every typed read and write. Numbers are stored in the host's
-// byte order, which is little-endian (see endianstream.h for the other view).
-//
-// Reads that reach the end of the stream before the requested count are not
-// errors: ReadExact returns the requested count and leaves the rest of the
-// buffer as it was, and the typed reads clear their value first, so a value cut
-// short by the end keeps zero bytes. A Read or Write that transfers nothing
-// before the end raises TStreamReadError / TStreamWriteError.
+/// @file
+/// Streams: every byte source or sink of the framework.
+///
+/// TStreamBase has the eight primitives (AtEnd .. Write); TByteStream builds the
+/// typed operations on them, so a stream class that only implements the
+/// primitives gets every typed read and write. Numbers are stored in the host's
+/// byte order, which is little-endian (see endianstream.h for the other view).
+///
+/// Reads that reach the end of the stream before the requested count are not
+/// errors: ReadExact returns the requested count and leaves the rest of the
+/// buffer as it was, and the typed reads clear their value first, so a value cut
+/// short by the end keeps zero bytes. A Read or Write that transfers nothing
+/// before the end raises TStreamReadError / TStreamWriteError.
 #pragma once
 
 #include <cstdint>
@@ -24,21 +25,27 @@ namespace cvx {
 
 // ---- Errors -------------------------------------------------------------------
 
-// Every stream transfer failure. Derives from TRuntimeError so that a caller
-// catching runtime errors also catches these.
+/// Every stream transfer failure. Derives from TRuntimeError so that a caller
+/// catching runtime errors also catches these.
 class TStreamError : public TRuntimeError {
  public:
+  /// An error with the text "Stream error".
   TStreamError() : TRuntimeError("Stream error") {}
 
  protected:
+  /// An error with the given text, for the derived errors.
   explicit TStreamError(std::string text) : TRuntimeError(std::move(text)) {}
 };
 
+/// Raised when a Read transfers nothing before the end of the stream, and by
+/// the typed reads of a stream that cannot be read.
 class TStreamReadError : public TStreamError {
  public:
   TStreamReadError() : TStreamError("Error reading from stream") {}
 };
 
+/// Raised when a Write transfers nothing, and by the typed writes of a stream
+/// that cannot be written.
 class TStreamWriteError : public TStreamError {
  public:
   TStreamWriteError() : TStreamError("Error writing to stream") {}
@@ -46,38 +53,58 @@ class TStreamWriteError : public TStreamError {
 
 // ---- The primitives -------------------------------------------------------------
 
+/// The eight primitives every stream implements. The base class is a stream
+/// that holds nothing: it is at its end, has no position and cannot seek.
 class TStreamBase : public TObject {
  public:
-  // Position () equals Size ().
+  /// True (1) when no more bytes can be read: Position() equals Size(). The
+  /// base class is always at its end.
   virtual int AtEnd();
-  // -1: no position available.
+  /// The current byte offset, or -1 when the stream has no position.
   virtual std::int32_t Position();
+  /// The number of bytes in the stream, or -1 when it has no size.
   virtual std::int32_t Size();
-  // The new position, or -1 when the stream cannot seek.
+  /// Moves to a byte offset. Returns the new position, or -1 when the stream
+  /// cannot seek.
   virtual std::int32_t Seek(std::int32_t position);
+  /// Writes out what the stream buffers; does nothing in a stream without a buffer.
   virtual void Flush();
+  /// Flushes and releases what the stream holds (a file, a socket); later
+  /// transfers fail. Closing twice does nothing.
   virtual void Close();
-  // May transfer fewer bytes than asked; 0 means nothing could be transferred.
-  // The base class raises "Stream is not readable" / "Stream is not writeable".
+  /// Reads up to count bytes into buffer. May transfer fewer bytes than asked;
+  /// returns the number read, 0 when nothing could be transferred. The base
+  /// class raises TRuntimeError "Stream is not readable".
   virtual std::int32_t Read(void* buffer, std::int32_t count);
+  /// Writes up to count bytes from buffer; returns the number written, 0 when
+  /// nothing could be transferred. The base class raises TRuntimeError
+  /// "Stream is not writeable".
   virtual std::int32_t Write(const void* buffer, std::int32_t count);
 };
 
 // ---- The typed operations -------------------------------------------------------
 
+/// A stream with the typed reads and writes, built on the primitives. Typed
+/// reads raise TStreamReadError and typed writes TStreamWriteError when the
+/// underlying Read or Write transfers nothing.
 class TByteStream : public TStreamBase {
  public:
-  // Loop over Read until count bytes or the end; returns count either way.
+  /// Loop over Read until count bytes or the end; returns count either way.
   virtual std::int32_t ReadExact(void* buffer, std::int32_t count);
-  // Loop over Write; returns count.
+  /// Loop over Write; returns count.
   virtual std::int32_t WriteExact(const void* buffer, std::int32_t count);
-  // Reads and drops count bytes (1024 at a time); returns count.
+  /// Reads and drops count bytes (1024 at a time); returns count.
   virtual std::int32_t SkipExact(std::int32_t count);
 
-  virtual int ReadUInt8();              // 0..255
-  virtual void WriteUInt8(int value);   // low 8 bits
-  virtual int ReadUInt16();             // 0..65535
-  virtual void WriteUInt16(int value);  // low 16 bits
+  virtual int ReadUInt8();              ///< Reads one byte: 0..255.
+  virtual void WriteUInt8(int value);   ///< Writes the low 8 bits of value.
+  virtual int ReadUInt16();             ///< Reads two bytes: 0..65535.
+  virtual void WriteUInt16(int value);  ///< Writes the low 16 bits of value.
+  /// @{
+  /// Reads or writes one number of the named type in the host's byte order
+  /// (little-endian). A read cut short by the end of the stream keeps zero bytes
+  /// in the missing part; one that gets nothing raises TStreamReadError, a
+  /// write that writes nothing raises TStreamWriteError.
   virtual std::int32_t ReadInt32();
   virtual void WriteInt32(std::int32_t value);
   virtual std::int64_t ReadInt64();
@@ -86,21 +113,25 @@ class TByteStream : public TStreamBase {
   virtual void WriteFloat32(float value);
   virtual double ReadFloat64();
   virtual void WriteFloat64(double value);
+  /// @}
 
-  // One line of 8-bit text: ends at LF, at a 0 byte or at the end of the data
-  // (the terminator is consumed); CR bytes are dropped wherever they occur.
+  /// One line of 8-bit text: ends at LF, at a 0 byte or at the end of the data
+  /// (the terminator is consumed); CR bytes are dropped wherever they occur.
   virtual String ReadTextLine();
-  // The text's low bytes, then CR LF; true only when both were written whole.
+  /// The text's low bytes, then CR LF; true only when both were written whole.
   virtual int WriteTextLine(const String& text);
-  // length bytes, one character per byte.
+  /// length bytes, one character per byte.
   virtual String ReadText(std::int32_t length);
-  // One byte per character (low 8 bits), no terminator, no length.
+  /// One byte per character (low 8 bits), no terminator, no length.
   virtual void WriteText(const String& text);
 
-  // Object support belongs to data streams; here they raise the text
-  // "Unable to read object" / "Unable to write object".
+  /// @{
+  /// Reads or writes one object graph. Object support belongs to data streams
+  /// (TDataStream); here they raise TRuntimeError "Unable to read object" /
+  /// "Unable to write object".
   virtual Ref<TObject> ReadSerialized();
   virtual void WriteSerialized(TObject* object);
+  /// @}
 };
 
 namespace detail {
@@ -112,13 +143,15 @@ String TextLineIn(const std::uint8_t* bytes, std::int32_t available, std::int32_
 
 // ---- Relays ---------------------------------------------------------------------
 
-// Forwards to an inner stream. ReadExact, WriteExact, SkipExact, ReadInt64 and
-// WriteInt64 keep the TByteStream loops, which call this relay's own Read and
-// Write, so a filter that overrides Read or Write filters them too. A relay
-// never closes its inner stream on its own.
+/// Forwards to an inner stream. ReadExact, WriteExact, SkipExact, ReadInt64 and
+/// WriteInt64 keep the TByteStream loops, which call this relay's own Read and
+/// Write, so a filter that overrides Read or Write filters them too. A relay
+/// never closes its inner stream on its own.
 class TStreamRelay : public TByteStream {
  public:
+  /// A relay with no inner stream (set one with SetInner).
   TStreamRelay() = default;
+  /// A relay that holds a reference to inner.
   explicit TStreamRelay(TByteStream* inner) : inner_(inner) {}
 
   int AtEnd() override;
@@ -147,20 +180,24 @@ class TStreamRelay : public TByteStream {
   Ref<TObject> ReadSerialized() override;
   void WriteSerialized(TObject* object) override;
 
-  // Takes a reference to the new stream and drops the old one.
+  /// Takes a reference to the new stream and drops the old one.
   virtual void SetInner(TByteStream* stream);
 
+  /// The inner stream, or null when there is none.
   TByteStream* Inner() const noexcept { return inner_.Get(); }
 
  protected:
+  /// The inner stream (null when there is none).
   Ref<TByteStream> inner_;
 };
 
-// A relay whose Close only lets go of the inner stream, leaving it open.
+/// A relay whose Close only lets go of the inner stream, leaving it open.
 class TBorrowedStream : public TStreamRelay {
  public:
   using TStreamRelay::TStreamRelay;
+  /// Lets go of the inner stream without closing it.
   void Close() override;
+  /// A relay over stream that leaves it open when the relay is closed.
   static Ref<TBorrowedStream> Borrow(TByteStream* stream);
 };
 
@@ -168,6 +205,11 @@ class TBorrowedStream : public TStreamRelay {
 // Each takes the stream as its first argument; a null stream raises the null
 // object error.
 
+/// @{
+/// Runs the stream method of the same name (AtEnd, Position, Size, Seek, Flush,
+/// Close, the typed reads and writes) on stream and returns what it returns; a
+/// null stream raises the null object error (ThrowNullObjectError), a failed transfer TStreamReadError or
+/// TStreamWriteError as the method does.
 int StreamAtEnd(TStreamBase* stream);
 std::int32_t StreamPosition(TStreamBase* stream);
 std::int32_t StreamSize(TStreamBase* stream);
@@ -191,14 +233,15 @@ String StreamReadTextLine(TByteStream* stream);
 int StreamWriteTextLine(TByteStream* stream, const String& text);
 String StreamReadText(TByteStream* stream, std::int32_t length);
 void StreamWriteText(TByteStream* stream, const String& text);
+/// @}
 
-// Copies until `from` is at its end (or a Read brings nothing, so that a source
-// that never ends cannot hang the copy). bufferSize < 1 uses 4096.
+/// Copies until `from` is at its end (or a Read brings nothing, so that a source
+/// that never ends cannot hang the copy). bufferSize < 1 uses 4096.
 void StreamCopy(TStreamBase* from, TByteStream* to, std::int32_t bufferSize = 4096);
 
-// Copies count bytes, bufferSize at a time. Stops early when `from` ends, so
-// that nothing but the source's own bytes reaches `to`; returns the number of
-// bytes copied. bufferSize < 1 uses 4096.
+/// Copies count bytes, bufferSize at a time. Stops early when `from` ends, so
+/// that nothing but the source's own bytes reaches `to`; returns the number of
+/// bytes copied. bufferSize < 1 uses 4096.
 std::int32_t StreamCopyBytes(TByteStream* from, TByteStream* to, std::int32_t count, std::int32_t bufferSize = 4096);
 
 }  // namespace cvx

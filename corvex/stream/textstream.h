@@ -1,10 +1,11 @@
-// Text streams: a filter that stores everything as text in one encoding.
-// Lines and strings are encoded characters, numbers are decimal text lines,
-// and raw bytes (Read, Write and the exact transfers built on them) are
-// hexadecimal digit pairs, 32 bytes to a line. The url protocols "latin1",
-// "utf8", "utf16be" and "utf16le" open one over the url that follows.
-//
-// The console is a UTF-8 text stream over standard input and output.
+/// @file
+/// Text streams: a filter that stores everything as text in one encoding.
+/// Lines and strings are encoded characters, numbers are decimal text lines,
+/// and raw bytes (Read, Write and the exact transfers built on them) are
+/// hexadecimal digit pairs, 32 bytes to a line. The url protocols "latin1",
+/// "utf8", "utf16be" and "utf16le" open one over the url that follows.
+///
+/// The console is a UTF-8 text stream over standard input and output.
 #pragma once
 
 #include <cstdint>
@@ -14,20 +15,23 @@
 
 namespace cvx {
 
-inline constexpr int EncodingLatin1 = 1;
-inline constexpr int EncodingUtf8 = 2;
-inline constexpr int EncodingUtf16BE = 3;
-inline constexpr int EncodingUtf16LE = 4;
+inline constexpr int EncodingLatin1 = 1;  ///< one byte per character, 0 to 255
+inline constexpr int EncodingUtf8 = 2;  ///< UTF-8
+inline constexpr int EncodingUtf16BE = 3;  ///< UTF-16, high byte first
+inline constexpr int EncodingUtf16LE = 4;  ///< UTF-16, low byte first
 
+/// A text stream: a relay that reads and writes everything as text in one
+/// encoding (see the file comment). Numbers are written as decimal text lines
+/// and read back from one (0 when the line holds no number).
 class TCharsetStream : public TStreamRelay {
  public:
-  // Raw bytes as hexadecimal digits. A read that meets the end of the data
-  // stops there and returns the bytes it decoded.
+  /// Raw bytes as hexadecimal digits. A read that meets the end of the data
+  /// stops there and returns the bytes it decoded.
   std::int32_t Read(void* buffer, std::int32_t count) override;
   std::int32_t Write(const void* buffer, std::int32_t count) override;
 
-  // UInt8 and UInt16 keep their low 8 / 16 bits on both sides, as the binary
-  // forms do.
+  /// UInt8 and UInt16 keep their low 8 / 16 bits on both sides, as the binary
+  /// forms do.
   int ReadUInt8() override;
   void WriteUInt8(int value) override;
   int ReadUInt16() override;
@@ -40,29 +44,36 @@ class TCharsetStream : public TStreamRelay {
   void WriteFloat32(float value) override;
   double ReadFloat64() override;
   void WriteFloat64(double value) override;
-  // Ends at character 0 or 10 or at the end of the data; 13 is dropped.
+  /// Ends at character 0 or 10 or at the end of the data; 13 is dropped.
   String ReadTextLine() override;
-  // The text, then CR LF, all encoded.
+  /// The text, then CR LF, all encoded.
   int WriteTextLine(const String& text) override;
-  // length characters, fewer when the data ends first.
+  /// length characters, fewer when the data ends first.
   String ReadText(std::int32_t length) override;
   void WriteText(const String& text) override;
 
-  // One character in the stream's encoding. Invalid UTF-8 is decoded
-  // arithmetically without an error; a lead byte of F0 hex or more (after
-  // consuming two more bytes) gives 0. An unknown encoding consumes one byte
-  // and gives 0.
+  /// One character in the stream's encoding. Invalid UTF-8 is decoded
+  /// arithmetically without an error; a lead byte of F0 hex or more (after
+  /// consuming two more bytes) gives 0. An unknown encoding consumes one byte
+  /// and gives 0.
   virtual int DecodeChar();
-  // Latin-1 keeps the low 8 bits; an unknown encoding writes nothing.
+  /// Latin-1 keeps the low 8 bits; an unknown encoding writes nothing.
   virtual void EncodeChar(int code);
+  /// A text stream over stream in an encoding (an Encoding constant).
   static Ref<TCharsetStream> Create(TByteStream* stream, int encoding);
+  /// @{
+  /// One byte of the inner stream, past the encoding (its ReadUInt8 /
+  /// WriteUInt8); a null inner stream raises the null object error.
   virtual int ReadRawByte();
   virtual void WriteRawByte(int value);
-  // Closes an open hexadecimal line: CR LF or LF, anything else raises the
-  // text "Malformed line terminator".
+  /// @}
+  /// Closes an open hexadecimal line: CR LF or LF, anything else raises the
+  /// text "Malformed line terminator".
   virtual void EndHexLineRead();
+  /// Ends an open hexadecimal line with CR LF.
   virtual void EndHexLineWrite();
 
+  /// The stream's encoding.
   int Encoding() const noexcept { return encoding_; }
 
  private:
@@ -70,18 +81,18 @@ class TCharsetStream : public TStreamRelay {
   std::int32_t hexCount_ = 0;
 };
 
-// The encoding of a url protocol ("latin1", "utf8", "utf16be", "utf16le"), or 0.
+/// The encoding of a url protocol ("latin1", "utf8", "utf16be", "utf16le"), or 0.
 int EncodingOfProtocol(const String& protocol);
 
-// The UTF-8 text stream over standard input and output.
+/// The UTF-8 text stream over standard input and output.
 TCharsetStream* ConsoleStream();
-// The line, CR LF, then a flush.
+/// The line, CR LF, then a flush.
 void PrintLine(const String& text);
-// Writes the prompt, flushes, then reads one line of standard input (empty
-// at the end of the input).
+/// Writes the prompt, flushes, then reads one line of standard input (empty
+/// at the end of the input).
 String ReadConsoleLine(const String& prompt);
 
-// The text stream openers and the console stream.
+/// The text stream openers and the console stream.
 void InitTextStreams();
 
 }  // namespace cvx

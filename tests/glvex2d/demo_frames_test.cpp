@@ -20,6 +20,8 @@
 namespace cvx {
 namespace {
 
+using namespace demo;
+
 using testing::DrawnFrame;
 using testing::SameFrames;
 
