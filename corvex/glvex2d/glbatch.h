@@ -17,37 +17,44 @@
 
 namespace cvx {
 
-// One queued vertex: position and texture coordinate as the GL would get them
-// from glVertex2f and glTexCoord2f, and the colour bytes of glColor4ubv.
+/// One queued vertex: position and texture coordinate as the GL would get them
+/// from glVertex2f and glTexCoord2f, and the colour bytes of glColor4ubv.
 struct GLBatchVertex {
-  float x, y;
-  float s, t;
-  std::uint8_t rgba[4];
+  float x;  ///< position, pixels
+  float y;  ///< position, pixels
+  float s;  ///< texture coordinate
+  float t;  ///< texture coordinate
+  std::uint8_t rgba[4];  ///< colour and alpha bytes
 };
 
+/// The queue of the batching 2D driver: vertices of one texture state, kept
+/// as runs of one primitive mode, drawn out with glDrawArrays.
 class GLBatch {
  public:
-  // A run of vertices drawn with one primitive mode. Runs of GL_QUADS,
-  // GL_LINES and GL_POINTS grow as more of the same mode follows; a
-  // GL_POLYGON run is always one polygon.
+  /// A run of vertices drawn with one primitive mode. Runs of GL_QUADS,
+  /// GL_LINES and GL_POINTS grow as more of the same mode follows; a
+  /// GL_POLYGON run is always one polygon.
   struct Run {
-    GLenum mode;
-    GLint first;
-    GLsizei count;
+    GLenum mode;    ///< the GL primitive mode
+    GLint first;    ///< index of the run's first vertex
+    GLsizei count;  ///< number of vertices
   };
 
   GLBatch();
 
+  /// True when nothing is queued.
   bool Empty() const noexcept { return used_ == 0; }
-  // The texture the queued primitives are drawn with (0 = untextured).
+  /// The texture the queued primitives are drawn with (0 = untextured).
   int Texture() const noexcept { return texture_; }
+  /// The number of vertices queued.
   int VertexCount() const noexcept { return used_; }
+  /// The number of runs queued (one glDrawArrays each, polygons one row).
   int RunCount() const noexcept { return static_cast<int>(runs_.size()); }
 
-  // Room for n more vertices of one primitive in mode, drawn with texture
-  // (0 = untextured). The caller must have flushed when the texture differs
-  // from Texture() of a non-empty queue. The pointer is valid until the next
-  // call; every field of the n vertices is the caller's to fill.
+  /// Room for n more vertices of one primitive in mode, drawn with texture
+  /// (0 = untextured). The caller must have flushed when the texture differs
+  /// from Texture() of a non-empty queue. The pointer is valid until the next
+  /// call; every field of the n vertices is the caller's to fill.
   GLBatchVertex* Append(GLenum mode, int texture, int n) {
     if (used_ + n > static_cast<int>(vertices_.size())) Grow(n);
     texture_ = texture;
@@ -57,12 +64,12 @@ class GLBatch {
     return out;
   }
 
-  // Draws the queued runs from the vertex array (the caller has set the
-  // texture state and enabled the three client arrays) and empties the queue.
-  // Consecutive polygons go in one glMultiDrawArrays.
+  /// Draws the queued runs from the vertex array (the caller has set the
+  /// texture state and enabled the three client arrays) and empties the queue.
+  /// Consecutive polygons go in one glMultiDrawArrays.
   void Draw();
 
-  // Empties the queue without drawing (the context it was meant for is gone).
+  /// Empties the queue without drawing (the context it was meant for is gone).
   void Discard() noexcept;
 
  private:

@@ -25,13 +25,13 @@ class TGLVex2DDriver : public TVex2DDriver {
   /// @}
   /// Drawing colour and alpha as RGBA bytes.
   unsigned char color[4] = {255, 255, 255, 255};
-  int lastBlend = 0;     // 0 = none applied yet
-  int boundTexture = 0;  // 0 = none
-  int texturing = 0;     // GL_TEXTURE_2D enabled
-  int batching = 1;      // primitives are queued rather than drawn at once
-  int colorPending = 0;  // color differs from the GL's current colour
-  int arraysEnabled = 0;  // the three client arrays are on in the current context
-  GLBatch batch;
+  int lastBlend = 0;      ///< 0 = none applied yet
+  int boundTexture = 0;   ///< 0 = none
+  int texturing = 0;      ///< GL_TEXTURE_2D enabled
+  int batching = 1;       ///< primitives are queued rather than drawn at once
+  int colorPending = 0;   ///< color differs from the GL's current colour
+  int arraysEnabled = 0;  ///< the three client arrays are on in the current context
+  GLBatch batch;          ///< the queued primitives
 
   String ToString() override;  ///< "OpenGL"
 
@@ -63,9 +63,9 @@ class TGLVex2DDriver : public TVex2DDriver {
   /// Switches texturing off unless it already is.
   void DisableTexturing();
 
-  // Room for the n vertices of one primitive drawn with texture (0 =
-  // untextured): in the queue (flushed first when it holds another texture),
-  // or, with queuing off, in a scratch array that EndPrimitive draws at once.
+  /// Room for the n vertices of one primitive drawn with texture (0 =
+  /// untextured): in the queue (flushed first when it holds another texture),
+  /// or, with queuing off, in a scratch array that EndPrimitive draws at once.
   GLBatchVertex* BeginPrimitive(GLenum mode, int texture, int n) {
     if (batching) {
       if (!batch.Empty() && batch.Texture() != texture) FlushQueued();
@@ -73,10 +73,11 @@ class TGLVex2DDriver : public TVex2DDriver {
     }
     return BeginImmediate(mode, texture, n);
   }
+  /// Ends a primitive begun with BeginPrimitive (draws it when not batching).
   void EndPrimitive() {
     if (!batching) EndImmediate();
   }
-  // Fills one vertex with the current colour.
+  /// Fills one vertex with the current colour.
   void SetVertex(GLBatchVertex* v, float x, float y, float s = 0, float t = 0) const {
     v->x = x;
     v->y = y;
@@ -88,12 +89,12 @@ class TGLVex2DDriver : public TVex2DDriver {
     v->rgba[3] = color[3];
   }
 
-  // Draws what is queued, in the current context.
+  /// Draws what is queued, in the current context.
   void Flush() {
     if (!batch.Empty()) FlushQueued();
   }
-  // Flush, then leave the GL as immediate drawing would have: client arrays
-  // off and the current colour set. Run before GL work of others.
+  /// Flush, then leave the GL as immediate drawing would have: client arrays
+  /// off and the current colour set. Run before GL work of others.
   void FlushForOutside();
 
  private:
@@ -128,18 +129,18 @@ class TGLTextureFrame : public TImageFrame {
 /// The one driver instance (made on first request).
 TGLVex2DDriver* GLVex2DDriver();
 
-// Switches queuing on (non-zero) or off; what is queued is drawn first.
+/// Switches queuing on (non-zero) or off; what is queued is drawn first.
 void SetGLBatching(int on);
-// 1 when primitives are queued, else 0.
+/// 1 when primitives are queued, else 0.
 int GLBatching();
 
-// Draws what the driver has queued and leaves the GL as immediate drawing
-// would: a program that makes GL calls of its own between 2D drawing calls
-// runs this first. Nothing happens before the driver exists.
+/// Draws what the driver has queued and leaves the GL as immediate drawing
+/// would: a program that makes GL calls of its own between 2D drawing calls
+/// runs this first. Nothing happens before the driver exists.
 void FlushGLVex2D();
 
-// Initialises the 2D layer and the GL graphics module and selects this driver
-// as the graphics driver (default flags FlagBackBuffer).
+/// Initialises the 2D layer and the GL graphics module and selects this driver
+/// as the graphics driver (default flags FlagBackBuffer).
 void InitGLVex2D();
 
 }  // namespace cvx

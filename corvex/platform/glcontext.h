@@ -32,16 +32,17 @@ enum GLContextMode : int {
   ContextFullScreen = 3,  // a borderless window owning the display mode while focused
 };
 
+/// One GL context the layer made, with the window it draws into.
 struct GLContext {
-  GLContext* next = nullptr;  // next record in the context list (newest first)
-  int mode = ContextShared;
-  int width = 0;                  // client width in pixels
-  int height = 0;                 // client height in pixels
-  int depth = 0;                  // bits per pixel requested (0 for windowed and attached)
-  int hertz = 0;                  // refresh rate requested (0 = none)
-  int flags = 0;                  // graphics flags (FlagBackBuffer ...)
-  void* window = nullptr;         // the platform's window
-  void* renderContext = nullptr;  // the platform's GL context
+  GLContext* next = nullptr;      ///< next record in the context list (newest first)
+  int mode = ContextShared;       ///< ContextShared, ContextAttached, ContextWindowed or ContextFullScreen
+  int width = 0;                  ///< client width in pixels
+  int height = 0;                 ///< client height in pixels
+  int depth = 0;                  ///< bits per pixel requested (0 for windowed and attached)
+  int hertz = 0;                  ///< refresh rate requested (0 = none)
+  int flags = 0;                  ///< graphics flags (FlagBackBuffer ...)
+  void* window = nullptr;         ///< the platform's window
+  void* renderContext = nullptr;  ///< the platform's GL context
 };
 
 // Up to capacity modes of 16 or more bits per pixel, as (width, height,

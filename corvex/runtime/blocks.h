@@ -17,8 +17,9 @@ namespace cvx::blocks {
 inline constexpr std::ptrdiff_t kLargestSmallBlock = 240;
 inline constexpr int kSizeClasses = 16;  // class k holds blocks of 16 * k bytes, k = 1 .. 15
 
+/// A freed small block, linked into its size class's free list.
 struct FreeBlockLink {
-  FreeBlockLink* next;
+  FreeBlockLink* next;  ///< the next free block of the class, or null
 };
 
 // Only the main thread allocates runtime blocks, so these are plain globals.

@@ -49,12 +49,12 @@ class TObject {
 
   /// Raises the count by one.
   void Retain() noexcept { ++refs_; }
-  // Lowers the count; at 0 the object goes into the release queue. Never
-  // raises: the queue's room is reserved when objects are made.
+  /// Lowers the count; at 0 the object goes into the release queue. Never
+  /// raises: the queue's room is reserved when objects are made.
   void Release() noexcept {
     if (--refs_ == 0) QueueReleased();
   }
-  // The raw count, including the queued mark in bit 31.
+  /// The raw count, including the queued mark in bit 31.
   std::uint32_t RefCount() const noexcept { return refs_; }
 
   /// Objects live in runtime blocks: they count in AllocatedBytes and are known

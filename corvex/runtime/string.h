@@ -94,15 +94,15 @@ class String {
   /// The body (never null).
   TStringBody* Body() const noexcept { return body_.Get(); }
 
-  // Appends b; returns *this. The text stays immutable to everyone else: when
-  // another counted reference holds the old text, it keeps it, exactly as
-  // with *this = *this + b. When this handle is its only holder, the text
-  // grows in place into the room its block has (a block made by += has room
-  // for as much again), so a loop of += copies each piece about once. A raw
-  // Body() pointer kept from before sees the longer text.
+  /// Appends b; returns *this. The text stays immutable to everyone else: when
+  /// another counted reference holds the old text, it keeps it, exactly as
+  /// with *this = *this + b. When this handle is its only holder, the text
+  /// grows in place into the room its block has (a block made by += has room
+  /// for as much again), so a loop of += copies each piece about once. A raw
+  /// Body() pointer kept from before sees the longer text.
   String& operator+=(const String& b);
 
-  // Operations in slot order.
+  /// Operations in slot order.
   std::int32_t IndexOf(const String& sub, std::int32_t start = 0) const;
   /// The position of the last occurrence of sub that starts at most Length() -
   /// start, or -1.

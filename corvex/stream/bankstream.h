@@ -36,6 +36,7 @@ class TBankByteStream : public TByteStream {
   String ReadTextLine() override;
   String ReadText(std::int32_t length) override;
 
+  /// A stream over the bank's bytes from position 0. Never null.
   static Ref<TBankByteStream> Create(TBank* bank);
 
   /// The bank.

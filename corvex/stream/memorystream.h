@@ -36,8 +36,8 @@ class TMemoryStream : public TByteStream {
   String ReadTextLine() override;
   String ReadText(std::int32_t length) override;
 
-  // A stream at position 0 over size bytes at address. The memory must be
-  // writable when writeable is set. A negative size counts as 0.
+  /// A stream at position 0 over size bytes at address. The memory must be
+  /// writable when writeable is set. A negative size counts as 0.
   static Ref<TMemoryStream> Create(const void* address, std::int32_t size, int readable, int writeable);
 
   /// The first byte of the block.

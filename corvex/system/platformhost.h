@@ -11,6 +11,8 @@
 
 namespace cvx {
 
+/// The host system of a program with a display: every call goes to the
+/// platform layer's pump, clock, pointer, message boxes and requesters.
 class TPlatformHostSystem final : public THostSystem {
  public:
   TPlatformHostSystem();
