@@ -285,22 +285,6 @@ std::int32_t TBankByteStream::SkipExact(std::int32_t count) {
   return TByteStream::SkipExact(count);
 }
 
-template <class T>
-T TBankByteStream::TakeShort() {
-  unsigned char bytes[sizeof(T)] = {};
-  TByteStream::ReadExact(bytes, sizeof(T));
-  T value;
-  std::memcpy(&value, bytes, sizeof(T));
-  return value;
-}
-
-template std::uint8_t TBankByteStream::TakeShort<std::uint8_t>();
-template std::uint16_t TBankByteStream::TakeShort<std::uint16_t>();
-template std::int32_t TBankByteStream::TakeShort<std::int32_t>();
-template std::int64_t TBankByteStream::TakeShort<std::int64_t>();
-template float TBankByteStream::TakeShort<float>();
-template double TBankByteStream::TakeShort<double>();
-
 String TBankByteStream::ReadTextLine() {
   std::int32_t size = bank_->BankLength();
   // A position past the end (the bank shrank under the stream) reads nothing.

@@ -54,10 +54,8 @@ class TBankByteStream : public TByteStream {
       pos_ += static_cast<std::int32_t>(sizeof(T));
       return value;
     }
-    return TakeShort<T>();
+    return detail::ValueThroughLoop<T>(this);
   }
-  template <class T>
-  T TakeShort();
 
   std::int32_t pos_ = 0;
   Ref<TBank> bank_;

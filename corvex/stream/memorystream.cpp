@@ -50,22 +50,6 @@ std::int32_t TMemoryStream::SkipExact(std::int32_t count) {
   return TByteStream::SkipExact(count);
 }
 
-template <class T>
-T TMemoryStream::TakeShort() {
-  unsigned char bytes[sizeof(T)] = {};
-  TByteStream::ReadExact(bytes, sizeof(T));
-  T value;
-  std::memcpy(&value, bytes, sizeof(T));
-  return value;
-}
-
-template std::uint8_t TMemoryStream::TakeShort<std::uint8_t>();
-template std::uint16_t TMemoryStream::TakeShort<std::uint16_t>();
-template std::int32_t TMemoryStream::TakeShort<std::int32_t>();
-template std::int64_t TMemoryStream::TakeShort<std::int64_t>();
-template float TMemoryStream::TakeShort<float>();
-template double TMemoryStream::TakeShort<double>();
-
 String TMemoryStream::ReadTextLine() {
   // An unreadable stream gives no bytes, so its line is empty.
   if (!readable_) return String();

@@ -57,12 +57,8 @@ class TMemoryStream : public TByteStream {
       pos_ += static_cast<std::int32_t>(sizeof(T));
       return value;
     }
-    return TakeShort<T>();
+    return detail::ValueThroughLoop<T>(this);
   }
-  // The value the end of the block cuts short (its missing bytes zero), or
-  // the read error of an unreadable stream.
-  template <class T>
-  T TakeShort();
 
   std::int32_t pos_ = 0;
   std::int32_t size_ = 0;

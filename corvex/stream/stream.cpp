@@ -134,6 +134,10 @@ void TByteStream::WriteText(const String& text) {
   WriteExact(bytes.data(), static_cast<std::int32_t>(bytes.size()));
 }
 
+void detail::ReadThroughLoop(TByteStream* stream, void* bytes, std::int32_t count) {
+  stream->TByteStream::ReadExact(bytes, count);
+}
+
 String detail::TextLineIn(const std::uint8_t* bytes, std::int32_t available, std::int32_t* consumed) {
   std::int32_t end = 0;
   bool carriageReturn = false;

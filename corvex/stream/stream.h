@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
@@ -139,6 +140,22 @@ namespace detail {
 // reads it, for streams that hold their bytes in memory; *consumed gets the
 // bytes the line takes, its terminator included.
 String TextLineIn(const std::uint8_t* bytes, std::int32_t available, std::int32_t* consumed);
+
+// Reads count bytes through TByteStream's own ReadExact loop (not the
+// stream's override), for streams whose fast typed reads hand a value the end
+// cuts short, or an unreadable stream, back to the general path. Kept out of
+// line: it is the cold side of those reads.
+void ReadThroughLoop(TByteStream* stream, void* bytes, std::int32_t count);
+
+// The value of type T read that way; bytes the end cuts off stay zero.
+template <class T>
+T ValueThroughLoop(TByteStream* stream) {
+  unsigned char bytes[sizeof(T)] = {};
+  ReadThroughLoop(stream, bytes, sizeof(T));
+  T value;
+  std::memcpy(&value, bytes, sizeof(T));
+  return value;
+}
 }  // namespace detail
 
 // ---- Relays ---------------------------------------------------------------------
