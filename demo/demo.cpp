@@ -55,7 +55,9 @@ constexpr std::int32_t kThirdHeight = ScreenHeight / 3;  // 256
 
 void DrawText(const String& text, int x, int y) { DrawString(text, static_cast<float>(x), static_cast<float>(y)); }
 
-void SceneOne() {
+// False when the frame limit (0: none) ended the scene before Escape.
+bool SceneOne(int frameLimit) {
+  int frames = 0;
   while (KeyPressCount(key::Escape) == 0) {
     UpdateScene();
     DrawScene();
@@ -63,10 +65,12 @@ void SceneOne() {
     DrawText(FPSText(CountFPS()), 0, 40);
     DrawText("Appuyer sur ESC pour la suite"_s, 0, 748);
     FlipFrame(-1);
+    if (frameLimit > 0 && ++frames == frameLimit) return false;
     ClearScreen();
   }
   // The fire emitter and all its particles leave at once.
   RemoveEmitter(FireEmitter, 1);
+  return true;
 }
 
 void SceneTwo() {
@@ -136,7 +140,7 @@ String SceneTwoMemoryText(std::int32_t bytes) { return Concat("Memoire allouee :
 String FPSText(std::int32_t fps) { return Concat("FPS = "_s, String::OfInt(fps)); }
 String EmitterCountText(std::int32_t count) { return Concat("Nombre d'emetteurs : "_s, String::OfInt(count)); }
 
-bool RunDemo() {
+bool RunDemo(int frameLimit) {
   static bool done = false;
   if (done) return true;
   done = true;
@@ -158,8 +162,7 @@ bool RunDemo() {
   FireEmitter = CreateFireEmitter(gFireImage);
   CreateScrollLayer(gFarBackground, 0, 0, -2);
   CreateScrollLayer(gNearBackground, 0, 0, -3);
-  SceneOne();
-  SceneTwo();
+  if (SceneOne(frameLimit)) SceneTwo();
   return true;
 }
 

@@ -38,7 +38,8 @@ cvx::String EmitterCountText(std::int32_t count);    // "Nombre d'emetteurs : <c
 
 // The module body: start-up, scene 1, scene 2, teardown. Runs once; a second
 // call returns true at once. False when no display could be opened (the
-// graphics layer has logged why).
-bool RunDemo();
+// graphics layer has logged why). A frame limit above 0 ends the demo after
+// that many frames of scene 1 (start-up timing, smoke runs).
+bool RunDemo(int frameLimit = 0);
 
 }  // namespace demo

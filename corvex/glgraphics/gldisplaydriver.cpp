@@ -49,6 +49,7 @@ void TGLDisplayDriver::MakeCurrent(TGraphics* graphics) {
 }
 
 void TGLDisplayDriver::Present(int sync) { GLContextPresent(sync); }
+bool TGLDisplayDriver::CanWaitForRetrace() { return GLContextCanWaitForRetrace(); }
 
 void TGLDisplayDriver::ToggleSharedContext() { GLContextToggleShared(); }
 

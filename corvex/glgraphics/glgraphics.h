@@ -26,6 +26,8 @@ class TGLDisplayDriver final : public TDisplayDriver {
   /// The object's context, or none for null or for an object of another driver.
   void MakeCurrent(TGraphics* graphics) override;
   void Present(int sync) override;
+  /// False once the platform has refused to swap on the vertical retrace.
+  bool CanWaitForRetrace() override;
 
   /// Switches rendering to the shared context and back: called once before and
   /// once after creating a texture, so that every window's context sees it.

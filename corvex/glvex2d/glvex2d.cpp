@@ -134,6 +134,8 @@ void TGLVex2DDriver::Present(int sync) {
   GLDisplayDriver()->Present(sync);
 }
 
+bool TGLVex2DDriver::CanWaitForRetrace() { return GLDisplayDriver()->CanWaitForRetrace(); }
+
 // ---- TGLVex2DDriver: 2D slots -------------------------------------------------------
 
 Ref<TImageFrame> TGLVex2DDriver::CreateFrame(TPixmap* pixmap, int flags) {

@@ -66,17 +66,33 @@ std::int64_t MillisSince(std::uint32_t t) { return static_cast<std::uint32_t>(Mi
 // Hardware retrace measurement: three presents in a row that each take
 // 1000 / hertz ms (within 1 ms) within one second mean the driver's vertical
 // sync can be trusted.
+//
+// A driver that says it cannot wait for the retrace (the platform refused
+// swap control) and whose presents come back at once will not start pacing
+// later in the second, so the measurement ends there instead of presenting
+// for a whole second of start-up. A few presents in a row are timed first:
+// a swap chain that syncs all the same returns its first presents at once
+// while its buffers fill.
+constexpr int kImmediatePresentsWithoutWaiting = 8;
+
 bool RetraceIsReliable(int hertz) {
   std::uint32_t deadline = static_cast<std::uint32_t>(Millis()) + 1000u;
   int good = 0;
+  int immediate = 0;
   while (static_cast<std::int32_t>(deadline - static_cast<std::uint32_t>(Millis())) > 0) {
     std::uint32_t t0 = static_cast<std::uint32_t>(Millis());
     currentDriver->Present(1);
-    std::int64_t dt = MillisSince(t0) - 1000 / hertz;
+    const std::int64_t took = MillisSince(t0);
+    std::int64_t dt = took - 1000 / hertz;
     if (dt >= -1 && dt <= 1) {
       if (++good == 3) return true;
     } else {
       good = 0;
+    }
+    if (took * 2 < 1000 / hertz && !currentDriver->CanWaitForRetrace()) {
+      if (++immediate == kImmediatePresentsWithoutWaiting) return false;
+    } else {
+      immediate = 0;
     }
   }
   return false;
@@ -241,7 +257,9 @@ void FlipFrame(int sync) {
   syncAccumulator += 1000;
   std::int64_t wait = syncAccumulator / syncHertz - elapsed;
   if (wait > 0 && wait < 1000) {
-    Pause(static_cast<int>(wait));
+    // To the frame's due millisecond itself: the same wait, without the
+    // fraction of the current millisecond a relative pause would add or lose.
+    PauseUntil(static_cast<int>(syncStart + static_cast<std::uint32_t>(syncAccumulator / syncHertz)));
   } else {
     syncAccumulator = elapsed * syncHertz;
   }

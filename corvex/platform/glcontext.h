@@ -68,6 +68,10 @@ void GLContextPresent(int sync);
 void GLContextToggleShared();
 // Sets the swap interval (0 or 1) of the platform's current context.
 void GLContextSetSwapInterval(int interval);
+// False when the platform refused the last request to swap on the vertical
+// retrace (an X server without swap control, such as Xvfb): a present cannot
+// wait then. True before any request and after an accepted one.
+bool GLContextCanWaitForRetrace();
 
 // A driver that queues drawing registers here the function that draws what
 // it holds (null: none). The layer runs it before it switches, presents or

@@ -30,6 +30,7 @@ void TPlatformHostSystem::Pump() { PumpPlatformEvents(); }
 void TPlatformHostSystem::PumpWait() { WaitPlatformEvents(); }
 int TPlatformHostSystem::Millis() { return PlatformMillis(); }
 void TPlatformHostSystem::Pause(int ms) { PlatformSleep(ms); }
+void TPlatformHostSystem::PauseUntil(int millis) { PlatformSleepUntil(millis); }
 void TPlatformHostSystem::WarpPointer(int x, int y) { PlatformWarpPointer(x, y); }
 void TPlatformHostSystem::SetPointerVisible(int visible) { PlatformSetPointerVisible(visible); }
 void TPlatformHostSystem::AlertBox(const String& text, int serious) { PlatformAlertBox(text, serious); }

@@ -29,6 +29,7 @@ class TPlatformHostSystem final : public THostSystem {
   String ChooseFile(const String& title, const String& filter, int save, const String& initialPath) override;
   String ChooseFolder(const String& title, const String& initialPath) override;
   void LaunchURL(const String& url) override;
+  void PauseUntil(int millis) override;  // sleeps to the start of that millisecond
 };
 
 // ---- Requesters -------------------------------------------------------------

@@ -3,6 +3,7 @@
 // to it, the pump-busy guard, and the date and time texts.
 #include "corvex/system/system.h"
 
+#include <cstdint>
 #include <ctime>
 
 #include "corvex/runtime/shutdown.h"
@@ -45,6 +46,10 @@ void THostSystem::Pump() { ThrowAbstractMethodError(); }
 void THostSystem::PumpWait() { ThrowAbstractMethodError(); }
 int THostSystem::Millis() { ThrowAbstractMethodError(); }
 void THostSystem::Pause(int) { ThrowAbstractMethodError(); }
+void THostSystem::PauseUntil(int millis) {
+  const auto ahead = static_cast<std::int32_t>(static_cast<std::uint32_t>(millis) - static_cast<std::uint32_t>(Millis()));
+  if (ahead > 0) Pause(ahead);
+}
 void THostSystem::WarpPointer(int, int) { ThrowAbstractMethodError(); }
 void THostSystem::SetPointerVisible(int) { ThrowAbstractMethodError(); }
 void THostSystem::AlertBox(const String&, int) { ThrowAbstractMethodError(); }
@@ -145,6 +150,7 @@ int PumpIsBusy() { return gPumpBusy; }
 
 int Millis() { return Host()->Millis(); }
 void Pause(int ms) { Host()->Pause(ms); }
+void PauseUntil(int millis) { Host()->PauseUntil(millis); }
 void WarpPointer(int x, int y) { Host()->WarpPointer(x, y); }
 void ShowPointer() { Host()->SetPointerVisible(1); }
 void HidePointer() { Host()->SetPointerVisible(0); }

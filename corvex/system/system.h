@@ -47,6 +47,11 @@ class THostSystem : public TObject {
   virtual String ChooseFolder(const String& title, const String& initialPath);
   /// Opens a URL (or a file) with the desktop's program for it.
   virtual void LaunchURL(const String& url);
+  /// Suspends the thread until Millis() reads millis (on the wrapping clock;
+  /// nothing when that is not ahead). Here it pauses for the difference;
+  /// a host with a finer clock wakes at the millisecond's start instead of a
+  /// fraction of a millisecond early or late, which frame pacing relies on.
+  virtual void PauseUntil(int millis);
 };
 
 /// A host whose clock is virtual: Millis reads a counter the owner sets or
@@ -119,6 +124,8 @@ int PumpIsBusy();
 /// error. Failures come back as the cancel results described at THostSystem.
 int Millis();
 void Pause(int ms);
+/// Sleeps until Millis() reads millis (THostSystem::PauseUntil).
+void PauseUntil(int millis);
 void WarpPointer(int x, int y);
 void ShowPointer();
 void HidePointer();

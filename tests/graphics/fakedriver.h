@@ -64,6 +64,7 @@ class TFakeDriver final : public TDisplayDriver {
     log.push_back("present(" + std::to_string(sync) + ")");
     if (presentCost) clock_->Advance(presentCost(sync));
   }
+  bool CanWaitForRetrace() override { return canWaitForRetrace; }
 
   std::vector<std::vector<int>> modes;
   std::vector<PresentCall> presents;
@@ -73,6 +74,7 @@ class TFakeDriver final : public TDisplayDriver {
   int newGraphicsCalls = 0;
   int lastFlags = -1;
   bool failCreate = false;
+  bool canWaitForRetrace = true;  // what the driver says of its presents
   Ref<TGraphics> current;
 
  private:

@@ -337,6 +337,61 @@ TEST_F(GraphicsTest, UnreliableRetraceKeepsSoftwarePacing) {
   EXPECT_EQ(clock->LastPause(), 16);
 }
 
+// A display without swap control (an X server such as Xvfb) presents at once.
+// Timing such presents for a whole second only delays the start; the answer,
+// software pacing, is the same as the full measurement would give.
+TEST_F(GraphicsTest, PresentsThatCannotWaitEndTheRetraceMeasurementEarly) {
+  driver->canWaitForRetrace = false;
+  driver->presentCost = [](int) { return 0; };
+  int start = clock->Millis();
+  OpenGraphics(1024, 768, 32, 60, 0);
+  EXPECT_TRUE(SoftwareSyncEnabled());
+  EXPECT_EQ(driver->presents.size(), 8u);
+  EXPECT_EQ(clock->Millis() - start, 0);
+  driver->presents.clear();
+  StartFreshSchedule();
+  FlipFrame(-1);
+  EXPECT_EQ(driver->presents.back().sync, 0);
+  EXPECT_EQ(clock->LastPause(), 16);
+}
+
+TEST_F(GraphicsTest, RetraceMeasurementStillTrustsPresentsThatWaitWithoutSwapControl) {
+  driver->canWaitForRetrace = false;
+  {
+    // A driver forcing the retrace whatever the program asks: measured as before.
+    driver->presentCost = [](int) { return 16; };
+    OpenGraphics(1024, 768, 32, 60, 0);
+    EXPECT_FALSE(SoftwareSyncEnabled());
+    EXPECT_EQ(driver->presents.size(), 3u);
+  }
+  {
+    // Seven presents at once while a swap chain fills, then the retrace.
+    driver->presents.clear();
+    std::size_t next = 0;
+    driver->presentCost = [&](int) { return next++ < 7 ? 0 : 16; };
+    OpenGraphics(1024, 768, 32, 60, 0);
+    EXPECT_FALSE(SoftwareSyncEnabled());
+    EXPECT_EQ(driver->presents.size(), 10u);
+  }
+  {
+    // Slow presents are not "at once": the whole second is measured.
+    driver->presents.clear();
+    driver->presentCost = [](int) { return 10; };
+    int start = clock->Millis();
+    OpenGraphics(1024, 768, 32, 60, 0);
+    EXPECT_TRUE(SoftwareSyncEnabled());
+    EXPECT_EQ(driver->presents.size(), 100u);
+    EXPECT_EQ(clock->Millis() - start, 1000);
+  }
+}
+
+TEST_F(GraphicsTest, QuickPresentsOfADriverThatCanWaitAreMeasuredForTheWholeSecond) {
+  driver->presentCost = [](int) { return 1; };
+  OpenGraphics(1024, 768, 32, 60, 0);
+  EXPECT_TRUE(SoftwareSyncEnabled());
+  EXPECT_EQ(driver->presents.size(), 1000u);
+}
+
 TEST_F(GraphicsTest, ZeroHertzNeverPaces) {
   driver->presentCost = [](int) { return 1; };
   OpenGraphics(1024, 768, 32, 0, 0);

@@ -81,6 +81,19 @@ TEST_F(SdlBackendTest, SleepWaitsOnTheMillisecondClockAndNotForNothing) {
   EXPECT_LT(PlatformMillis() - before, 20);
 }
 
+TEST_F(SdlBackendTest, SleepUntilWakesOnTheDueMillisecondAndNotBefore) {
+  for (int i = 0; i < 5; ++i) {
+    const int due = PlatformMillis() + 7;
+    PlatformSleepUntil(due);
+    EXPECT_GE(PlatformMillis() - due, 0);  // never a millisecond early
+  }
+  // A due time already past (also across the clock's wrap) returns at once.
+  const int before = PlatformMillis();
+  PlatformSleepUntil(before - 5);
+  PlatformSleepUntil(static_cast<int>(static_cast<unsigned>(before) + 0x80000001u));
+  EXPECT_LT(PlatformMillis() - before, 20);
+}
+
 TEST_F(SdlBackendTest, WithoutADisplayVideoAndContextsFailQuietly) {
   std::string reason;
   EXPECT_FALSE(StartVideo(&reason));

@@ -189,5 +189,16 @@ TEST(DateAndTime, TextsHaveTheirFormats) {
       << TimeString().ToStd();
 }
 
+TEST(VirtualClockHost, PauseUntilPausesForWhatIsLeftOnTheWrappingClock) {
+  Ref<TVirtualClockHost> clock = new TVirtualClockHost(nullptr, 0x7FFFFFFE);
+  clock->PauseUntil(static_cast<int>(0x80000003u));  // across the sign wrap: 5 ms ahead
+  EXPECT_EQ(clock->LastPause(), 5);
+  EXPECT_EQ(clock->Millis(), static_cast<int>(0x80000003u));
+  const int calls = clock->PauseCalls();
+  clock->PauseUntil(clock->Millis());       // due now
+  clock->PauseUntil(clock->Millis() - 40);  // already past
+  EXPECT_EQ(clock->PauseCalls(), calls);
+}
+
 }  // namespace
 }  // namespace cvx

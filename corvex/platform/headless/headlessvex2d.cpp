@@ -224,6 +224,8 @@ void THeadlessVex2DDriver::Present(int) {
   ++target->presents;
 }
 
+bool THeadlessVex2DDriver::CanWaitForRetrace() { return false; }
+
 // ---- THeadlessVex2DDriver: 2D slots ------------------------------------------------------
 
 Ref<TImageFrame> THeadlessVex2DDriver::CreateFrame(TPixmap* pixmap, int) {

@@ -79,6 +79,8 @@ class THeadlessVex2DDriver final : public TVex2DDriver {
   void MakeCurrent(TGraphics* graphics) override;
   /// Copies the canvas into the canvas's presented pixmap.
   void Present(int sync) override;
+  /// False: there is no retrace to wait for.
+  bool CanWaitForRetrace() override;
 
   Ref<TImageFrame> CreateFrame(TPixmap* pixmap, int flags) override;
   void ApplyBlend(int mode) override;

@@ -30,6 +30,7 @@ SDL_Window* fullScreenWindow = nullptr;
 int swapState = -1;
 long swapIntervalCalls = 0;
 int lastSwapInterval = -1;
+bool retraceWaitRefused = false;
 void (*queuedDrawingFlush)() = nullptr;
 
 // SDL reports pixel formats; a 4-byte format counts as 32 bits per pixel.
@@ -365,8 +366,13 @@ void GLContextToggleShared() {
 void GLContextSetSwapInterval(int interval) {
   ++swapIntervalCalls;
   lastSwapInterval = interval ? 1 : 0;
-  SDL_GL_SetSwapInterval(interval ? 1 : 0);  // fails quietly without vsync control
+  // Fails without swap control; a refused request to wait is remembered so
+  // that the retrace measurement need not time presents that cannot wait.
+  const bool accepted = SDL_GL_SetSwapInterval(interval ? 1 : 0) == 0;
+  if (interval) retraceWaitRefused = !accepted;
 }
+
+bool GLContextCanWaitForRetrace() { return !retraceWaitRefused; }
 
 void GLContextPrepare() {
   // The window procedure decides what a full-screen window does when it loses
