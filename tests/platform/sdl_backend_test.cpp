@@ -82,16 +82,19 @@ TEST_F(SdlBackendTest, SleepWaitsOnTheMillisecondClockAndNotForNothing) {
 }
 
 TEST_F(SdlBackendTest, SleepUntilWakesOnTheDueMillisecondAndNotBefore) {
+  // The clock wraps: times are worked out on unsigned 32 bits.
+  auto later = [](int t, unsigned ms) { return static_cast<int>(static_cast<unsigned>(t) + ms); };
+  auto since = [](int t) { return static_cast<int>(static_cast<unsigned>(PlatformMillis()) - static_cast<unsigned>(t)); };
   for (int i = 0; i < 5; ++i) {
-    const int due = PlatformMillis() + 7;
+    const int due = later(PlatformMillis(), 7);
     PlatformSleepUntil(due);
-    EXPECT_GE(PlatformMillis() - due, 0);  // never a millisecond early
+    EXPECT_GE(since(due), 0);  // never a millisecond early
   }
   // A due time already past (also across the clock's wrap) returns at once.
   const int before = PlatformMillis();
-  PlatformSleepUntil(before - 5);
-  PlatformSleepUntil(static_cast<int>(static_cast<unsigned>(before) + 0x80000001u));
-  EXPECT_LT(PlatformMillis() - before, 20);
+  PlatformSleepUntil(later(before, 0u - 5u));
+  PlatformSleepUntil(later(before, 0x80000001u));
+  EXPECT_LT(since(before), 20);
 }
 
 TEST_F(SdlBackendTest, WithoutADisplayVideoAndContextsFailQuietly) {

@@ -196,7 +196,7 @@ TEST(VirtualClockHost, PauseUntilPausesForWhatIsLeftOnTheWrappingClock) {
   EXPECT_EQ(clock->Millis(), static_cast<int>(0x80000003u));
   const int calls = clock->PauseCalls();
   clock->PauseUntil(clock->Millis());       // due now
-  clock->PauseUntil(clock->Millis() - 40);  // already past
+  clock->PauseUntil(static_cast<int>(static_cast<unsigned>(clock->Millis()) - 40u));  // already past
   EXPECT_EQ(clock->PauseCalls(), calls);
 }
 
