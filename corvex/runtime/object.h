@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <new>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 
 #include "corvex/runtime/api_begin.h"
@@ -201,6 +202,11 @@ Ref<T> RefCast(const Ref<U>& object) noexcept {
 template <class T>
 /// The object as a T*, or nullptr when it is of another class (or null).
 T* As(TObject* object) noexcept {
+  // An object asked for as its own class answers from its type before the
+  // cast walks the class tree (a data type's body, a stream's own kind).
+  if constexpr (requires { static_cast<T*>(object); }) {
+    if (object && &typeid(*object) == &typeid(T)) return static_cast<T*>(object);
+  }
   return dynamic_cast<T*>(object);
 }
 

@@ -144,21 +144,27 @@ void TDataStream::WriteTypeId(const Ref<TDataType>& type) {
 }
 
 void TDataStream::WriteSerialized(TObject* object) {
-  auto* serializable = As<TSerializable>(object);
+  TSerializable* serializable = nullptr;
+  if (object && &typeid(*object) == lastSerializableClass_) {
+    serializable = static_cast<TSerializable*>(object);
+  } else {
+    serializable = As<TSerializable>(object);
+    if (serializable) lastSerializableClass_ = &typeid(*object);
+  }
   if (!serializable) {
     WriteUInt8(kNullId);
     return;
   }
-  if (auto known = objectIds_.find(object); known != objectIds_.end()) {
+  if (std::int32_t known = objectIds_.Find(object)) {
     WriteUInt8(kBackReference);
-    WriteInt32(known->second);
+    WriteInt32(known);
     return;
   }
   NestingScope nesting(depth_, false);
   Ref<TDataType> type = serializable->DataTypeOf();
   WriteTypeId(type);
   ++objectCount_;
-  objectIds_.emplace(object, objectCount_);
+  objectIds_.Add(object, objectCount_);
   written_.emplace_back(object);
   type->WriteData(object, this);
 }

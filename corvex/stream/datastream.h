@@ -24,12 +24,14 @@
 
 #include <cstdint>
 #include <string>
+#include <typeinfo>
 #include <unordered_map>
 #include <vector>
 
 #include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/array.h"
 #include "corvex/runtime/serializable.h"
+#include "corvex/stream/addressnumbers.h"
 #include "corvex/stream/stream.h"
 
 namespace cvx {
@@ -83,8 +85,12 @@ class TDataStream : public TStreamRelay {
   Array<Ref<TDataType>> types_;
   /// The writer's numbers by object address, and the objects themselves, held
   /// so that no address is reused by a new object while the stream lives.
-  std::unordered_map<const TObject*, std::int32_t> objectIds_;
+  detail::AddressNumbers objectIds_;
   std::vector<Ref<TObject>> written_;
+  /// The class of the last object found serialisable: a graph's objects are
+  /// mostly of a few classes, and the exact class answers before a cast walks
+  /// the class tree.
+  const std::type_info* lastSerializableClass_ = nullptr;
   /// The writer's type ids by type name, and by the type objects seen so far
   /// (held, like the objects written).
   std::unordered_map<std::u16string, std::int32_t> typeIds_;
