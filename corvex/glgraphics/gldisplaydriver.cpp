@@ -1,7 +1,5 @@
 // TGLDisplayDriver and TGLContextGraphics: the abstract display interface
 // carried out by the context layer.
-#include <GL/gl.h>
-
 #include "corvex/glgraphics/glgraphics.h"
 
 namespace cvx {
@@ -52,11 +50,6 @@ void TGLDisplayDriver::MakeCurrent(TGraphics* graphics) {
 
 void TGLDisplayDriver::Present(int sync) { GLContextPresent(sync); }
 bool TGLDisplayDriver::CanWaitForRetrace() { return GLContextCanWaitForRetrace(); }
-void TGLDisplayDriver::FinishDrawing() {
-  if (!GLCurrentContext()) return;
-  GLFlushQueuedDrawing();
-  glFinish();
-}
 
 void TGLDisplayDriver::ToggleSharedContext() { GLContextToggleShared(); }
 

@@ -28,8 +28,6 @@ class TGLDisplayDriver final : public TDisplayDriver {
   void Present(int sync) override;
   /// False once the platform has refused to swap on the vertical retrace.
   bool CanWaitForRetrace() override;
-  /// Waits until the GL has drawn what the current context was given.
-  void FinishDrawing() override;
 
   /// Switches rendering to the shared context and back: called once before and
   /// once after creating a texture, so that every window's context sees it.

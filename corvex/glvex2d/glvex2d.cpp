@@ -135,10 +135,6 @@ void TGLVex2DDriver::Present(int sync) {
 }
 
 bool TGLVex2DDriver::CanWaitForRetrace() { return GLDisplayDriver()->CanWaitForRetrace(); }
-void TGLVex2DDriver::FinishDrawing() {
-  FlushForOutside();
-  GLDisplayDriver()->FinishDrawing();
-}
 
 // ---- TGLVex2DDriver: 2D slots -------------------------------------------------------
 

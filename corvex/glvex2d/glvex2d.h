@@ -41,7 +41,6 @@ class TGLVex2DDriver : public TVex2DDriver {
   void MakeCurrent(TGraphics* graphics) override;
   void Present(int sync) override;
   bool CanWaitForRetrace() override;  ///< the OpenGL display driver's answer
-  void FinishDrawing() override;      ///< draws out the queue, then waits for the GL
 
   Ref<TImageFrame> CreateFrame(TPixmap* pixmap, int flags) override;
   void ApplyBlend(int mode) override;

@@ -257,10 +257,6 @@ void FlipFrame(int sync) {
   syncAccumulator += 1000;
   std::int64_t wait = syncAccumulator / syncHertz - elapsed;
   if (wait > 0 && wait < 1000) {
-    // The frame is drawn to the end while there is time to wait anyway, so
-    // that the present after the sleep only swaps and its own time varies
-    // little from frame to frame.
-    currentDriver->FinishDrawing();
     // To the frame's due millisecond itself: the same wait, without the
     // fraction of the current millisecond a relative pause would add or lose.
     PauseUntil(static_cast<int>(syncStart + static_cast<std::uint32_t>(syncAccumulator / syncHertz)));

@@ -93,10 +93,6 @@ class TDisplayDriver : public TDataType {
   /// display (the platform refused swap control); true by default, also when
   /// the driver cannot tell.
   virtual bool CanWaitForRetrace() { return true; }
-  /// Completes the drawing of the current frame without showing it, so that
-  /// a Present right after has only the buffers to swap. Software pacing calls
-  /// it before sleeping to the frame's due time. Does nothing by default.
-  virtual void FinishDrawing() {}
 };
 
 // ---- Module functions ------------------------------------------------------

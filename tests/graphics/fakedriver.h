@@ -65,18 +65,11 @@ class TFakeDriver final : public TDisplayDriver {
     if (presentCost) clock_->Advance(presentCost(sync));
   }
   bool CanWaitForRetrace() override { return canWaitForRetrace; }
-  void FinishDrawing() override {
-    log.push_back("finish");
-    ++finishCalls;
-    if (finishCost) clock_->Advance(finishCost);
-  }
 
   std::vector<std::vector<int>> modes;
   std::vector<PresentCall> presents;
   std::vector<std::string> log;
   std::function<int(int)> presentCost;  // ms a present of this sync takes
-  int finishCost = 0;  // ms the GL takes to draw a frame out
-  int finishCalls = 0;
   int listModesCalls = 0;
   int newGraphicsCalls = 0;
   int lastFlags = -1;

@@ -251,34 +251,6 @@ TEST_F(GraphicsTest, PacingWithWorkSleepsOnlyTheRest) {
   }
 }
 
-TEST_F(GraphicsTest, PacedFramesAreDrawnOutBeforeTheSleepSoThePresentStaysOnTime) {
-  OpenGraphics(800, 600, 0, 60, 0);
-  int t0 = StartFreshSchedule();
-  driver->finishCost = 6;  // drawing the frame out takes a while
-  driver->log.clear();
-  for (int k = 1; k <= 12; ++k) {
-    clock->Advance(4);  // the frame's own work
-    FlipFrame(-1);
-    // The drawing-out is part of the wait, not added after it.
-    EXPECT_EQ(driver->presents.back().at - t0, k * 1000 / 60) << "frame " << k;
-    EXPECT_EQ(clock->LastPause(), k * 1000 / 60 - ((k - 1) * 1000 / 60 + 4 + 6)) << "frame " << k;
-  }
-  ASSERT_EQ(driver->log.size(), 24u);
-  for (std::size_t i = 0; i < driver->log.size(); i += 2) {
-    EXPECT_EQ(driver->log[i], "finish");
-    EXPECT_EQ(driver->log[i + 1], "present(0)");
-  }
-
-  // A late frame presents at once: nothing to draw out ahead, nor for the
-  // presents that bypass pacing.
-  int finishes = driver->finishCalls;
-  clock->Advance(40);
-  FlipFrame(-1);
-  FlipFrame(0);
-  FlipFrame(1);
-  EXPECT_EQ(driver->finishCalls, finishes);
-}
-
 TEST_F(GraphicsTest, LateFrameRestartsTheSchedule) {
   OpenGraphics(800, 600, 0, 60, 0);
   StartFreshSchedule();
