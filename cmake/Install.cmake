@@ -21,6 +21,7 @@ configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/CorvexConfig.cmake.in
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/CorvexConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/CorvexConfig.cmake ${PROJECT_BINARY_DIR}/CorvexConfigVersion.cmake
+  ${CMAKE_CURRENT_LIST_DIR}/Embed.cmake ${CMAKE_CURRENT_LIST_DIR}/EmbedFile.cmake
   DESTINATION ${CORVEX_CMAKE_DIR})
 
 # pkg-config: one package, corvex, for the whole framework. The libraries are

@@ -20,7 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 
-// The font file's bytes, compiled in by the build (example_embed).
+// The font file's bytes, compiled in by the build (corvex_embed).
 namespace cvx::embedded {
 extern const unsigned char example_title_font[];
 extern const std::size_t example_title_font_size;
