@@ -54,6 +54,17 @@ else()
   set(CORVEX_PC_REQUIRES_PUBLIC "${CORVEX_PC_REQUIRES}")
   set(CORVEX_PC_REQUIRES_PRIVATE "")
 endif()
+# The prefix is found from where the file lies (${pcfiledir}), so that an
+# install moved elsewhere, or made with `cmake --install --prefix`, still
+# points at itself. An absolute libdir has no fixed way back: the prefix
+# configured is written then.
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(CORVEX_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH CORVEX_PC_UP "/corvex-prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/corvex-prefix")
+  string(REGEX REPLACE "/$" "" CORVEX_PC_UP "${CORVEX_PC_UP}")
+  set(CORVEX_PC_PREFIX "\${pcfiledir}/${CORVEX_PC_UP}")
+endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/corvex.pc.in ${PROJECT_BINARY_DIR}/corvex.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/corvex.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
