@@ -237,6 +237,26 @@ TEST(DirectReads, ABankStreamFollowsItsBankAcrossResizes) {
                                               "Attempt to access field or method of Null object");
 }
 
+// A bank that shows only the first three of its bytes.
+class TShortBank : public TBank {
+ public:
+  std::int32_t BankLength() override { return 3; }
+};
+
+TEST(DirectReads, ABankStreamAsksADerivedBankForItsBytes) {
+  Ref<TShortBank> bank = new TShortBank();
+  bank->Resize(8);
+  for (int i = 0; i < 8; ++i) bank->TBank::BankAddress()[i] = static_cast<std::uint8_t>(i + 1);
+  Ref<TBankByteStream> s = NewBankByteStream(bank.Get());
+  EXPECT_EQ(s->ReadUInt16(), 0x0201);
+  // Cut at the third byte, as the bank's own length says.
+  EXPECT_EQ(s->ReadInt32(), 0x03);
+  EXPECT_TRUE(s->AtEnd());
+  s->Seek(0);
+  EXPECT_EQ(s->ReadInt64(), 0x030201);
+  EXPECT_EQ(s->Position(), 3);
+}
+
 class DirectFileReads : public testing_streams::TempDir {};
 
 TEST_F(DirectFileReads, FileLinesMatchTheGeneralReads) {
