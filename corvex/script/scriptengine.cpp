@@ -165,6 +165,10 @@ String TopText(lua_State* L) {
   return arg;
 }
 
+// The queue's first node, or null: the sentinel's next node, which is
+// FrontNode without its separate emptiness test.
+inline Ref<TListNode> FirstQueued(TList* queue) { return queue->Sentinel()->NextNode(); }
+
 // How the direct call ends when it is not made.
 constexpr int kNotDirect = -1;
 constexpr int kDirectOverflow = -2;
@@ -192,7 +196,7 @@ int CallDirect(lua_State* L, int base, TList* queue, int nameRef, int resultCoun
   }
   int count = 0;
   int room = kDirectSlots;
-  for (Ref<TListNode> node = queue->FrontNode(); node; node = node->NextNode()) {
+  for (Ref<TListNode> node = FirstQueued(queue); node; node = node->NextNode()) {
     const TScriptArg* arg = QueuedArgument(node->Item().Get());
     if (!arg) continue;
     if (arg->kind == ScriptArgString) {
@@ -337,7 +341,7 @@ void TScriptEngine::AddBoolArg(int b) {
 }
 
 int TScriptEngine::CallFunction(const String& name, int resultCount) {
-  StartIfPending();
+  if (startPending_) StartIfPending();
   if (!started) {
     SetEngineError("ScriptEngine: Engine is not started"_s);
     return 0;
@@ -384,7 +388,7 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
     int count = 0;
     // The conversions of string arguments may fail; the state is as it was.
     try {
-      for (Ref<TListNode> node = args->FrontNode(); node; node = node->NextNode()) {
+      for (Ref<TListNode> node = FirstQueued(args.Get()); node; node = node->NextNode()) {
         const TScriptArg* arg = QueuedArgument(node->Item().Get());
         if (!arg) continue;
         const char* text = nullptr;
