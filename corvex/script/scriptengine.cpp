@@ -161,8 +161,9 @@ String TopText(lua_State* L) {
 // type answers before the class-tree walk of a cast.
 [[gnu::always_inline]] inline const TScriptArg* QueuedArgument(TObject* item) {
   auto* arg = item && typeid(*item) == typeid(TScriptArg) ? static_cast<TScriptArg*>(item) : As<TScriptArg>(item);
-  if (!arg || (arg->kind != ScriptArgNumber && arg->kind != ScriptArgString && arg->kind != ScriptArgBool)) return nullptr;
-  return arg;
+  if (!arg) return nullptr;
+  const bool known = arg->kind == ScriptArgNumber || arg->kind == ScriptArgString || arg->kind == ScriptArgBool;
+  return known ? arg : nullptr;
 }
 
 // The queue's first node, or null: the sentinel's next node, which is
