@@ -94,6 +94,22 @@ void BM_MemoryStreamReadInt32(benchmark::State& state) {
 }
 BENCHMARK(BM_MemoryStreamReadInt32);
 
+// The same reads from a bank stream, which asks its bank for the address and
+// length on every read (the bank may have been resized in between).
+void BM_BankStreamReadInt32(benchmark::State& state) {
+  Ref<TBank> bank = NewBank(kBytes);
+  std::memcpy(BankAddress(bank.Get()), Block().data(), kBytes);
+  Ref<TBankByteStream> s = NewBankByteStream(bank.Get());
+  for (auto _ : state) {
+    s->Seek(0);
+    std::int32_t sum = 0;
+    for (std::int32_t at = 0; at < kBytes; at += 4) sum += s->ReadInt32();
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetBytesProcessed(state.iterations() * kBytes);
+}
+BENCHMARK(BM_BankStreamReadInt32);
+
 void BM_BigEndianViewReadInt32(benchmark::State& state) {
   Ref<TMemoryStream> s = CreateMemoryStream(Block().data(), kBytes, 1, 0);
   Ref<TByteStream> big = BigEndianView(s.Get());

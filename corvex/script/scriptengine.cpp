@@ -59,10 +59,6 @@ int NativeGuard(lua_State* L) {
   return lua_error(L);
 }
 
-// The registry key under which a string result waits until it is copied
-// out: it must stay referenced after the protected call has returned.
-char stringResultKey;
-
 // One queued argument, already in the form Lua takes.
 struct CallArgument {
   int kind;
@@ -78,29 +74,20 @@ struct CallRequest {
   const CallArgument* arguments;
   int count;
   int resultCount;
+  // Registry slot that keeps the name as a Lua string, so that later calls
+  // find the function without making the string; filled when nameStored is
+  // set, which then becomes true. It is set the moment the slot is written: a
+  // call made from inside this one may store another name.
+  int nameRef;
+  bool* nameStored;
   bool overflow;
-  int resultType;
-  double number;
-  int flag;
 };
 
-// Runs under lua_cpcall with the request as its light userdata: every Lua
-// step of a call (reading the global, pushing the arguments, calling, reading
-// the result) may raise, and here each error becomes the status of the
-// protected call. The results are dropped when it returns; a string result
-// is kept in the registry for the caller to copy.
-int CallProtected(lua_State* L) {
-  auto* call = static_cast<CallRequest*>(lua_touserdata(L, 1));
-  lua_settop(L, 0);
-  // The stack only grows on request; more arguments than it can take fail
-  // the call instead of writing past it.
-  if (!lua_checkstack(L, call->count + 2)) {
-    call->overflow = true;
-    return 0;
-  }
-  lua_getglobal(L, call->name);
-  for (int i = 0; i < call->count; ++i) {
-    const CallArgument& argument = call->arguments[i];
+// Pushes the queued arguments; room for them has been checked. Only the
+// strings allocate (and so may raise).
+void PushArguments(lua_State* L, const CallRequest& call) {
+  for (int i = 0; i < call.count; ++i) {
+    const CallArgument& argument = call.arguments[i];
     switch (argument.kind) {
       case ScriptArgNumber:
         lua_pushnumber(L, argument.number);
@@ -113,20 +100,48 @@ int CallProtected(lua_State* L) {
         break;
     }
   }
-  lua_call(L, call->count, call->resultCount);
-  if (call->resultCount == 0 || lua_gettop(L) == 0) return 0;
-  if (lua_isnumber(L, -1)) {
-    call->resultType = ScriptResultNumber;
-    call->number = lua_tonumber(L, -1);
-  } else if (lua_isboolean(L, -1)) {
-    call->resultType = ScriptResultBool;
-    call->flag = lua_toboolean(L, -1);
-  } else if (lua_isstring(L, -1)) {
-    call->resultType = ScriptResultString;
-    lua_pushlightuserdata(L, &stringResultKey);
-    lua_pushvalue(L, -2);
-    lua_rawset(L, LUA_REGISTRYINDEX);
+}
+
+// The general call, run by lua_pcall with the request (light userdata) and
+// the caller's globals table: every step that may raise (making the name's
+// string, a metamethod of the globals, pushing string arguments, the call)
+// raises inside it, and each error becomes the status of the protected call.
+// Its own results are the function's.
+int CallProtected(lua_State* L) {
+  auto* call = static_cast<CallRequest*>(lua_touserdata(L, 1));
+  // The stack only grows on request; more arguments than it can take fail
+  // the call instead of writing past it.
+  if (!lua_checkstack(L, call->count + 2 + (call->resultCount > 0 ? call->resultCount : 0))) {
+    call->overflow = true;
+    return 0;
   }
+  lua_pushstring(L, call->name);
+  if (call->nameStored) {
+    lua_pushvalue(L, -1);
+    lua_rawseti(L, LUA_REGISTRYINDEX, call->nameRef);
+    *call->nameStored = true;
+  }
+  lua_gettable(L, 2);
+  lua_replace(L, 1);
+  lua_settop(L, 1);
+  PushArguments(L, *call);
+  lua_call(L, call->count, call->resultCount);
+  return lua_gettop(L);
+}
+
+// The registry references a state's calls use, made once per state.
+struct CallRefs {
+  int call;
+  int name;
+};
+
+// Runs under lua_cpcall (luaL_ref may allocate).
+int StoreCallRefs(lua_State* L) {
+  auto* refs = static_cast<CallRefs*>(lua_touserdata(L, 1));
+  lua_pushcfunction(L, CallProtected);
+  refs->call = luaL_ref(L, LUA_REGISTRYINDEX);
+  lua_pushboolean(L, 0);
+  refs->name = luaL_ref(L, LUA_REGISTRYINDEX);
   return 0;
 }
 
@@ -141,7 +156,85 @@ String TopText(lua_State* L) {
   }
 }
 
+// The queued argument item is, or null when it is none that a call passes.
+// Queued arguments are TScriptArg objects themselves nearly always: the exact
+// type answers before the class-tree walk of a cast.
+[[gnu::always_inline]] inline const TScriptArg* QueuedArgument(TObject* item) {
+  auto* arg = item && typeid(*item) == typeid(TScriptArg) ? static_cast<TScriptArg*>(item) : As<TScriptArg>(item);
+  if (!arg) return nullptr;
+  const bool known = arg->kind == ScriptArgNumber || arg->kind == ScriptArgString || arg->kind == ScriptArgBool;
+  return known ? arg : nullptr;
+}
+
+// The queue's first node, or null: the sentinel's next node, which is
+// FrontNode without its separate emptiness test.
+inline Ref<TListNode> FirstQueued(TList* queue) { return queue->Sentinel()->NextNode(); }
+
+// How the direct call ends when it is not made.
+constexpr int kNotDirect = -1;
+constexpr int kDirectOverflow = -2;
+
+// The stack slots the direct call asks for at a time, as it pushes.
+constexpr int kDirectSlots = 8;
+
+// The call as a C program makes it: the function found by its stored name,
+// the number and boolean arguments pushed straight from the queue, lua_pcall.
+// None of these steps allocates (apart from growing the stack) or runs Lua
+// code, so none can raise outside protection. A raw hit is what a lookup
+// through the globals' metatable gives too (__index only answers for a
+// missing key). A missing function and string arguments (which allocate) are
+// left to the general call: the answer is then kNotDirect, with the stack as
+// it was (base, its top). Otherwise lua_pcall's status, or kDirectOverflow when the
+// arguments do not fit.
+int CallDirect(lua_State* L, int base, TList* queue, int nameRef, int resultCount) {
+  const int resultSlots = resultCount > 0 ? resultCount : 0;
+  if (!lua_checkstack(L, 1 + kDirectSlots + resultSlots)) return kDirectOverflow;
+  lua_rawgeti(L, LUA_REGISTRYINDEX, nameRef);
+  lua_rawget(L, LUA_GLOBALSINDEX);
+  if (lua_type(L, -1) == LUA_TNIL) {
+    lua_settop(L, base);
+    return kNotDirect;
+  }
+  int count = 0;
+  int room = kDirectSlots;
+  for (Ref<TListNode> node = FirstQueued(queue); node; node = node->NextNode()) {
+    const TScriptArg* arg = QueuedArgument(node->Item().Get());
+    if (!arg) continue;
+    if (arg->kind == ScriptArgString) {
+      lua_settop(L, base);
+      return kNotDirect;
+    }
+    if (room == 0) {
+      if (!lua_checkstack(L, kDirectSlots + resultSlots)) {
+        lua_settop(L, base);
+        return kDirectOverflow;
+      }
+      room = kDirectSlots;
+    }
+    --room;
+    if (arg->kind == ScriptArgNumber) {
+      lua_pushnumber(L, arg->number);
+    } else {
+      lua_pushboolean(L, arg->flag);
+    }
+    ++count;
+  }
+  return lua_pcall(L, count, resultCount, 0);
+}
+
 }  // namespace
+
+struct TScriptEngine::CallScratch {
+  String name;
+  AnsiText nameText;
+  std::vector<AnsiText> texts;
+  std::vector<CallArgument> arguments;
+  // The state the references below belong to (a restart makes a new one).
+  lua_State* refsState = nullptr;
+  CallRefs refs{LUA_NOREF, LUA_NOREF};
+  // True once the registry slot refs.name holds the current name.
+  bool nameStored = false;
+};
 
 TScriptEngine::TScriptEngine() {
   // Virtual calls made from here reach this class's Start only, so a derived
@@ -167,6 +260,8 @@ void TScriptEngine::Start() {
   if (state) lua_close(state);
   state = nullptr;
   chunkRef_ = LUA_NOREF;
+  // A new state may well be allocated where the old one was.
+  if (scratch_) scratch_->refsState = nullptr;
   started = 0;
   lua_State* L = luaL_newstate();
   if (!L) return;
@@ -246,135 +341,120 @@ void TScriptEngine::AddBoolArg(int b) {
   args->PushBack(arg);
 }
 
-struct TScriptEngine::CallScratch {
-  String name;
-  AnsiText nameText;
-  std::vector<AnsiText> texts;
-  std::vector<CallArgument> arguments;
-};
-
-namespace {
-
-// The registry key of the engine's protected-call function: made once per
-// state, so that a call does not build a new C closure as lua_cpcall does.
-char callProtectedKey;
-
-// lua_cpcall (CallProtected, call) without its closure: the same protected
-// call, the same status codes.
-// Stores CallProtected under its key (run protected: the store may allocate).
-int StoreCallProtected(lua_State* L) {
-  lua_pushlightuserdata(L, &callProtectedKey);
-  lua_pushcfunction(L, CallProtected);
-  lua_rawset(L, LUA_REGISTRYINDEX);
-  return 0;
-}
-
-int RunCallProtected(lua_State* L, CallRequest* call) {
-  if (!lua_checkstack(L, 2)) return LUA_ERRMEM;
-  lua_pushlightuserdata(L, &callProtectedKey);
-  lua_rawget(L, LUA_REGISTRYINDEX);
-  if (!lua_isfunction(L, -1)) {
-    lua_pop(L, 1);
-    if (int status = lua_cpcall(L, StoreCallProtected, nullptr); status != 0) return status;
-    lua_pushlightuserdata(L, &callProtectedKey);
-    lua_rawget(L, LUA_REGISTRYINDEX);
-  }
-  lua_pushlightuserdata(L, call);
-  return lua_pcall(L, 1, 0, 0);
-}
-
-}  // namespace
-
 int TScriptEngine::CallFunction(const String& name, int resultCount) {
-  StartIfPending();
+  if (startPending_) StartIfPending();
   if (!started) {
     SetEngineError("ScriptEngine: Engine is not started"_s);
     return 0;
   }
-  // Whatever the call leaves (results that are not read, values the
-  // function pushed) goes again: the stack ends where it began.
-  const int base = lua_gettop(state);
-  CallRequest call{};
   if (!scratch_) scratch_ = std::make_unique<CallScratch>();
   CallScratch& scratch = *scratch_;
-  scratch.texts.clear();
-  scratch.arguments.clear();
-  // The conversions to Lua's byte strings may fail; nothing has touched the
-  // state yet then.
+  // The name's conversion may fail; nothing has touched the state yet then.
   try {
     if (!scratch.nameText || (scratch.name.Body() != name.Body() && scratch.name != name)) {
+      scratch.nameStored = false;
       scratch.nameText = name.AsAnsi();
       scratch.name = name;
-    }
-    for (Ref<TListNode> node = args->FrontNode(); node; node = node->NextNode()) {
-      // Queued arguments are TScriptArg objects themselves nearly always: the
-      // exact type answers before the class-tree walk of a cast.
-      TObject* item = node->Item().Get();
-      auto* arg = item && typeid(*item) == typeid(TScriptArg) ? static_cast<TScriptArg*>(item) : As<TScriptArg>(item);
-      if (!arg) continue;
-      if (arg->kind != ScriptArgNumber && arg->kind != ScriptArgString && arg->kind != ScriptArgBool) continue;
-      const char* text = nullptr;
-      if (arg->kind == ScriptArgString) {
-        scratch.texts.push_back(arg->text.AsAnsi());
-        text = scratch.texts.back().get();
-      }
-      scratch.arguments.push_back(CallArgument{arg->kind, arg->number, arg->flag, text});
     }
   } catch (const std::exception& error) {
     // A name whose conversion failed half way is not kept.
     scratch.name = String();
     scratch.nameText.reset();
+    scratch.nameStored = false;
     SetEngineError("ScriptEngine: "_s + String(error.what()));
     return 0;
   }
-  call.name = scratch.nameText.get();
-  call.arguments = scratch.arguments.data();
-  call.count = static_cast<int>(scratch.arguments.size());
+  if (scratch.refsState != state) {
+    // lua_cpcall builds a closure each time: once per state is enough.
+    if (const int status = lua_cpcall(state, StoreCallRefs, &scratch.refs); status != 0) {
+      SetError(status);
+      return 0;
+    }
+    scratch.refsState = state;
+    scratch.nameStored = false;
+  }
   // Any negative count asks for every result, as LUA_MULTRET does.
-  call.resultCount = resultCount < 0 ? LUA_MULTRET : resultCount;
-  call.resultType = ScriptResultNone;
-  const int status = RunCallProtected(state, &call);
+  const int wanted = resultCount < 0 ? LUA_MULTRET : resultCount;
+  // Whatever the call leaves (results that are not read, values the
+  // function pushed) goes again: the stack ends where it began.
+  const int base = lua_gettop(state);
+  int status = kNotDirect;
+  if (scratch.nameStored) status = CallDirect(state, base, args.Get(), scratch.refs.name, wanted);
+  bool overflow = status == kDirectOverflow;
+  if (status == kNotDirect) {
+    scratch.texts.clear();
+    scratch.arguments.clear();
+    // Counted here rather than read back from the vector just written, which
+    // would wait for the store to complete.
+    int count = 0;
+    // The conversions of string arguments may fail; the state is as it was.
+    try {
+      for (Ref<TListNode> node = FirstQueued(args.Get()); node; node = node->NextNode()) {
+        const TScriptArg* arg = QueuedArgument(node->Item().Get());
+        if (!arg) continue;
+        const char* text = nullptr;
+        if (arg->kind == ScriptArgString) {
+          scratch.texts.push_back(arg->text.AsAnsi());
+          text = scratch.texts.back().get();
+        }
+        scratch.arguments.push_back(CallArgument{arg->kind, arg->number, arg->flag, text});
+        ++count;
+      }
+    } catch (const std::exception& error) {
+      SetEngineError("ScriptEngine: "_s + String(error.what()));
+      return 0;
+    }
+    CallRequest call{};
+    call.name = scratch.nameText.get();
+    call.arguments = scratch.arguments.data();
+    call.count = count;
+    call.resultCount = wanted;
+    call.nameRef = scratch.refs.name;
+    call.nameStored = scratch.nameStored ? nullptr : &scratch.nameStored;
+    if (!lua_checkstack(state, 3)) {
+      overflow = true;
+    } else {
+      lua_rawgeti(state, LUA_REGISTRYINDEX, scratch.refs.call);
+      lua_pushlightuserdata(state, &call);
+      lua_pushvalue(state, LUA_GLOBALSINDEX);
+      status = lua_pcall(state, 2, LUA_MULTRET, 0);
+      overflow = status == 0 && call.overflow;
+    }
+  }
+  if (overflow) {
+    lua_settop(state, base);
+    SetEngineError("ScriptEngine: Lua stack overflow"_s);
+    return 0;
+  }
   if (status != 0) {
     SetError(status);
     return 0;
   }
-  lua_settop(state, base);
-  if (call.overflow) {
-    SetEngineError("ScriptEngine: Lua stack overflow"_s);
-    return 0;
-  }
-  switch (call.resultType) {
-    case ScriptResultNumber:
-      resultType = ScriptResultNumber;
-      numberResult = call.number;
-      break;
-    case ScriptResultBool:
-      resultType = ScriptResultBool;
-      boolResult = call.flag;
-      break;
-    case ScriptResultString: {
-      // Neither the light key nor the nil store allocates, so none of these
-      // unprotected steps can raise.
-      lua_pushlightuserdata(state, &stringResultKey);
-      lua_rawget(state, LUA_REGISTRYINDEX);
-      bool converted = true;
-      try {
-        stringResult = String(lua_tostring(state, -1));
-      } catch (const std::exception& error) {
-        SetEngineError("ScriptEngine: "_s + String(error.what()));
-        converted = false;
-      }
+  // The results lie above base. Reading them neither allocates nor raises:
+  // lua_tonumber converts a numeric string without making a new one, and
+  // lua_tostring is only asked for values that are strings already. A number
+  // comes first, then a boolean, then a string, as lua_isnumber and
+  // lua_isstring rank them: a numeric string is a number. With a fixed count
+  // of results the call leaves exactly that many.
+  const bool any = wanted > 0 || (wanted == LUA_MULTRET && lua_gettop(state) > base);
+  const int type = any ? lua_type(state, -1) : LUA_TNONE;
+  if (type == LUA_TNUMBER || (type == LUA_TSTRING && lua_isnumber(state, -1))) {
+    resultType = ScriptResultNumber;
+    numberResult = lua_tonumber(state, -1);
+  } else if (type == LUA_TBOOLEAN) {
+    resultType = ScriptResultBool;
+    boolResult = lua_toboolean(state, -1);
+  } else if (type == LUA_TSTRING) {
+    try {
+      stringResult = String(lua_tostring(state, -1));
+    } catch (const std::exception& error) {
       lua_settop(state, base);
-      lua_pushlightuserdata(state, &stringResultKey);
-      lua_pushnil(state);
-      lua_rawset(state, LUA_REGISTRYINDEX);
-      if (!converted) return 0;
-      resultType = ScriptResultString;
-      break;
+      SetEngineError("ScriptEngine: "_s + String(error.what()));
+      return 0;
     }
-    default:
-      break;
+    resultType = ScriptResultString;
   }
+  lua_settop(state, base);
   return 1;
 }
 
@@ -483,6 +563,7 @@ void TScriptEngine::Stop() {
     state = nullptr;
   }
   chunkRef_ = LUA_NOREF;
+  if (scratch_) scratch_->refsState = nullptr;
   started = 0;
 }
 

@@ -92,7 +92,8 @@ class TScriptEngine : public TObject {
   /// Native functions run behind a guard: a C++ exception they throw becomes a
   /// Lua error with the exception's text instead of unwinding through Lua.
   virtual void RegisterFunction(lua_CFunction fn, const String& name);
-  /// Drops the queued arguments.
+  /// Drops the queued arguments and forgets the last call's results
+  /// (ResultType becomes ScriptResultNone).
   virtual void ClearArgs();
   /// @{
   /// Argument index of the native function running in L, checked; the checks
@@ -102,14 +103,25 @@ class TScriptEngine : public TObject {
   virtual int GetInt(lua_State* L, int index);
   /// @}
   /// @{
-  /// Queue an argument for the next CallFunction.
+  /// Queue an argument at the end of the queue. The queue outlives the calls:
+  /// every later CallFunction passes it again, until ClearArgs empties it.
+  /// Nothing is reported; a string argument whose text cannot be converted
+  /// fails the call that passes it.
   virtual void AddStringArg(const String& s);
   virtual void AddNumberArg(double d);
   virtual void AddBoolArg(int b);
   /// @}
-  /// 1 on success; 0 with the error kept when the function is missing or
-  /// raises, or its string result is too long for a runtime string. The Lua
-  /// stack ends as it was before the call, whatever the function returned.
+  /// Calls the global function name with the queued arguments, in the order
+  /// they were queued, asking for resultCount results (a negative count: all of
+  /// them); the topmost result, when it is a number, a boolean or a string,
+  /// becomes the result of its type. The queued arguments stay queued for the
+  /// next call (ClearArgs drops them). Returns 1 on success; 0 with the error
+  /// kept (ErrorText, ErrorCode) when the engine is not started, the name or a
+  /// string argument cannot be converted, the arguments do not fit on the Lua
+  /// stack ("ScriptEngine: Lua stack overflow"), the function is missing or
+  /// raises (Lua's message and status), or its string result is too long for a
+  /// runtime string. The Lua stack ends as it was before the call, whatever the
+  /// function returned, except after a Lua error, which empties it (SetError).
   virtual int CallFunction(const String& name, int resultCount);
   /// @{
   /// The last call's result type (a ScriptResult constant) and its value of each
@@ -151,8 +163,10 @@ class TScriptEngine : public TObject {
   int chunkRef_ = LUA_NOREF;
   bool startPending_ = false;
   // What CallFunction keeps from one call to the next: the function name's
-  // byte text (converted again only when the name changes) and the argument
-  // buffers, so that a call allocates nothing on the C++ side.
+  // byte text (converted again only when the name changes), the argument
+  // buffers, and the state's registry references to the general call's
+  // function and to the name as a Lua string, so that a repeated call
+  // allocates nothing on either side.
   struct CallScratch;
   std::unique_ptr<CallScratch> scratch_;
 };

@@ -74,6 +74,8 @@ class TBank : public TSerializable {
   void CheckRange(std::int32_t offset, std::int64_t count) const;
 
  private:
+  // Its typed reads take the bytes and size from these fields directly.
+  friend class TBankByteStream;
   std::uint8_t* buffer_ = nullptr;
   std::int32_t size_ = 0;
   std::int32_t capacity_ = 0;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <typeinfo>
 
 #include "corvex/runtime/api_begin.h"
 #include "corvex/stream/bank.h"
@@ -48,12 +49,23 @@ class TBankByteStream : public TByteStream {
     // The bank may have been resized since the last read: ask it each time
     // (through ->, which raises the null object error for a stream without one).
     TBank* bank = bank_.operator->();
-    if (bank->BankLength() - pos_ >= static_cast<std::int32_t>(sizeof(T))) {
+    // A bank of the class itself answers from its fields, without the two
+    // virtual calls a derived bank's overrides need.
+    const bool plain = typeid(*bank) == typeid(TBank);
+    const std::int32_t length = plain ? bank->size_ : bank->BankLength();
+    if (length - pos_ >= static_cast<std::int32_t>(sizeof(T))) [[likely]] {
       T value;
-      std::memcpy(&value, bank->BankAddress() + pos_, sizeof(T));
+      std::memcpy(&value, (plain ? bank->buffer_ : bank->BankAddress()) + pos_, sizeof(T));
       pos_ += static_cast<std::int32_t>(sizeof(T));
       return value;
     }
+    return TakeThroughLoop<T>();
+  }
+
+  // Out of line and cold, so that the fast side keeps its registers and the
+  // loop around it stays small.
+  template <class T>
+  [[gnu::noinline, gnu::cold]] T TakeThroughLoop() {
     return detail::ValueThroughLoop<T>(this);
   }
 

@@ -3,6 +3,7 @@
 /// buffers). Writes never grow the block; Flush and Close do nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -49,20 +50,40 @@ class TMemoryStream : public TByteStream {
   /// @}
 
  private:
+  // The fast side of the typed reads: one compare, against an end that is
+  // the block's end when the stream is readable and its start when not, so
+  // that an unreadable stream, and a value the end cuts short, go to the
+  // general path in one test. The cursor is a pointer (not an offset from
+  // data_) so that a read loads, checks and moves it without the block's
+  // address.
   template <class T>
   T Take() {
-    if (readable_ && size_ - pos_ >= static_cast<std::int32_t>(sizeof(T))) {
+    if (readEnd_ - cursor_ >= static_cast<std::ptrdiff_t>(sizeof(T))) [[likely]] {
       T value;
-      std::memcpy(&value, data_ + pos_, sizeof(T));
-      pos_ += static_cast<std::int32_t>(sizeof(T));
+      std::memcpy(&value, cursor_, sizeof(T));
+      cursor_ += sizeof(T);
       return value;
     }
+    return TakeThroughLoop<T>();
+  }
+
+  // Out of line and cold, so that the fast side keeps its registers and
+  // the loop around it stays small.
+  template <class T>
+  [[gnu::noinline, gnu::cold]] T TakeThroughLoop() {
     return detail::ValueThroughLoop<T>(this);
   }
 
-  std::int32_t pos_ = 0;
-  std::int32_t size_ = 0;
+  // True when count bytes can be read at once from the cursor.
+  bool CanRead(std::int32_t count) const noexcept { return count > 0 && count <= readEnd_ - cursor_; }
+  // The bytes from the cursor to the block's end.
+  std::int32_t Left() const noexcept { return static_cast<std::int32_t>(data_ + size_ - cursor_); }
+
   std::uint8_t* data_ = nullptr;
+  std::uint8_t* cursor_ = nullptr;
+  // data_ + size_ when the stream is readable, data_ when it is not.
+  const std::uint8_t* readEnd_ = nullptr;
+  std::int32_t size_ = 0;
   int readable_ = 0;
   int writeable_ = 0;
 };

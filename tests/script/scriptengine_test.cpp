@@ -219,6 +219,142 @@ TEST_F(ScriptEngineTest, RepeatedCallsSeeTheCurrentNameArgumentsAndState) {
   EXPECT_EQ(Top(), 0);
 }
 
+// Counts the allocations (new blocks and grown ones) a Lua state makes.
+struct AllocationCounter {
+  lua_Alloc inner = nullptr;
+  void* innerData = nullptr;
+  long count = 0;
+  static void* Allocate(void* data, void* block, size_t oldSize, size_t newSize) {
+    auto* counter = static_cast<AllocationCounter*>(data);
+    if (newSize > oldSize) ++counter->count;
+    return counter->inner(counter->innerData, block, oldSize, newSize);
+  }
+  void Attach(lua_State* L) {
+    inner = lua_getallocf(L, &innerData);
+    lua_setallocf(L, Allocate, this);
+  }
+  void Detach(lua_State* L) { lua_setallocf(L, inner, innerData); }
+};
+
+// A call whose arguments are numbers or booleans, repeated, allocates nothing
+// in Lua (no closure, no string, no registry slot per call), so Lua's memory
+// stays where it was however many calls are made.
+TEST_F(ScriptEngineTest, RepeatedCallsDoNotGrowLuasMemory) {
+  Run("function add(a, b) return a + b end function same(flag) return flag end "
+      "function word() return 'constant' end");
+  engine->AddNumberArg(1);
+  engine->AddNumberArg(2);
+  ASSERT_EQ(engine->CallFunction("add"_s, 1), 1);
+  lua_gc(engine->state, LUA_GCCOLLECT, 0);
+  const int before = lua_gc(engine->state, LUA_GCCOUNT, 0);
+  AllocationCounter counter;
+  counter.Attach(engine->state);
+  int failures = 0;
+  double sum = 0;
+  for (int i = 0; i < 100000; ++i) {
+    failures += engine->CallFunction("add"_s, 1) == 0;
+    sum += engine->NumberResult();
+  }
+  const long numberCalls = counter.count;
+  engine->ClearArgs();
+  engine->AddBoolArg(1);
+  ASSERT_EQ(engine->CallFunction("same"_s, 1), 1);  // the first call with a name stores it
+  counter.count = 0;
+  for (int i = 0; i < 1000; ++i) {
+    failures += engine->CallFunction("same"_s, 1) == 0;
+    failures += engine->CallFunction("word"_s, 1) == 0;
+  }
+  // Calls under two names by turns take the general route (only the last name
+  // is kept), which finds the strings the globals' keys hold: still nothing new.
+  const long otherCalls = counter.count;
+  const int after = lua_gc(engine->state, LUA_GCCOUNT, 0);
+  counter.Detach(engine->state);
+  EXPECT_EQ(failures, 0) << engine->ErrorText().ToStd();
+  EXPECT_EQ(sum, 300000);
+  EXPECT_EQ(engine->StringResult(), "constant"_s);
+  EXPECT_EQ(numberCalls, 0);
+  EXPECT_EQ(otherCalls, 0);
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(Top(), 0);
+}
+
+// Calls take the direct route when the global is found as it is, and the
+// general one otherwise; both give the same results and errors.
+TEST_F(ScriptEngineTest, FunctionsFoundThroughTheGlobalsMetatableAndRemovedOnes) {
+  Run("function add(a, b) return a + b end "
+      "setmetatable(_G, {__index = function(t, k) if k == 'lazy' then return function(x) return x * 10 end end end})");
+  engine->AddNumberArg(4);
+  engine->AddNumberArg(5);
+  ASSERT_EQ(engine->CallFunction("add"_s, 1), 1);
+  ASSERT_EQ(engine->CallFunction("add"_s, 1), 1);
+  EXPECT_EQ(engine->NumberResult(), 9);
+  // Not a raw global: __index answers it, on every call.
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(engine->CallFunction("lazy"_s, 1), 1) << engine->ErrorText().ToStd();
+    EXPECT_EQ(engine->NumberResult(), 40);
+  }
+  // A stored name whose global has gone, or holds a value that is not a function.
+  Run("add = nil");
+  EXPECT_EQ(engine->CallFunction("add"_s, 1), 0);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  EXPECT_EQ(engine->ErrorText(), "attempt to call a nil value"_s);
+  Run("add = 3");
+  EXPECT_EQ(engine->CallFunction("add"_s, 1), 0);
+  EXPECT_EQ(engine->ErrorText(), "attempt to call a number value"_s);
+  Run("add = setmetatable({}, {__call = function(self, a, b) return a - b end})");
+  ASSERT_EQ(engine->CallFunction("add"_s, 1), 1);
+  EXPECT_EQ(engine->NumberResult(), -1);
+  // String arguments in between, then numbers again, under the same name.
+  Run("function add(a, b) return a .. b end");
+  engine->ClearArgs();
+  engine->AddStringArg("p"_s);
+  engine->AddNumberArg(7);
+  ASSERT_EQ(engine->CallFunction("add"_s, 1), 1);
+  EXPECT_EQ(engine->StringResult(), "p7"_s);
+  engine->ClearArgs();
+  engine->AddNumberArg(7);
+  engine->AddNumberArg(8);
+  ASSERT_EQ(engine->CallFunction("add"_s, -1), 1);
+  EXPECT_EQ(engine->NumberResult(), 78);
+  EXPECT_EQ(Top(), 0);
+  // Over values the caller left on the stack, results and errors alike.
+  lua_pushnumber(engine->state, 99);
+  ASSERT_EQ(engine->CallFunction("add"_s, 3), 1);
+  EXPECT_EQ(engine->NumberResult(), 78);
+  EXPECT_EQ(Top(), 1);
+  engine->AddNumberArg(1);
+  for (int i = 0; i < 10000; ++i) engine->AddNumberArg(1);
+  EXPECT_EQ(engine->CallFunction("add"_s, 1), 0);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: Lua stack overflow"_s);
+  EXPECT_EQ(Top(), 1);
+}
+
+// A native function that calls back into the engine while a call runs: the
+// inner call reuses the engine's buffers, and the outer one still gets its
+// own function's result.
+TEST_F(ScriptEngineTest, CallsFromInsideACall) {
+  engine->RegisterFunction(
+      [](lua_State*) -> int {
+        gEngine->ClearArgs();
+        gEngine->AddNumberArg(20);
+        const int ok = gEngine->CallFunction("inner"_s, 1);
+        gEngine->PushNumber(gEngine->state, ok ? gEngine->NumberResult() : -1);
+        return 1;
+      },
+      "reenter");
+  Run("function inner(x) return x + 1 end function outer(a, b) return reenter() + a + b end");
+  engine->AddNumberArg(100);
+  engine->AddNumberArg(1000);
+  for (int i = 0; i < 3; ++i) {
+    engine->ClearArgs();
+    engine->AddNumberArg(100);
+    engine->AddNumberArg(1000);
+    ASSERT_EQ(engine->CallFunction("outer"_s, 1), 1) << engine->ErrorText().ToStd();
+    EXPECT_EQ(engine->NumberResult(), 1121);
+  }
+  EXPECT_EQ(Top(), 0);
+}
+
 TEST_F(ScriptEngineTest, RunScriptTwiceRunsTheChunkAgain) {
   ASSERT_EQ(engine->LoadScript("counter = (counter or 0) + 1"), 1);
   EXPECT_EQ(Top(), 1);  // the compiled chunk waits on the stack

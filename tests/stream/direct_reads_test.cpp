@@ -3,8 +3,10 @@
 // buffer. Each must give exactly what the general TByteStream reads give over
 // the same bytes: the same values, positions and errors, at every offset up to
 // and past the end.
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "corvex/stream/bankstream.h"
@@ -105,6 +107,112 @@ TEST(DirectReads, AnUnreadableMemoryStreamRaisesLikeAStalledOne) {
   ExpectSameAsGeneralReads(stalled.Get(), writeOnly.Get(), "write-only memory stream");
 }
 
+// A block of bytes behind the primitives alone, so that every typed read it
+// answers is TByteStream's general loop: the model the memory stream's own
+// reads must match.
+class TPlainBlockStream : public TByteStream {
+ public:
+  TPlainBlockStream(Bytes bytes, bool readable, bool writeable)
+      : bytes(std::move(bytes)), readable(readable), writeable(writeable) {}
+  std::int32_t Position() override { return pos; }
+  std::int32_t Size() override { return static_cast<std::int32_t>(bytes.size()); }
+  int AtEnd() override { return pos == Size(); }
+  std::int32_t Seek(std::int32_t p) override {
+    pos = std::clamp<std::int32_t>(p, 0, Size());
+    return pos;
+  }
+  std::int32_t Read(void* buffer, std::int32_t count) override {
+    const std::int32_t n = readable ? std::min(count, Size() - pos) : 0;
+    if (n <= 0) return 0;
+    std::memcpy(buffer, bytes.data() + pos, static_cast<std::size_t>(n));
+    pos += n;
+    return n;
+  }
+  std::int32_t Write(const void* buffer, std::int32_t count) override {
+    const std::int32_t n = writeable ? std::min(count, Size() - pos) : 0;
+    if (n <= 0) return 0;
+    std::memcpy(bytes.data() + pos, buffer, static_cast<std::size_t>(n));
+    pos += n;
+    return n;
+  }
+  Bytes bytes;
+  bool readable;
+  bool writeable;
+  std::int32_t pos = 0;
+};
+
+// One step of a random walk over a stream: a seek, a write or a read, chosen
+// and parameterised by roll. Returns what it gave and where it left the stream.
+std::string Step(TByteStream* s, std::uint32_t roll) {
+  std::string result;
+  const std::int32_t amount = static_cast<std::int32_t>(roll / 16 % 9) - 1;  // -1 .. 7
+  try {
+    switch (roll % 16) {
+      case 0: result = "seek " + std::to_string(s->Seek(static_cast<std::int32_t>(roll / 16 % 48) - 4)); break;
+      case 1: {
+        const std::uint8_t bytes[7] = {0xA1, 0x0A, 0x0D, 0x00, 0x7F, 0xFE, 0x33};
+        result = "write " + std::to_string(s->Write(bytes, amount));
+        break;
+      }
+      case 2: s->WriteInt32(static_cast<std::int32_t>(roll)); break;
+      case 3: s->WriteUInt8(static_cast<int>(roll >> 8)); break;
+      case 4: result = std::to_string(s->ReadUInt8()); break;
+      case 5: result = std::to_string(s->ReadUInt16()); break;
+      case 6: case 7: result = std::to_string(s->ReadInt32()); break;
+      case 8: result = std::to_string(s->ReadInt64()); break;
+      case 9: {
+        const double d = s->ReadFloat64();
+        std::uint64_t bits;
+        std::memcpy(&bits, &d, 8);
+        result = std::to_string(bits);
+        break;
+      }
+      case 10: {
+        const float f = s->ReadFloat32();
+        std::uint32_t bits;
+        std::memcpy(&bits, &f, 4);
+        result = std::to_string(bits);
+        break;
+      }
+      case 11: {
+        std::uint8_t buffer[8] = {5, 5, 5, 5, 5, 5, 5, 5};
+        result = std::to_string(s->ReadExact(buffer, amount));
+        for (std::uint8_t b : buffer) result += "," + std::to_string(b);
+        break;
+      }
+      case 12: result = std::to_string(s->SkipExact(amount)); break;
+      case 13: result = "[" + Std(s->ReadText(amount)) + "]"; break;
+      case 14: result = "[" + Std(s->ReadTextLine()) + "]"; break;
+      default: result = "at end " + std::to_string(s->AtEnd()); break;
+    }
+  } catch (const std::exception& error) {
+    result = std::string("raised ") + error.what();
+  }
+  return result + " @" + std::to_string(s->Position());
+}
+
+// Reads mixed with writes and seeks, up to and past the end of the block, on
+// streams that can be read, written or both: each step gives what the general
+// reads give, and the block ends up holding the same bytes.
+TEST(DirectReads, MemoryStreamReadsMatchAfterSeeksAndWrites) {
+  const Bytes sample = Sample();
+  const auto size = static_cast<std::int32_t>(sample.size());
+  std::uint32_t state = 12345;
+  for (auto [readable, writeable] : {std::pair{true, true}, {true, false}, {false, true}}) {
+    TPlainBlockStream* model = new TPlainBlockStream(sample, readable, writeable);
+    Ref<TByteStream> reference(model);
+    Bytes block = sample;
+    Ref<TMemoryStream> memory = CreateMemoryStream(block.data(), size, readable, writeable);
+    for (int i = 0; i < 20000; ++i) {
+      state = state * 1664525u + 1013904223u;  // a fixed sequence, so a failure repeats
+      const std::uint32_t roll = state >> 8;
+      ASSERT_EQ(Step(memory.Get(), roll), Step(reference.Get(), roll))
+          << "readable " << readable << ", writeable " << writeable << ", step " << i << ", roll " << roll;
+    }
+    EXPECT_EQ(block, model->bytes);
+  }
+}
+
 TEST(DirectReads, ABankStreamFollowsItsBankAcrossResizes) {
   Ref<TBank> bank = NewBank(8);
   for (int i = 0; i < 8; ++i) BankAddress(bank.Get())[i] = static_cast<std::uint8_t>(i + 1);
@@ -127,6 +235,26 @@ TEST(DirectReads, ABankStreamFollowsItsBankAcrossResizes) {
   Ref<TBankByteStream> none = TBankByteStream::Create(nullptr);
   testing_streams::ExpectError<TRuntimeError>([&] { none->ReadInt32(); },
                                               "Attempt to access field or method of Null object");
+}
+
+// A bank that shows only the first three of its bytes.
+class TShortBank : public TBank {
+ public:
+  std::int32_t BankLength() override { return 3; }
+};
+
+TEST(DirectReads, ABankStreamAsksADerivedBankForItsBytes) {
+  Ref<TShortBank> bank = new TShortBank();
+  bank->Resize(8);
+  for (int i = 0; i < 8; ++i) bank->TBank::BankAddress()[i] = static_cast<std::uint8_t>(i + 1);
+  Ref<TBankByteStream> s = NewBankByteStream(bank.Get());
+  EXPECT_EQ(s->ReadUInt16(), 0x0201);
+  // Cut at the third byte, as the bank's own length says.
+  EXPECT_EQ(s->ReadInt32(), 0x03);
+  EXPECT_TRUE(s->AtEnd());
+  s->Seek(0);
+  EXPECT_EQ(s->ReadInt64(), 0x030201);
+  EXPECT_EQ(s->Position(), 3);
 }
 
 class DirectFileReads : public testing_streams::TempDir {};
