@@ -348,19 +348,23 @@ void* blocks::AllocateObjectWithRoom(std::size_t size, std::size_t room) { retur
 
 void* TObject::operator new(std::size_t size) { return NewObjectBlock(size, size); }
 
-void TObject::operator delete(void* block, std::size_t size) noexcept {
+void blocks::FreeObjectWithRoom(void* block, std::size_t size, std::size_t room) noexcept {
   if (!block) return;
+  auto n = static_cast<std::ptrdiff_t>(size);
+  auto held = static_cast<std::ptrdiff_t>(room > size ? room : size);
   if (TakeUnconstructed(block)) {
     // Evaluating the constructor's arguments threw: no object was ever made here.
-    blocks::Free(block, static_cast<std::ptrdiff_t>(size));
+    blocks::FreeHeld(block, n, held);
     return;
   }
   // Deleted outside a pass only when a constructor threw.
   if (!destroyingInPass) Collector::Forget(static_cast<TObject*>(block));
   ClearMemBit(block);
   --trackedObjects;
-  blocks::Free(block, static_cast<std::ptrdiff_t>(size));
+  blocks::FreeHeld(block, n, held);
 }
+
+void TObject::operator delete(void* block, std::size_t size) noexcept { blocks::FreeObjectWithRoom(block, size, size); }
 
 String TObject::ToString() {
   char text[32];
