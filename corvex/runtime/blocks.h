@@ -25,10 +25,6 @@ struct FreeBlockLink {
 // Only the main thread allocates runtime blocks, so these are plain globals.
 extern int allocatedBytes;
 extern FreeBlockLink* freeLists[kSizeClasses];
-// The large block whose room was asked last, and that room: an appending
-// string asks again and again for the same block.
-extern const void* roomBlock;
-extern std::ptrdiff_t roomBytes;
 
 // A fresh block of the class from the current chunk (a new chunk when it is used up).
 void* CarveSmall(int sizeClass);
@@ -56,49 +52,39 @@ inline void* Allocate(std::ptrdiff_t n) {
   return block;
 }
 
-inline void Free(void* block, std::ptrdiff_t n) noexcept {
+// Gives back a block that counts as n bytes and holds `held` (n for blocks of
+// Allocate; the room of AllocateWithRoom): a small held size returns it to
+// that size class.
+inline void FreeHeld(void* block, std::ptrdiff_t n, std::ptrdiff_t held) noexcept {
   if (!block || n <= 0) return;
-  if (n <= kLargestSmallBlock) {
+  if (held <= kLargestSmallBlock) {
     auto* link = static_cast<FreeBlockLink*>(block);
-    int sizeClass = SizeClass(n);
+    int sizeClass = SizeClass(held);
     link->next = freeLists[sizeClass];
     freeLists[sizeClass] = link;
   } else {
-    if (block == roomBlock) roomBlock = nullptr;
     SystemFree(block);
   }
   allocatedBytes -= static_cast<int>(n);
 }
 
-// Blocks with room to grow (the string append): a block that answers for n
-// bytes, counted as n in AllocatedBytes, whose memory may hold more. A small
-// block holds its size class; a large one holds at least `room` bytes.
+inline void Free(void* block, std::ptrdiff_t n) noexcept { FreeHeld(block, n, n); }
+
+// Blocks with room to grow (the string append): a block that counts as n
+// bytes in AllocatedBytes and holds room bytes (n <= room): a block of room's
+// size class when room is small, else a system block of at least room bytes.
+// FreeHeld with the same n and room gives it back.
 void* AllocateWithRoom(std::ptrdiff_t n, std::ptrdiff_t room);
-// The bytes the block of n counted bytes can hold without moving: its size
-// class when small, what the system allocation holds when large.
+// The bytes a system block (of Allocate or AllocateWithRoom above the small
+// sizes) holds: what malloc gave it, which may be more than was asked.
 std::ptrdiff_t LargeRoom(const void* block) noexcept;
-inline std::ptrdiff_t Room(const void* block, std::ptrdiff_t n) noexcept {
-  if (n <= kLargestSmallBlock) return 16 * static_cast<std::ptrdiff_t>(SizeClass(n));
-  return block == roomBlock ? roomBytes : LargeRoom(block);
-}
-// Recounts a block of n bytes as newN (n < newN <= Room, and a small block
-// stays in its size class, where FreeBlock of newN will return it): true, or
-// false (nothing changed) when the block cannot answer for newN.
-inline bool GrowInPlace(const void* block, std::ptrdiff_t n, std::ptrdiff_t newN) {
-  if (newN <= n) return newN == n;
-  if (n <= kLargestSmallBlock ? (newN > kLargestSmallBlock || SizeClass(newN) != SizeClass(n))
-                              : newN > Room(block, n)) {
-    return false;
-  }
-  if (newN - n > std::numeric_limits<int>::max() - allocatedBytes) throw TRuntimeError("Memory block too large");
-  allocatedBytes += static_cast<int>(newN - n);
-  return true;
-}
 
 // An object block of size bytes with room to grow, made as TObject's
 // operator new makes its blocks (collection trigger, queue room, the
-// unconstructed-block list).
+// unconstructed-block list), and its counterpart to TObject's operator
+// delete for such a block.
 void* AllocateObjectWithRoom(std::size_t size, std::size_t room);
+void FreeObjectWithRoom(void* block, std::size_t size, std::size_t room) noexcept;
 
 }  // namespace cvx::blocks
 

@@ -16,6 +16,11 @@
 #include "corvex/runtime/object.h"
 #include "corvex/runtime/string.h"
 
+#ifdef __GLIBC__
+// The stack pointer at the program's entry (glibc's dynamic loader sets it).
+extern "C" void* __libc_stack_end;
+#endif
+
 namespace cvx {
 
 // ---- Allocation bitmap -------------------------------------------------------
@@ -76,6 +81,13 @@ __attribute__((noinline)) BitmapPage* FindPageSlow(std::uintptr_t region, bool c
 inline BitmapPage* FindPage(std::uintptr_t address, bool create) {
   std::uintptr_t region = address >> kRegionShift;
   if (lastPage && lastPage->region == region) return lastPage;
+  // Objects of two regions in turn (blocks of one size class reused from
+  // chunks far apart) miss the last page every time: the page that heads its
+  // bucket answers without a call.
+  if (bitmapTable) {
+    BitmapPage* page = bitmapTable[region & (kBitmapEntries - 1)];
+    if (page && page->region == region) return lastPage = page;
+  }
   return FindPageSlow(region, create);
 }
 
@@ -224,6 +236,15 @@ class Collector {
     object->refs_ = kQueuedMark;
   }
 
+  // A new object, whose count is 0. Operator new reserved its entry; only a
+  // pass, whose destructors may queue objects a second time, can have used it
+  // up since.
+  static void EnqueueNew(TObject* object) noexcept {
+    if (queueLength == queueCapacity) return Enqueue(object);
+    queue[queueLength++] = object;
+    object->refs_ = kQueuedMark;
+  }
+
   // An object whose constructor threw is deleted by the language, not by a
   // pass: take it out of the queue so the pass never sees it.
   static void Forget(TObject* object) noexcept {
@@ -307,7 +328,7 @@ TObject::TObject() : refs_(0) {
   if (TakeUnconstructed(this)) {
     SetMemBit(this);
     ++trackedObjects;
-    Collector::Enqueue(this);
+    Collector::EnqueueNew(this);
   } else {
     // Not a runtime block (an object misplaced on the stack or inside another
     // object): a pass must never free it, so it is never queued.
@@ -348,19 +369,23 @@ void* blocks::AllocateObjectWithRoom(std::size_t size, std::size_t room) { retur
 
 void* TObject::operator new(std::size_t size) { return NewObjectBlock(size, size); }
 
-void TObject::operator delete(void* block, std::size_t size) noexcept {
+void blocks::FreeObjectWithRoom(void* block, std::size_t size, std::size_t room) noexcept {
   if (!block) return;
+  auto n = static_cast<std::ptrdiff_t>(size);
+  auto held = static_cast<std::ptrdiff_t>(room > size ? room : size);
   if (TakeUnconstructed(block)) {
     // Evaluating the constructor's arguments threw: no object was ever made here.
-    blocks::Free(block, static_cast<std::ptrdiff_t>(size));
+    blocks::FreeHeld(block, n, held);
     return;
   }
   // Deleted outside a pass only when a constructor threw.
   if (!destroyingInPass) Collector::Forget(static_cast<TObject*>(block));
   ClearMemBit(block);
   --trackedObjects;
-  blocks::Free(block, static_cast<std::ptrdiff_t>(size));
+  blocks::FreeHeld(block, n, held);
 }
+
+void TObject::operator delete(void* block, std::size_t size) noexcept { blocks::FreeObjectWithRoom(block, size, size); }
 
 String TObject::ToString() {
   char text[32];
@@ -394,6 +419,15 @@ void RecordMainThreadStack() {
   }
   if (address && size) {
     stackBase = reinterpret_cast<std::uintptr_t>(address) + size;
+#ifdef __GLIBC__
+    // Above the stack pointer that the program started with lie only what the
+    // system put there before it ran (arguments, environment, auxiliary
+    // vector), never a reference to an object: passes need not read it.
+    auto start = reinterpret_cast<std::uintptr_t>(__libc_stack_end);
+    if (start > reinterpret_cast<std::uintptr_t>(address) && start < stackBase) {
+      stackBase = (start + sizeof(std::uintptr_t) - 1) & ~static_cast<std::uintptr_t>(sizeof(std::uintptr_t) - 1);
+    }
+#endif
   } else {
     // Fall back to this frame: everything the program holds lies below it.
     volatile int here = 0;

@@ -80,8 +80,6 @@ void TList::RemoveAll() {
   while (!IsEmpty()) sentinel_->nextNode_->Unlink();
 }
 
-int TList::IsEmpty() const { return sentinel_->nextNode_.Get() == sentinel_.Get() ? 1 : 0; }
-
 int TList::Holds(TObject* value) const { return NodeOf(value) ? 1 : 0; }
 
 Ref<TListNode> TList::PushFront(const Ref<TObject>& value) { return InsertAfter(value, sentinel_.Get()); }
@@ -90,10 +88,12 @@ Ref<TListNode> TList::PushBack(const Ref<TObject>& value) { return InsertBefore(
 Ref<TObject> TList::Front() const { return sentinel_->nextNode_->item_; }
 Ref<TObject> TList::Back() const { return sentinel_->prevNode_->item_; }
 
+// The node's reference to its item passes to the caller, and the node (which
+// Unlink would have emptied) is unlinked.
 Ref<TObject> TList::PopFront() {
   if (IsEmpty()) return nullptr;
   TListNode* node = sentinel_->nextNode_.Get();
-  Ref<TObject> item = node->item_;
+  Ref<TObject> item = std::move(node->item_);
   node->Unlink();
   return item;
 }
@@ -101,7 +101,7 @@ Ref<TObject> TList::PopFront() {
 Ref<TObject> TList::PopBack() {
   if (IsEmpty()) return nullptr;
   TListNode* node = sentinel_->prevNode_.Get();
-  Ref<TObject> item = node->item_;
+  Ref<TObject> item = std::move(node->item_);
   node->Unlink();
   return item;
 }
@@ -112,22 +112,26 @@ Ref<TListNode> TList::BackNode() const { return IsEmpty() ? Ref<TListNode>() : s
 Ref<TListNode> TList::InsertBefore(const Ref<TObject>& value, TListNode* node) {
   if (!node) ThrowNullObjectError();
   Ref<TListNode> created = new TListNode;
-  created->item_ = value;
-  created->nextNode_ = node;
-  created->prevNode_ = node->prevNode_;
-  node->prevNode_->nextNode_ = created;
-  node->prevNode_ = created;
+  TListNode* c = created.Get();
+  c->item_ = value;
+  // The node's reference to its predecessor becomes the new node's.
+  c->prevNode_ = std::move(node->prevNode_);
+  c->nextNode_ = node;
+  c->prevNode_->nextNode_ = c;
+  node->prevNode_ = c;
   return created;
 }
 
 Ref<TListNode> TList::InsertAfter(const Ref<TObject>& value, TListNode* node) {
   if (!node) ThrowNullObjectError();
   Ref<TListNode> created = new TListNode;
-  created->item_ = value;
-  created->prevNode_ = node;
-  created->nextNode_ = node->nextNode_;
-  node->nextNode_->prevNode_ = created;
-  node->nextNode_ = created;
+  TListNode* c = created.Get();
+  c->item_ = value;
+  // The node's reference to its successor becomes the new node's.
+  c->nextNode_ = std::move(node->nextNode_);
+  c->prevNode_ = node;
+  c->nextNode_->prevNode_ = c;
+  node->nextNode_ = c;
   return created;
 }
 

@@ -42,6 +42,8 @@ class TListNode final : public TObject {
  private:
   friend class TList;
   friend class TListCursor;
+  template <class T>
+  friend class Each;
   Ref<TObject> item_;
   Ref<TListNode> nextNode_;
   Ref<TListNode> prevNode_;
@@ -58,6 +60,8 @@ class TListCursor final : public TObject {
   Ref<TObject> NextItem();
 
  private:
+  template <class T>
+  friend class Each;
   Ref<TListNode> node_;
 };
 
@@ -80,7 +84,7 @@ class TList final : public TSerializable {
   /// Unlinks every node.
   void RemoveAll();
   /// True (1) when the list holds no node.
-  int IsEmpty() const;
+  int IsEmpty() const { return sentinel_.Get()->nextNode_.Get() == sentinel_.Get() ? 1 : 0; }
   /// @{
   /// True (1) when an item is value (the same object).
   int Holds(TObject* value) const;
@@ -203,11 +207,12 @@ class Each {
  public:
   /// A range over list, which must outlive the range.
   explicit Each(TList* list) : list_(list) {}
-  /// The range's iterator.
+  /// The range's iterator. It holds the current item and the node after it,
+  /// as a cursor does, so the loop may unlink the item it is on.
   class Iterator {
    public:
     /// Stands on the first item of class T from the cursor on.
-    explicit Iterator(Ref<TListCursor> cursor) : cursor_(std::move(cursor)) { Advance(); }
+    explicit Iterator(Ref<TListCursor> cursor) : node_(cursor ? cursor->node_ : Ref<TListNode>()) { Advance(); }
     /// The end of the range.
     Iterator() = default;
     /// The current item.
@@ -221,15 +226,24 @@ class Each {
     bool operator!=(const Iterator&) const noexcept { return current_.Get() != nullptr; }
 
    private:
+    friend class Each;
+    explicit Iterator(TListNode* node) : node_(node) { Advance(); }
+
+    // Items of other classes are passed over through plain pointers: nothing
+    // runs between two of them that could unlink or free a node.
     void Advance() {
-      current_ = nullptr;
-      while (cursor_ && cursor_->HasMore()) {
-        Ref<TObject> item = cursor_->NextItem();
-        if (T* typed = Typed(item.Get())) {
+      TListNode* node = node_.Get();
+      while (node && !node->IsSentinel()) {
+        TObject* item = node->item_.Get();
+        node = node->nextNode_.Get();
+        if (T* typed = Typed(item)) {
+          node_ = node;
           current_ = typed;
           return;
         }
       }
+      node_ = node;
+      current_ = nullptr;
     }
     // The item as a T, or nullptr. A final class has no subclasses, so the
     // exact type answers without the class-tree walk of dynamic_cast.
@@ -241,12 +255,12 @@ class Each {
       }
     }
 
-    Ref<TListCursor> cursor_;
+    Ref<TListNode> node_;
     Ref<T> current_;
   };
   /// @{
   /// The first item of class T, and the end.
-  Iterator begin() const { return Iterator(list_->Cursor()); }
+  Iterator begin() const { return Iterator(list_->Sentinel()->nextNode_.Get()); }
   Iterator end() const { return Iterator(); }
   /// @}
 

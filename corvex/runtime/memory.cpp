@@ -16,8 +16,6 @@ namespace blocks {
 
 int allocatedBytes = 0;
 FreeBlockLink* freeLists[kSizeClasses] = {};
-const void* roomBlock = nullptr;
-std::ptrdiff_t roomBytes = 0;
 
 namespace {
 
@@ -49,9 +47,21 @@ void* CarveSmall(int sizeClass) {
 }
 
 void* AllocateWithRoom(std::ptrdiff_t n, std::ptrdiff_t room) {
-  if (n <= kLargestSmallBlock || room <= n) return Allocate(n);
+  if (room <= n) return Allocate(n);
+  if (n <= 0) return nullptr;
   if (n > std::numeric_limits<int>::max() - allocatedBytes) throw TRuntimeError("Memory block too large");
-  void* block = SystemAllocate(static_cast<std::size_t>(room));
+  void* block;
+  if (room <= kLargestSmallBlock) {
+    int sizeClass = SizeClass(room);
+    if (FreeBlockLink* link = freeLists[sizeClass]) {
+      freeLists[sizeClass] = link->next;
+      block = link;
+    } else {
+      block = CarveSmall(sizeClass);
+    }
+  } else {
+    block = SystemAllocate(static_cast<std::size_t>(room));
+  }
   allocatedBytes += static_cast<int>(n);
   return block;
 }
@@ -60,9 +70,7 @@ std::ptrdiff_t LargeRoom(const void* block) noexcept {
   // SystemAllocate keeps malloc's pointer in the word before the block.
   void* raw = static_cast<void* const*>(block)[-1];
   auto offset = static_cast<const char*>(block) - static_cast<const char*>(raw);
-  roomBlock = block;
-  roomBytes = static_cast<std::ptrdiff_t>(malloc_usable_size(raw)) - offset;
-  return roomBytes;
+  return static_cast<std::ptrdiff_t>(malloc_usable_size(raw)) - offset;
 }
 
 }  // namespace blocks

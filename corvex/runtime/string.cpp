@@ -14,6 +14,12 @@
 #include "corvex/runtime/blocks.h"
 
 namespace cvx {
+
+namespace detail {
+const TStringBody* appendBody = nullptr;
+std::int32_t appendRoom = 0;
+}  // namespace detail
+
 namespace {
 
 constexpr std::int64_t kLongestString = (std::numeric_limits<std::int32_t>::max() - 64) / 2;
@@ -37,6 +43,21 @@ class ClassicNumbers {
  private:
   locale_t saved_;
 };
+
+// The block bytes a body of the given length counts as.
+constexpr std::ptrdiff_t BodyBytes(std::int64_t length) {
+  return static_cast<std::ptrdiff_t>(sizeof(TStringBody)) + 2 * static_cast<std::ptrdiff_t>(length);
+}
+
+// The units a block of the given bytes holds after the header.
+std::int32_t UnitsIn(std::ptrdiff_t bytes) {
+  return static_cast<std::int32_t>(std::min<std::ptrdiff_t>((bytes - BodyBytes(0)) / 2, kLongestString));
+}
+
+// The block sizes that the room codes of a small body made by += name (code 0:
+// the body's own size class). Each step about doubles the room, and the
+// largest is the largest small block.
+constexpr std::ptrdiff_t kRoomBytes[4] = {0, 64, 128, blocks::kLargestSmallBlock};
 
 // The shared empty string: a static body that is never freed.
 TStringBody& EmptyBody() {
@@ -130,20 +151,32 @@ bool MatchesAt(const char16_t* s, const char16_t* sub, std::int32_t subLength) {
 
 TStringBody* TStringBody::Allocate(std::int32_t length) {
   void* block = TObject::operator new(sizeof(TStringBody) + sizeof(char16_t) * static_cast<std::size_t>(length));
-  return ::new (block) TStringBody(length);
+  return ::new (block) TStringBody(length, 0);
 }
 
-TStringBody* TStringBody::AllocateWithRoom(std::int32_t length, std::int64_t roomLength) {
-  std::size_t size = sizeof(TStringBody) + sizeof(char16_t) * static_cast<std::size_t>(length);
-  std::int64_t room = static_cast<std::int64_t>(sizeof(TStringBody)) + 2 * std::min(roomLength, kLongestString);
-  void* block = blocks::AllocateObjectWithRoom(size, static_cast<std::size_t>(std::max<std::int64_t>(room, 0)));
-  return ::new (block) TStringBody(length);
+TStringBody* TStringBody::AllocateWithRoom(std::int32_t length, std::int64_t roomLength, std::int32_t& roomUnits) {
+  const std::ptrdiff_t size = BodyBytes(length);
+  const std::ptrdiff_t wanted = BodyBytes(std::clamp<std::int64_t>(roomLength, length, kLongestString));
+  if (size <= blocks::kLargestSmallBlock) {
+    // The smallest room size that holds what is wanted; the largest is the
+    // largest small block, which holds any small size.
+    std::uint32_t code = 1;
+    while (code < 3 && kRoomBytes[code] < wanted) ++code;
+    void* block = blocks::AllocateObjectWithRoom(static_cast<std::size_t>(size), static_cast<std::size_t>(kRoomBytes[code]));
+    roomUnits = UnitsIn(kRoomBytes[code]);
+    return ::new (block) TStringBody(length, code);
+  }
+  void* block = blocks::AllocateObjectWithRoom(static_cast<std::size_t>(size), static_cast<std::size_t>(wanted));
+  roomUnits = UnitsIn(blocks::LargeRoom(block));
+  return ::new (block) TStringBody(length, 0);
 }
 
 void TStringBody::operator delete(TStringBody* body, std::destroying_delete_t) {
-  std::size_t size = sizeof(TStringBody) + sizeof(char16_t) * static_cast<std::size_t>(body->length_);
+  const std::ptrdiff_t size = BodyBytes(body->Length());
+  const std::ptrdiff_t room = kRoomBytes[body->lengthWord_ >> kRoomShift];
+  if (body == detail::appendBody) detail::appendBody = nullptr;
   body->~TStringBody();
-  TObject::operator delete(body, size);
+  blocks::FreeObjectWithRoom(body, static_cast<std::size_t>(size), static_cast<std::size_t>(room));
 }
 
 String TStringBody::ToString() { return String(this); }
@@ -426,29 +459,41 @@ String Concat(const String& a, const String& b) {
   return s;
 }
 
-String& String::operator+=(const String& b) {
+String& String::Append(const String& b) {
   const std::int32_t added = b.Length();
   if (added == 0) return *this;
   TStringBody* body = body_.Get();
-  const std::int32_t length = body->length_;
+  const std::int32_t length = body->Length();
   if (length == 0) return *this = b;
   const std::int64_t total = static_cast<std::int64_t>(length) + added;
   if (total > kLongestString) throw TRuntimeError("String too long");
-  const auto size = [](std::int64_t units) {
-    return static_cast<std::ptrdiff_t>(sizeof(TStringBody)) + 2 * static_cast<std::ptrdiff_t>(units);
-  };
-  // Only this handle counts the body (static bodies have counts that never
-  // come near 1), so nobody else can see it change.
-  if ((body->RefCount() & ~kQueuedMark) == 1 && blocks::GrowInPlace(body, size(length), size(total))) {
-    // When b is this very text its first `added` units are copied after
-    // themselves: the ranges do not overlap.
-    std::memcpy(body->MutableUnits() + length, b.Units(), sizeof(char16_t) * static_cast<std::size_t>(added));
-    body->length_ = static_cast<std::int32_t>(total);
-    return *this;
+  if ((body->RefCount() & ~kQueuedMark) == 1) {
+    // The room of a body that the inline path did not know (made by another
+    // operation, or grown by += before another body was).
+    const std::ptrdiff_t size = BodyBytes(length);
+    const std::uint32_t code = body->lengthWord_ >> TStringBody::kRoomShift;
+    const std::int32_t room = code                                 ? UnitsIn(kRoomBytes[code])
+                              : size <= blocks::kLargestSmallBlock ? UnitsIn(16 * blocks::SizeClass(size))
+                                                                   : UnitsIn(blocks::LargeRoom(body));
+    if (total <= room) {
+      if (2 * added > std::numeric_limits<int>::max() - blocks::allocatedBytes) {
+        throw TRuntimeError("Memory block too large");
+      }
+      std::memcpy(body->MutableUnits() + length, b.Units(), sizeof(char16_t) * static_cast<std::size_t>(added));
+      body->lengthWord_ += static_cast<std::uint32_t>(added);
+      blocks::allocatedBytes += 2 * added;
+      detail::appendBody = body;
+      detail::appendRoom = room;
+      return *this;
+    }
   }
-  TStringBody* grown = TStringBody::AllocateWithRoom(static_cast<std::int32_t>(total), 2 * total);
+  std::int32_t room = 0;
+  TStringBody* grown = TStringBody::AllocateWithRoom(static_cast<std::int32_t>(total), 2 * total, room);
   std::memcpy(grown->MutableUnits(), body->Units(), sizeof(char16_t) * static_cast<std::size_t>(length));
   std::memcpy(grown->MutableUnits() + length, b.Units(), sizeof(char16_t) * static_cast<std::size_t>(added));
+  // Set once the block is made: making it may run a pass, which clears them.
+  detail::appendBody = grown;
+  detail::appendRoom = room;
   body_ = grown;
   return *this;
 }

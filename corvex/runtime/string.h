@@ -13,23 +13,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
 #include <string_view>
 
 #include "corvex/runtime/api_begin.h"
+#include "corvex/runtime/blocks.h"
 #include "corvex/runtime/memory.h"
 #include "corvex/runtime/object.h"
 
 namespace cvx {
 
 /// The string object: the common header, the length, then the code units.
-/// Its block is sizeof(TStringBody) + 2 * length bytes.
+/// Its block counts as sizeof(TStringBody) + 2 * length bytes (a block that
+/// += made may hold more, room for the text to grow into).
 class TStringBody final : public TObject {
  public:
   /// The number of UTF-16 code units.
-  std::int32_t Length() const noexcept { return length_; }
+  std::int32_t Length() const noexcept { return static_cast<std::int32_t>(lengthWord_ & kLengthMask); }
   /// @{
   /// The code units (not zero-terminated).
   const char16_t* Units() const noexcept { return reinterpret_cast<const char16_t*>(this + 1); }
@@ -47,15 +51,23 @@ class TStringBody final : public TObject {
 
   /// Static bodies (literals, the shared empty string).
   TStringBody(StaticTag tag, std::uint32_t count, std::int32_t length) noexcept
-      : TObject(tag, count), length_(length) {}
+      : TObject(tag, count), lengthWord_(static_cast<std::uint32_t>(length)) {}
 
  private:
   friend class String;
-  explicit TStringBody(std::int32_t length) noexcept : length_(length) {}
+  // The length word keeps the length in its low 30 bits (no string reaches
+  // 2^30 units) and, in the top two, which of the small room sizes a block
+  // made by += holds; 0 is a block of its length's own size class or a system
+  // block, whose room the allocator knows.
+  static constexpr std::uint32_t kLengthMask = 0x3FFFFFFF;
+  static constexpr int kRoomShift = 30;
+  TStringBody(std::int32_t length, std::uint32_t roomCode) noexcept
+      : lengthWord_(static_cast<std::uint32_t>(length) | roomCode << kRoomShift) {}
   // A counted body of the given length (units uninitialised) whose block has
-  // memory for at least roomLength units; it counts as the length's block.
-  static TStringBody* AllocateWithRoom(std::int32_t length, std::int64_t roomLength);
-  std::int32_t length_;
+  // memory for at least roomLength units, which it sets roomUnits to; it
+  // counts as the length's block.
+  static TStringBody* AllocateWithRoom(std::int32_t length, std::int64_t roomLength, std::int32_t& roomUnits);
+  std::uint32_t lengthWord_;
 };
 static_assert(sizeof(TStringBody) % alignof(char16_t) == 0);
 
@@ -179,8 +191,63 @@ class String {
   /// @}
 
  private:
+  // Every += that the inline path cannot finish: a body of another holder or
+  // one without the room, the empty string, a text that grows too long.
+  String& Append(const String& b);
   Ref<TStringBody> body_;
 };
+
+namespace detail {
+// The body that += made or grew last and the units its block holds, so that
+// a loop of += onto one string finds its room with one comparison. Cleared
+// when that body is freed.
+extern const TStringBody* appendBody;
+extern std::int32_t appendRoom;
+
+// Copies n units. A short piece, what += is mostly given, is copied with two
+// loads and two stores (which may overlap each other) rather than a call; all
+// loads come before the stores.
+inline void CopyUnits(char16_t* to, const char16_t* from, std::int32_t n) noexcept {
+  const auto bytes = sizeof(char16_t) * static_cast<std::size_t>(n);
+  auto* out = reinterpret_cast<unsigned char*>(to);
+  const auto* in = reinterpret_cast<const unsigned char*>(from);
+  if (bytes >= 8 && bytes <= 16) {
+    std::uint64_t head, tail;
+    std::memcpy(&head, in, 8);
+    std::memcpy(&tail, in + bytes - 8, 8);
+    std::memcpy(out, &head, 8);
+    std::memcpy(out + bytes - 8, &tail, 8);
+  } else if (bytes == 4 || bytes == 6) {
+    std::uint32_t head, tail;
+    std::memcpy(&head, in, 4);
+    std::memcpy(&tail, in + bytes - 4, 4);
+    std::memcpy(out, &head, 4);
+    std::memcpy(out + bytes - 4, &tail, 4);
+  } else if (bytes == 2) {
+    *to = *from;
+  } else {
+    std::memcpy(to, from, bytes);
+  }
+}
+}  // namespace detail
+
+inline String& String::operator+=(const String& b) {
+  TStringBody* body = body_.Get();
+  const std::int32_t length = body->Length();
+  const std::int32_t added = b.Length();
+  // Only this handle counts the body (static bodies have counts that never
+  // come near 1), so nobody else can see it change.
+  if (body == detail::appendBody && (body->RefCount() & ~kQueuedMark) == 1 && added <= detail::appendRoom - length &&
+      2 * added <= std::numeric_limits<int>::max() - blocks::allocatedBytes) {
+    // When b is this very text its `added` units are copied after themselves:
+    // the ranges do not overlap.
+    detail::CopyUnits(body->MutableUnits() + length, b.Units(), added);
+    body->lengthWord_ += static_cast<std::uint32_t>(added);
+    blocks::allocatedBytes += 2 * added;
+    return *this;
+  }
+  return Append(b);
+}
 
 /// The text of a followed by b.
 String Concat(const String& a, const String& b);

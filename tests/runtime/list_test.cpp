@@ -272,6 +272,63 @@ TEST(List, ErasingDuringIterationVisitsEveryItemOnce) {
   EXPECT_EQ(Keys(list.Get()), (std::vector<int>{1, 3, 5}));
 }
 
+TEST(List, EachWalksOnWhenTheLoopUnlinksTheItemsAroundIt) {
+  Ref<TList> list = NewList();
+  for (int key = 0; key < 8; ++key) list->PushBack(new TKeyed(key));
+  list->PushBack(new TKeyed(8));
+  list->PushBack(new TOther);
+  std::vector<int> seen;
+  for (TKeyed* item : Each<TKeyed>(list.Get())) {
+    seen.push_back(item->key);
+    // The front is the item the loop stands on: popping it keeps the walk.
+    EXPECT_EQ(list->PopFront().Get(), item);
+    // The node the loop goes to next, unlinked under it, is passed over.
+    if (item->key == 2) list->PopFront();
+  }
+  EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(list->IsEmpty(), 0);  // the item of another class stays
+  EXPECT_EQ(list->Length(), 1);
+  ExpectConsistent(list.Get());
+  EXPECT_NE(As<TOther>(list->PopBack().Get()), nullptr);
+  EXPECT_EQ(list->IsEmpty(), 1);
+}
+
+std::uint32_t Holders(TObject* object) { return object->RefCount() & ~kQueuedMark; }
+
+TEST(List, PushPopAndEachLeaveTheItemsCountsAsTheyWere) {
+  Ref<TKeyed> a = new TKeyed(1), b = new TKeyed(2), c = new TKeyed(3);
+  Ref<TList> list = NewList();
+  list->PushBack(a);
+  list->PushFront(b);
+  list->InsertAfter(c, list->FrontNode().Get());  // b c a
+  EXPECT_EQ(Keys(list.Get()), (std::vector<int>{2, 3, 1}));
+  ExpectConsistent(list.Get());
+  for (TKeyed* item : {a.Get(), b.Get(), c.Get()}) EXPECT_EQ(Holders(item), 2u) << item->key;
+  int sum = 0;
+  for (TKeyed* item : Each<TKeyed>(list.Get())) sum += item->key;
+  EXPECT_EQ(sum, 6);
+  for (TKeyed* item : {a.Get(), b.Get(), c.Get()}) EXPECT_EQ(Holders(item), 2u) << item->key;
+  // A linked node is held by both neighbours.
+  Ref<TListNode> middle = list->FrontNode()->NextNode();
+  EXPECT_EQ(Holders(middle.Get()), 3u);
+  {
+    Ref<TObject> popped = list->PopFront();
+    EXPECT_EQ(popped.Get(), b.Get());
+    EXPECT_EQ(Holders(b.Get()), 2u);  // the list's reference went to popped
+  }
+  EXPECT_EQ(Holders(b.Get()), 1u);
+  EXPECT_EQ(list->PopBack().Get(), a.Get());
+  EXPECT_EQ(Holders(a.Get()), 1u);
+  // Still linked (the sentinel on both sides), and the popped nodes keep
+  // their old neighbours.
+  EXPECT_EQ(Holders(middle.Get()), 5u);
+  EXPECT_EQ(list->PopFront().Get(), c.Get());
+  EXPECT_EQ(Holders(c.Get()), 1u);
+  EXPECT_EQ(Holders(middle.Get()), 3u);
+  EXPECT_EQ(list->PopFront(), nullptr);
+  ExpectConsistent(list.Get());
+}
+
 TEST(List, CursorOnAnUnlinkedNodeContinues) {
   Ref<TList> list = NewList();
   Ref<TListNode> first = list->PushBack(new TKeyed(1));

@@ -4,6 +4,7 @@
 // string's block as header plus units at every length.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "corvex/runtime/memory.h"
@@ -82,6 +83,51 @@ TEST(StringAppend, ATextHeldOnlyByItsHandleGrowsInPlace) {
   EXPECT_EQ(text[2199], u'c');
 }
 
+TEST(StringAppend, ShortPiecesOfEveryLengthAreCopiedWhole) {
+  // Short pieces are copied by length bands of their own: every length up to
+  // past the longest short copy, onto texts of every room size, and appended
+  // to themselves while their block has room.
+  for (int n = 1; n <= 20; ++n) {
+    std::u16string units;
+    for (int k = 0; k < n; ++k) units += static_cast<char16_t>(u'A' + (k * 7 + n) % 50);
+    const String piece = String::OfUnits(units.data(), n);
+    String text = "<"_s + ">"_s;
+    std::u16string expected = u"<>";
+    for (int i = 0; i < 70; ++i) {
+      text += piece;
+      expected += units;
+      ASSERT_EQ(Text(text), expected) << n << " units, piece " << i;
+    }
+    String self;
+    self += piece;
+    self += piece;  // moves out of the shared piece into a block with room
+    self += self;
+    EXPECT_EQ(Text(self), units + units + units + units) << n;
+    EXPECT_EQ(Text(piece), units);
+  }
+}
+
+TEST(StringAppend, AHolderTakenBetweenAppendsKeepsItsText) {
+  String text = "ab"_s + "cd"_s;
+  text += "ef"_s;  // now in a block with room
+  text += "gh"_s;  // grown in place
+  String copy = text;
+  text += "ij"_s;
+  EXPECT_EQ(copy, "abcdefgh"_s);
+  EXPECT_EQ(text, "abcdefghij"_s);
+  Ref<TObject> held = text;
+  text += "kl"_s;
+  EXPECT_EQ(String::FromObject(held), "abcdefghij"_s);
+  EXPECT_EQ(text, "abcdefghijkl"_s);
+  // Once the other holder lets go, the text grows in place again.
+  copy = text;
+  copy = String();
+  const TStringBody* before = text.Body();
+  text += "m"_s;
+  EXPECT_EQ(text.Body(), before);
+  EXPECT_EQ(text, "abcdefghijklm"_s);
+}
+
 class StringAppendMemory : public testing_support::QuietHeap {
  protected:
   ReclaimModeGuard mode_{0};  // passes only where the test runs them
@@ -106,6 +152,62 @@ __attribute__((noinline)) void AppendAndCount(int before) {
 TEST_F(StringAppendMemory, TheCounterSeesHeaderPlusUnitsAndReturnsToItsStart) {
   int before = AllocatedBytes();
   AppendAndCount(before);
+  Settle();
+  EXPECT_EQ(AllocatedBytes(), before);
+}
+
+// Kept outside the stack, which the pass scans.
+std::uintptr_t roomBlockAddress = 0;
+
+__attribute__((noinline)) void MakeTextWithRoom() {
+  String text = "0123"_s + "4567"_s;  // 16 + 2 * 8 bytes
+  text += "ab"_s;                     // moves: counts 36 bytes, holds 64
+  roomBlockAddress = reinterpret_cast<std::uintptr_t>(text.Body());
+}
+
+TEST_F(StringAppendMemory, ABlockWithRoomGoesBackToTheSizeClassItHolds) {
+  int before = AllocatedBytes();
+  MakeTextWithRoom();
+  Settle();
+  EXPECT_EQ(AllocatedBytes(), before);
+  // Freed blocks come back first from their class: the text's block is one
+  // of 64 bytes, not of the 48 its counted size would take.
+  void* classOfItsCount = AllocateBlock(36);
+  void* classItHolds = AllocateBlock(64);
+  EXPECT_NE(reinterpret_cast<std::uintptr_t>(classOfItsCount), roomBlockAddress);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(classItHolds), roomBlockAddress);
+  FreeBlock(classItHolds, 64);
+  FreeBlock(classOfItsCount, 36);
+}
+
+std::uintptr_t droppedBlockAddress = 0;
+
+__attribute__((noinline)) void GrowALargeTextAndDrop() {
+  String text = Slice("a"_s, 0, 300);
+  text += Slice("b"_s, 0, 60);  // past what the first block holds: moves into one with room for twice as much
+  droppedBlockAddress = reinterpret_cast<std::uintptr_t>(text.Body());
+}
+
+__attribute__((noinline)) void AppendToAFreshLargeText() {
+  // A plain block, which the system allocator may place where the dropped
+  // one was.
+  String text = Slice("c"_s, 0, 400);  // "c" and 399 spaces
+  const TStringBody* before = text.Body();
+  for (int i = 0; i < 5; ++i) text += "0123456789"_s;
+  EXPECT_NE(text.Body(), before);  // its block cannot hold 450 units
+  std::u16string expected = u"c" + std::u16string(399, u' ');
+  for (int i = 0; i < 5; ++i) expected += u"0123456789";
+  EXPECT_EQ(Text(text), expected);
+}
+
+TEST_F(StringAppendMemory, AFreedTextsRoomIsForgotten) {
+  int before = AllocatedBytes();
+  GrowALargeTextAndDrop();
+  Settle();
+  // A text made later at the same address has a block of its own size: the
+  // room += remembered for the freed one must not be taken for it.
+  EXPECT_NE(reinterpret_cast<std::uintptr_t>(detail::appendBody), droppedBlockAddress);
+  AppendToAFreshLargeText();
   Settle();
   EXPECT_EQ(AllocatedBytes(), before);
 }
