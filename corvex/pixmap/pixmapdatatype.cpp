@@ -11,7 +11,7 @@ namespace {
 Ref<TDataType> pixmapType;
 
 TByteStream* ByteStreamOf(TStreamBase* stream) {
-  auto* bytes = As<TByteStream>(stream);
+  auto* bytes = stream ? stream->AsByteStream() : nullptr;
   if (!bytes) ThrowNullObjectError();
   return bytes;
 }

@@ -29,7 +29,7 @@ class TBankDataType final : public TDataType {
   String TypeName() override { return "CVX.Bank.TBank"_s; }
 
   Ref<TObject> ReadData(TStreamBase* base) override {
-    auto* stream = As<TByteStream>(base);
+    auto* stream = base ? base->AsByteStream() : nullptr;
     if (!stream) ThrowNullObjectError();
     std::int32_t size = stream->ReadInt32();
     if (size < 0) throw TStreamReadError();
@@ -48,7 +48,7 @@ class TBankDataType final : public TDataType {
 
   void WriteData(TObject* object, TStreamBase* base) override {
     auto* bank = As<TBank>(object);
-    auto* stream = As<TByteStream>(base);
+    auto* stream = base ? base->AsByteStream() : nullptr;
     if (!bank || !stream) ThrowNullObjectError();
     stream->WriteInt32(bank->BankLength());
     stream->WriteExact(bank->BankAddress(), bank->BankLength());

@@ -69,7 +69,7 @@ bool EndsWithLineEnd(TByteStream* bytes, int encoding) {
 }
 
 TByteStream* ByteStreamOf(TStreamBase* stream) {
-  auto* bytes = As<TByteStream>(stream);
+  auto* bytes = stream ? stream->AsByteStream() : nullptr;
   if (!bytes) ThrowNullObjectError();
   return bytes;
 }

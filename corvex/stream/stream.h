@@ -81,6 +81,11 @@ class TStreamBase : public TObject {
   /// nothing could be transferred. The base class raises TRuntimeError
   /// "Stream is not writeable".
   virtual std::int32_t Write(const void* buffer, std::int32_t count);
+
+  /// The stream as a TByteStream, or nullptr when it has no typed operations.
+  /// Data types ask this of the stream they are handed for every object: it
+  /// answers without the class-tree walk of a cast.
+  virtual class TByteStream* AsByteStream() noexcept { return nullptr; }
 };
 
 // ---- The typed operations -------------------------------------------------------
@@ -90,6 +95,9 @@ class TStreamBase : public TObject {
 /// underlying Read or Write transfers nothing.
 class TByteStream : public TStreamBase {
  public:
+  /// This stream.
+  TByteStream* AsByteStream() noexcept final { return this; }
+
   /// Loop over Read until count bytes or the end; returns count either way.
   virtual std::int32_t ReadExact(void* buffer, std::int32_t count);
   /// Loop over Write; returns count.

@@ -155,6 +155,21 @@ TEST_F(BankTest, SaveAndLoadThroughFiles) {
   rmdir(pattern);
 }
 
+// A data type handed a stream without typed operations refuses it rather
+// than reading or writing through it.
+TEST_F(BankTest, BankAndPixmapDataTypesRefuseAStreamWithoutTypedOperations) {
+  Ref<TStreamBase> plain(new TStreamBase());
+  Ref<TBank> bank = NewBank(4);
+  Ref<TDataType> bankType = bank->DataTypeOf();
+  EXPECT_THROW(bankType->WriteData(bank.Get(), plain.Get()), TRuntimeError);
+  EXPECT_THROW(bankType->ReadData(plain.Get()), TRuntimeError);
+  EXPECT_THROW(bankType->ReadData(nullptr), TRuntimeError);
+  Ref<TPixmap> pixmap = PixmapCreate(2, 2, PIXFMT_RGBA8888);
+  Ref<TDataType> pixmapType = pixmap->DataTypeOf();
+  EXPECT_THROW(pixmapType->WriteData(pixmap.Get(), plain.Get()), TRuntimeError);
+  EXPECT_THROW(pixmapType->ReadData(plain.Get()), TRuntimeError);
+}
+
 TEST_F(BankTest, BanksAndPixmapsShareOneDataStream) {
   InitPixmap();
   Ref<TBank> sink = NewBank(0);

@@ -1,6 +1,7 @@
 #include <cmath>
 #include <limits>
 
+#include "corvex/stream/memorystream.h"
 #include "corvex/stream/stream.h"
 #include "tests/stream/test_streams.h"
 
@@ -32,6 +33,19 @@ TEST(StreamBase, DefaultPrimitivesAndTheirErrors) {
   ExpectError<TRuntimeError>([&] { bare->WriteInt32(1); }, "Stream is not writeable");
   ExpectError<TRuntimeError>([&] { bare->ReadSerialized(); }, "Unable to read object");
   ExpectError<TRuntimeError>([&] { bare->WriteSerialized(nullptr); }, "Unable to write object");
+}
+
+// Data types ask the stream they are handed for its typed operations: only
+// byte streams (and everything built on them) have them.
+TEST(StreamBase, OnlyByteStreamsAnswerAsByteStreams) {
+  Ref<TStreamBase> base(new TStreamBase());
+  EXPECT_EQ(base->AsByteStream(), nullptr);
+  Ref<TByteStream> bare(new TByteStream());
+  TStreamBase* asBase = bare.Get();
+  EXPECT_EQ(asBase->AsByteStream(), bare.Get());
+  Ref<TMemoryStream> memory = CreateMemoryStream(nullptr, 0, 1, 0);
+  asBase = memory.Get();
+  EXPECT_EQ(asBase->AsByteStream(), static_cast<TByteStream*>(memory.Get()));
 }
 
 TEST(StreamErrors, TextsAndHierarchy) {
