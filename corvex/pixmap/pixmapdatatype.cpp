@@ -33,7 +33,10 @@ Ref<TObject> TPixmapDataType::ReadData(TStreamBase* stream) {
   // A body cut short by the end of the stream leaves zero bytes, not heap garbage.
   std::memset(pixmap->pixels, 0, static_cast<std::size_t>(pixmap->capacity));
   const int rowBytes = width * PixelFormatBytes[format];
-  for (int y = 0; y < height; ++y) in->ReadExact(pixmap->PixelAddress(0, y), rowBytes);
+  // An empty pixmap has no rows to read: two billion rows of no bytes each
+  // would otherwise be read one by one, and no end of data stops them.
+  if (rowBytes > 0)
+    for (int y = 0; y < height; ++y) in->ReadExact(pixmap->PixelAddress(0, y), rowBytes);
   return pixmap;
 }
 
@@ -45,7 +48,8 @@ void TPixmapDataType::WriteData(TObject* object, TStreamBase* stream) {
   out->WriteInt32(pixmap->height);
   out->WriteInt32(pixmap->format);
   const int rowBytes = pixmap->width * PixelFormatSize(pixmap->format);
-  for (int y = 0; y < pixmap->height; ++y) out->WriteExact(pixmap->PixelAddress(0, y), rowBytes);
+  if (rowBytes > 0)
+    for (int y = 0; y < pixmap->height; ++y) out->WriteExact(pixmap->PixelAddress(0, y), rowBytes);
 }
 
 TDataType* PixmapDataType() {

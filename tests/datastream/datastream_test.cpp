@@ -233,6 +233,25 @@ TEST_F(DataStreamTest, CorruptInputRaisesReadErrors) {
   EXPECT_FALSE(Reader(unread)->ReadSerialized());
 }
 
+// An empty pixmap of the greatest height has no bytes to read: it comes
+// back at once, and so does its copy written out again.
+TEST_F(DataStreamTest, EmptyPixmapsOfHugeHeightOrWidthAreReadWithoutAPerRowLoop) {
+  for (auto [width, height] : {std::pair{0, 0x7FFFFFFF}, std::pair{0x7FFFFFFF, 0}}) {
+    Bytes bytes = {1};
+    Append(bytes, Text("CVX.Pixmap.TPixmap\r\n"));
+    Append(bytes, Int32Bytes(width));
+    Append(bytes, Int32Bytes(height));
+    Append(bytes, Int32Bytes(PIXFMT_RGBA8888));
+    auto pixmap = RefCast<TPixmap>(Reader(bytes)->ReadSerialized());
+    ASSERT_TRUE(pixmap);
+    EXPECT_EQ(pixmap->width, width);
+    EXPECT_EQ(pixmap->height, height);
+    Ref<TByteSink> copy = new TByteSink();
+    TDataStream::Create(copy.Get())->WriteSerialized(pixmap.Get());
+    EXPECT_EQ(copy->data, bytes);
+  }
+}
+
 TEST_F(DataStreamTest, DeepNestingIsRefusedNotOverflowingTheStack) {
   Bytes nested;
   for (int i = 0; i < 5000; ++i) {
