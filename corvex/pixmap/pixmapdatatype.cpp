@@ -32,11 +32,12 @@ Ref<TObject> TPixmapDataType::ReadData(TStreamBase* stream) {
   Ref<TPixmap> pixmap = TPixmap::Allocate(width, height, format, 4);
   // A body cut short by the end of the stream leaves zero bytes, not heap garbage.
   std::memset(pixmap->pixels, 0, static_cast<std::size_t>(pixmap->capacity));
-  const int rowBytes = width * PixelFormatBytes[format];
   // An empty pixmap has no rows to read: two billion rows of no bytes each
-  // would otherwise be read one by one, and no end of data stops them.
-  if (rowBytes > 0)
-    for (int y = 0; y < height; ++y) in->ReadExact(pixmap->PixelAddress(0, y), rowBytes);
+  // would otherwise be read one by one, and no end of data stops them. (Its
+  // other side may be as large as it likes, so no row size is worked out.)
+  if (empty) return pixmap;
+  const int rowBytes = width * PixelFormatBytes[format];
+  for (int y = 0; y < height; ++y) in->ReadExact(pixmap->PixelAddress(0, y), rowBytes);
   return pixmap;
 }
 
@@ -47,9 +48,9 @@ void TPixmapDataType::WriteData(TObject* object, TStreamBase* stream) {
   out->WriteInt32(pixmap->width);
   out->WriteInt32(pixmap->height);
   out->WriteInt32(pixmap->format);
+  if (pixmap->width <= 0 || pixmap->height <= 0) return;
   const int rowBytes = pixmap->width * PixelFormatSize(pixmap->format);
-  if (rowBytes > 0)
-    for (int y = 0; y < pixmap->height; ++y) out->WriteExact(pixmap->PixelAddress(0, y), rowBytes);
+  for (int y = 0; y < pixmap->height; ++y) out->WriteExact(pixmap->PixelAddress(0, y), rowBytes);
 }
 
 TDataType* PixmapDataType() {
