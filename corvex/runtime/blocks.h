@@ -31,23 +31,26 @@ void* CarveSmall(int sizeClass);
 
 inline int SizeClass(std::ptrdiff_t n) noexcept { return static_cast<int>((n + 15) / 16); }
 
+// A block that holds `held` bytes: from its size class's free list, carved,
+// or from the system for a large one. Counts nothing.
+inline void* TakeBlock(std::ptrdiff_t held) {
+  if (held <= kLargestSmallBlock) {
+    int sizeClass = SizeClass(held);
+    if (FreeBlockLink* link = freeLists[sizeClass]) {
+      freeLists[sizeClass] = link->next;
+      return link;
+    }
+    return CarveSmall(sizeClass);
+  }
+  return SystemAllocate(static_cast<std::size_t>(held));
+}
+
 inline void* Allocate(std::ptrdiff_t n) {
   if (n <= 0) return nullptr;
   // AllocatedBytes is an int: a block it cannot count is refused outright
   // (a corrupt size read from a file must not wrap the counter).
   if (n > std::numeric_limits<int>::max() - allocatedBytes) throw TRuntimeError("Memory block too large");
-  void* block;
-  if (n <= kLargestSmallBlock) {
-    int sizeClass = SizeClass(n);
-    if (FreeBlockLink* link = freeLists[sizeClass]) {
-      freeLists[sizeClass] = link->next;
-      block = link;
-    } else {
-      block = CarveSmall(sizeClass);
-    }
-  } else {
-    block = SystemAllocate(static_cast<std::size_t>(n));
-  }
+  void* block = TakeBlock(n);
   allocatedBytes += static_cast<int>(n);
   return block;
 }

@@ -50,18 +50,7 @@ void* AllocateWithRoom(std::ptrdiff_t n, std::ptrdiff_t room) {
   if (room <= n) return Allocate(n);
   if (n <= 0) return nullptr;
   if (n > std::numeric_limits<int>::max() - allocatedBytes) throw TRuntimeError("Memory block too large");
-  void* block;
-  if (room <= kLargestSmallBlock) {
-    int sizeClass = SizeClass(room);
-    if (FreeBlockLink* link = freeLists[sizeClass]) {
-      freeLists[sizeClass] = link->next;
-      block = link;
-    } else {
-      block = CarveSmall(sizeClass);
-    }
-  } else {
-    block = SystemAllocate(static_cast<std::size_t>(room));
-  }
+  void* block = TakeBlock(room);
   allocatedBytes += static_cast<int>(n);
   return block;
 }
