@@ -14,6 +14,7 @@
 #include "corvex/runtime/log.h"
 #include "corvex/runtime/memory.h"
 #include "corvex/runtime/object.h"
+#include "corvex/runtime/stackscan.h"
 #include "corvex/runtime/string.h"
 
 #ifdef __GLIBC__
@@ -268,23 +269,20 @@ bool destroyingInPass = false;
 __attribute__((no_sanitize_address, noinline)) void ScanStackWords(const std::uintptr_t* from, int* scanned) {
   const auto* end = reinterpret_cast<const std::uintptr_t*>(stackBase);
   *scanned = from < end ? static_cast<int>(end - from) : 0;
-  if (highestRegion < lowestRegion) return;  // no object was ever made
+  if (highestRegion < lowestRegion || from >= end) return;  // no object was ever made
   // Most words are no candidate at all (not a multiple of 16, or outside the
-  // regions that hold objects): four of them are told apart with one branch.
-  const std::uintptr_t low = lowestRegion << kRegionShift;
-  const std::uintptr_t span = (highestRegion - lowestRegion + 1) << kRegionShift;
-  auto candidate = [low, span](std::uintptr_t word) { return ((word & 15) == 0) & (word - low < span); };
+  // regions that hold objects): blocks of them are passed over at once.
+  const detail::CandidateFilter filter =
+      detail::FilterFor(lowestRegion << kRegionShift, (highestRegion - lowestRegion + 1) << kRegionShift);
   auto check = [](std::uintptr_t word) {
     if (IsObjectAddress(word)) roots->push_back(reinterpret_cast<TObject*>(word));
   };
   const std::uintptr_t* p = from;
-  for (; end - p >= 4; p += 4) {
-    std::uintptr_t w0 = p[0], w1 = p[1], w2 = p[2], w3 = p[3];
-    if (!(candidate(w0) | candidate(w1) | candidate(w2) | candidate(w3))) continue;
-    check(w0);
-    check(w1);
-    check(w2);
-    check(w3);
+  while (end - p >= detail::kScanBlockWords) {
+    p = detail::NextCandidateBlock(p, end, filter);
+    if (end - p < detail::kScanBlockWords) break;
+    for (int i = 0; i < detail::kScanBlockWords; ++i) check(p[i]);
+    p += detail::kScanBlockWords;
   }
   for (; p < end; ++p) check(*p);
 }
@@ -454,6 +452,9 @@ int ReclaimMemory() {
   int freed = 0;
   destroyingInPass = true;
   for (int i = 0; i < queueLength; ++i) {
+    // The queue holds objects from all over the heap: their counts are asked
+    // for a few entries ahead, so that the misses overlap.
+    if (i + 8 < queueLength) __builtin_prefetch(queue[i + 8], 1);
     TObject* object = queue[i];
     if (!object) continue;
     std::uint32_t& count = Collector::Count(object);
