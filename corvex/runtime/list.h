@@ -211,19 +211,14 @@ class Each {
   /// as a cursor does, so the loop may unlink the item it is on.
   class Iterator {
    public:
-    /// Stands on the first item of class T from the cursor on.
-    explicit Iterator(Ref<TListCursor> cursor) : node_(cursor ? cursor->node_ : Ref<TListNode>()) { Advance(); }
-    /// The end of the range.
+    explicit Iterator(Ref<TListCursor> cursor) : node_(cursor ? cursor->node_.Get() : nullptr) { Advance(); }
     Iterator() = default;
-    /// The current item.
-    T* operator*() const noexcept { return current_.Get(); }
-    /// Moves to the next item of class T.
+    T* operator*() const noexcept { return current_; }
     Iterator& operator++() {
       Advance();
       return *this;
     }
-    /// True until the end is reached (only comparisons with end() are meaningful).
-    bool operator!=(const Iterator&) const noexcept { return current_.Get() != nullptr; }
+    bool operator!=(const Iterator&) const noexcept { return current_ != nullptr; }
 
    private:
     friend class Each;
@@ -232,7 +227,7 @@ class Each {
     // Items of other classes are passed over through plain pointers: nothing
     // runs between two of them that could unlink or free a node.
     void Advance() {
-      TListNode* node = node_.Get();
+      TListNode* node = node_;
       while (node && !node->IsSentinel()) {
         TObject* item = node->item_.Get();
         node = node->nextNode_.Get();
@@ -249,17 +244,22 @@ class Each {
     // exact type answers without the class-tree walk of dynamic_cast.
     static T* Typed(TObject* item) {
       if constexpr (std::is_final_v<T> && requires { static_cast<T*>(item); }) {
-        return item && typeid(*item) == typeid(T) ? static_cast<T*>(item) : nullptr;
+        if (!item) return nullptr;
+        const std::type_info& type = typeid(*item);
+        return &type == &typeid(T) || type == typeid(T) ? static_cast<T*>(item) : nullptr;
       } else {
         return dynamic_cast<T*>(item);
       }
     }
 
-    Ref<TListNode> node_;
-    Ref<T> current_;
+    // Plain pointers, not references: the loop's body may unlink the node
+    // the walk goes to next, or erase the item it stands on, and a collection
+    // may then run inside the body; the iterator lies on the stack, whose
+    // words every collection counts as references, so neither is freed under
+    // it. Counting them here would cost four count changes per item.
+    TListNode* node_ = nullptr;
+    T* current_ = nullptr;
   };
-  /// @{
-  /// The first item of class T, and the end.
   Iterator begin() const { return Iterator(list_->Sentinel()->nextNode_.Get()); }
   Iterator end() const { return Iterator(); }
   /// @}
