@@ -26,6 +26,9 @@ struct FreeBlockLink {
 extern int allocatedBytes;
 extern FreeBlockLink* freeLists[kSizeClasses];
 
+// Raises the error for a block that AllocatedBytes cannot count.
+[[noreturn]] void ThrowBlockTooLarge();
+
 // A fresh block of the class from the current chunk (a new chunk when it is used up).
 void* CarveSmall(int sizeClass);
 
@@ -49,7 +52,7 @@ inline void* Allocate(std::ptrdiff_t n) {
   if (n <= 0) return nullptr;
   // AllocatedBytes is an int: a block it cannot count is refused outright
   // (a corrupt size read from a file must not wrap the counter).
-  if (n > std::numeric_limits<int>::max() - allocatedBytes) throw TRuntimeError("Memory block too large");
+  if (n > std::numeric_limits<int>::max() - allocatedBytes) ThrowBlockTooLarge();
   void* block = TakeBlock(n);
   allocatedBytes += static_cast<int>(n);
   return block;

@@ -96,12 +96,18 @@ inline std::size_t BitIndex(std::uintptr_t address) {
   return (address & ((std::uintptr_t{1} << kRegionShift) - 1)) >> 4;
 }
 
+// Errors of the allocation paths are raised out of line, so that the paths
+// themselves need no stack frame for building them.
+[[noreturn]] __attribute__((noinline, cold)) void ThrowRuntimeError(const char* message) {
+  throw TRuntimeError(message);
+}
+
 void SetMemBit(const void* object) {
   auto address = reinterpret_cast<std::uintptr_t>(object);
   BitmapPage* page = FindPage(address, true);
   std::size_t bit = BitIndex(address);
   std::uint8_t mask = static_cast<std::uint8_t>(1u << (bit & 7));
-  if (page->bits[bit >> 3] & mask) throw TRuntimeError("GC setMemBit: membit already set!");
+  if (page->bits[bit >> 3] & mask) ThrowRuntimeError("GC setMemBit: membit already set!");
   page->bits[bit >> 3] |= mask;
 }
 
@@ -178,15 +184,12 @@ void** unconstructed = nullptr;
 int unconstructedCount = 0;
 int unconstructedCapacity = 0;
 
-void NoteUnconstructed(void* block) {
-  if (unconstructedCount == unconstructedCapacity) {
-    int capacity = unconstructedCapacity + 64;
-    auto* grown = static_cast<void**>(std::realloc(unconstructed, sizeof(void*) * static_cast<std::size_t>(capacity)));
-    if (!grown) throw std::bad_alloc();
-    unconstructed = grown;
-    unconstructedCapacity = capacity;
-  }
-  unconstructed[unconstructedCount++] = block;
+__attribute__((noinline)) void GrowUnconstructed() {
+  int capacity = unconstructedCapacity + 64;
+  auto* grown = static_cast<void**>(std::realloc(unconstructed, sizeof(void*) * static_cast<std::size_t>(capacity)));
+  if (!grown) throw std::bad_alloc();
+  unconstructed = grown;
+  unconstructedCapacity = capacity;
 }
 
 // Room for one more object than there are now; raises bad_alloc where there
@@ -340,24 +343,23 @@ void TObject::QueueReleased() noexcept { Collector::Enqueue(this); }
 
 namespace {
 
+// Without the stack's bounds no pass can run, so every object would be kept
+// for good: a program that forgot the start-up is told at once.
+[[noreturn]] __attribute__((noinline, cold)) void ThrowNotStarted() {
+  LogError("an object was made before RuntimeStartup was called");
+  throw TRuntimeError("RuntimeStartup was not called: start the runtime before making any object");
+}
+
 inline void* NewObjectBlock(std::size_t size, std::size_t room) {
-  if (!stackBase) {
-    // Without the stack's bounds no pass can run, so every object would be
-    // kept for good: a program that forgot the start-up is told at once.
-    LogError("an object was made before RuntimeStartup was called");
-    throw TRuntimeError("RuntimeStartup was not called: start the runtime before making any object");
-  }
-  if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) throw TRuntimeError("Memory block too large");
+  if (!stackBase) ThrowNotStarted();
+  if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) ThrowRuntimeError("Memory block too large");
   if (!passRunning) AutoCollect(size);
   ReserveQueueForNewObject();
+  // The room on the list comes first: nothing can fail once the block is taken.
+  if (unconstructedCount == unconstructedCapacity) GrowUnconstructed();
   auto n = static_cast<std::ptrdiff_t>(size);
   void* block = room > size ? blocks::AllocateWithRoom(n, static_cast<std::ptrdiff_t>(room)) : blocks::Allocate(n);
-  try {
-    NoteUnconstructed(block);
-  } catch (...) {
-    blocks::Free(block, static_cast<std::ptrdiff_t>(size));
-    throw;
-  }
+  unconstructed[unconstructedCount++] = block;
   return block;
 }
 

@@ -26,6 +26,8 @@ std::size_t chunkRemaining = 0;
 
 }  // namespace
 
+void ThrowBlockTooLarge() { throw TRuntimeError("Memory block too large"); }
+
 void* CarveSmall(int sizeClass) {
   std::size_t needed = 16u * static_cast<std::size_t>(sizeClass);
   if (chunkRemaining < needed) {
@@ -49,7 +51,7 @@ void* CarveSmall(int sizeClass) {
 void* AllocateWithRoom(std::ptrdiff_t n, std::ptrdiff_t room) {
   if (room <= n) return Allocate(n);
   if (n <= 0) return nullptr;
-  if (n > std::numeric_limits<int>::max() - allocatedBytes) throw TRuntimeError("Memory block too large");
+  if (n > std::numeric_limits<int>::max() - allocatedBytes) ThrowBlockTooLarge();
   void* block = TakeBlock(room);
   allocatedBytes += static_cast<int>(n);
   return block;
