@@ -111,27 +111,19 @@ Ref<TListNode> TList::BackNode() const { return IsEmpty() ? Ref<TListNode>() : s
 
 Ref<TListNode> TList::InsertBefore(const Ref<TObject>& value, TListNode* node) {
   if (!node) ThrowNullObjectError();
-  Ref<TListNode> created = new TListNode;
-  TListNode* c = created.Get();
-  c->item_ = value;
-  // The node's reference to its predecessor becomes the new node's.
-  c->prevNode_ = std::move(node->prevNode_);
-  c->nextNode_ = node;
-  c->prevNode_->nextNode_ = c;
-  node->prevNode_ = c;
-  return created;
+  return LinkBetween(value, node->prevNode_.Get(), node);
 }
 
 Ref<TListNode> TList::InsertAfter(const Ref<TObject>& value, TListNode* node) {
   if (!node) ThrowNullObjectError();
-  Ref<TListNode> created = new TListNode;
-  TListNode* c = created.Get();
-  c->item_ = value;
-  // The node's reference to its successor becomes the new node's.
-  c->nextNode_ = std::move(node->nextNode_);
-  c->prevNode_ = node;
-  c->nextNode_->prevNode_ = c;
-  node->nextNode_ = c;
+  return LinkBetween(value, node, node->nextNode_.Get());
+}
+
+// Both neighbours are linked, so the list holds them while the node is made.
+Ref<TListNode> TList::LinkBetween(const Ref<TObject>& value, TListNode* prev, TListNode* next) {
+  Ref<TListNode> created = new TListNode(value, prev, next);
+  prev->nextNode_ = created.Get();
+  next->prevNode_ = created.Get();
   return created;
 }
 

@@ -25,6 +25,8 @@ class TList;
 /// One node of a TList: an item and its two neighbours.
 class TListNode final : public TObject {
  public:
+  /// An unlinked node without an item (lists make their nodes themselves).
+  TListNode() = default;
   /// The node's item (null for an unlinked node).
   Ref<TObject> Item() const { return item_; }
   /// @{
@@ -42,6 +44,8 @@ class TListNode final : public TObject {
  private:
   friend class TList;
   friend class TListCursor;
+  TListNode(const Ref<TObject>& item, TListNode* prev, TListNode* next)
+      : item_(item), nextNode_(next), prevNode_(prev) {}
   template <class T>
   friend class Each;
   Ref<TObject> item_;
@@ -154,6 +158,7 @@ class TList final : public TSerializable {
   TListNode* Sentinel() const noexcept { return sentinel_.Get(); }
 
  private:
+  Ref<TListNode> LinkBetween(const Ref<TObject>& value, TListNode* prev, TListNode* next);
   Ref<TListNode> sentinel_;
 };
 
