@@ -32,7 +32,7 @@ extern FreeBlockLink* freeLists[kSizeClasses];
 // A fresh block of the class from the current chunk (a new chunk when it is used up).
 void* CarveSmall(int sizeClass);
 
-inline int SizeClass(std::ptrdiff_t n) noexcept { return static_cast<int>((n + 15) / 16); }
+inline int SizeClass(std::ptrdiff_t n) noexcept { return static_cast<int>((n + 15) >> 4); }  // n > 0
 
 // A block that holds `held` bytes: from its size class's free list, carved,
 // or from the system for a large one. Counts nothing.

@@ -111,9 +111,18 @@ void SetMemBit(const void* object) {
   page->bits[bit >> 3] |= mask;
 }
 
+// The bit of an address on the page of the latest lookup, or null when the
+// address lies on another page: the common case of the hot paths, as a leaf.
+inline std::uint8_t* ByteOnLastPage(std::uintptr_t address, std::uint8_t* mask) noexcept {
+  if (!lastPage || lastPage->region != address >> kRegionShift) return nullptr;
+  std::size_t bit = BitIndex(address);
+  *mask = static_cast<std::uint8_t>(1u << (bit & 7));
+  return &lastPage->bits[bit >> 3];
+}
+
 // Reached from operator delete, which must not throw: a bit that is not set
 // means the bitmap and the heap disagree, which is reported and left as it is.
-void ClearMemBit(const void* object) noexcept {
+__attribute__((noinline)) void ClearMemBitSlowly(const void* object) noexcept {
   auto address = reinterpret_cast<std::uintptr_t>(object);
   BitmapPage* page = FindPage(address, false);
   std::size_t bit = BitIndex(address);
@@ -123,6 +132,16 @@ void ClearMemBit(const void* object) noexcept {
     return;
   }
   page->bits[bit >> 3] &= static_cast<std::uint8_t>(~mask);
+}
+
+inline void ClearMemBit(const void* object) noexcept {
+  std::uint8_t mask;
+  std::uint8_t* byte = ByteOnLastPage(reinterpret_cast<std::uintptr_t>(object), &mask);
+  if (byte && (*byte & mask)) {
+    *byte = static_cast<std::uint8_t>(*byte & ~mask);
+    return;
+  }
+  ClearMemBitSlowly(object);
 }
 
 // Whether a stack word refers to an allocated object: a multiple of 16 with its bit set.
@@ -261,7 +280,23 @@ class Collector {
   }
 
   static std::uint32_t& Count(TObject* object) noexcept { return object->refs_; }
+
+  // A new object's place in the bitmap and the queue, when it is a runtime
+  // block; anything else is never queued.
+  static __attribute__((noinline)) void Register(TObject* object);
 };
+
+void Collector::Register(TObject* object) {
+  if (TakeUnconstructed(object)) {
+    SetMemBit(object);
+    ++trackedObjects;
+    EnqueueNew(object);
+  } else {
+    // Not a runtime block (an object misplaced on the stack or inside another
+    // object): a pass must never free it, so it is never queued.
+    object->refs_ = kSharedCount;
+  }
+}
 
 namespace {
 
@@ -326,15 +361,21 @@ void AutoCollect(std::size_t size) {
 // ---- TObject -------------------------------------------------------------------
 
 TObject::TObject() : refs_(0) {
-  if (TakeUnconstructed(this)) {
-    SetMemBit(this);
-    ++trackedObjects;
-    Collector::EnqueueNew(this);
-  } else {
-    // Not a runtime block (an object misplaced on the stack or inside another
-    // object): a pass must never free it, so it is never queued.
-    refs_ = kSharedCount;
+  // The common case as a leaf: the newest block of operator new, on the page
+  // of the latest lookup, with room in the queue.
+  if (unconstructedCount != 0 && unconstructed[unconstructedCount - 1] == this && queueLength < queueCapacity) {
+    std::uint8_t mask;
+    std::uint8_t* byte = ByteOnLastPage(reinterpret_cast<std::uintptr_t>(this), &mask);
+    if (byte && !(*byte & mask)) {
+      *byte = static_cast<std::uint8_t>(*byte | mask);
+      --unconstructedCount;
+      ++trackedObjects;
+      queue[queueLength++] = this;
+      refs_ = kQueuedMark;
+      return;
+    }
   }
+  Collector::Register(this);
 }
 
 TObject::~TObject() noexcept(false) {}
@@ -367,7 +408,28 @@ inline void* NewObjectBlock(std::size_t size, std::size_t room) {
 
 void* blocks::AllocateObjectWithRoom(std::size_t size, std::size_t room) { return NewObjectBlock(size, room); }
 
-void* TObject::operator new(std::size_t size) { return NewObjectBlock(size, size); }
+void* TObject::operator new(std::size_t size) {
+  // The common case, without a call or a stack frame: automatic mode with no
+  // pass due, a free block of the size class, room in the queue and on the
+  // list of unconstructed blocks. Anything else, every error included, takes
+  // the full path (before the start-up the queue has no room at all).
+  if (size <= static_cast<std::size_t>(blocks::kLargestSmallBlock) && (reclaimMode & 3) == 1 && !passRunning) {
+    const int n = static_cast<int>(size);
+    const int sizeClass = blocks::SizeClass(n);
+    blocks::FreeBlockLink* link = blocks::freeLists[sizeClass];
+    const int bytes = bytesSinceCollection + n;
+    if (link && bytes <= 0x100000 && queueLength <= threshold &&
+        queueCapacity >= std::max(trackedObjects, queueLength) + unconstructedCount + 1 &&
+        unconstructedCount < unconstructedCapacity && n <= std::numeric_limits<int>::max() - blocks::allocatedBytes) {
+      bytesSinceCollection = bytes;
+      blocks::freeLists[sizeClass] = link->next;
+      blocks::allocatedBytes += n;
+      unconstructed[unconstructedCount++] = link;
+      return link;
+    }
+  }
+  return NewObjectBlock(size, size);
+}
 
 void blocks::FreeObjectWithRoom(void* block, std::size_t size, std::size_t room) noexcept {
   if (!block) return;
@@ -385,7 +447,17 @@ void blocks::FreeObjectWithRoom(void* block, std::size_t size, std::size_t room)
   blocks::FreeHeld(block, n, held);
 }
 
-void TObject::operator delete(void* block, std::size_t size) noexcept { blocks::FreeObjectWithRoom(block, size, size); }
+void TObject::operator delete(void* block, std::size_t size) noexcept {
+  // The common case, without a call: a pass freeing an object while no block
+  // waits for its constructor.
+  if (destroyingInPass && unconstructedCount == 0 && block) {
+    ClearMemBit(block);
+    --trackedObjects;
+    blocks::Free(block, static_cast<std::ptrdiff_t>(size));
+    return;
+  }
+  blocks::FreeObjectWithRoom(block, size, size);
+}
 
 String TObject::ToString() {
   char text[32];
