@@ -111,13 +111,21 @@ void SetMemBit(const void* object) {
   page->bits[bit >> 3] |= mask;
 }
 
-// The bit of an address on the page of the latest lookup, or null when the
-// address lies on another page: the common case of the hot paths, as a leaf.
-inline std::uint8_t* ByteOnLastPage(std::uintptr_t address, std::uint8_t* mask) noexcept {
-  if (!lastPage || lastPage->region != address >> kRegionShift) return nullptr;
+// The byte and mask of an address's bit when its page is the latest one
+// looked up or heads its bucket, else null: the common case of the hot
+// paths, as a leaf.
+inline std::uint8_t* ByteOnKnownPage(std::uintptr_t address, std::uint8_t* mask) noexcept {
+  std::uintptr_t region = address >> kRegionShift;
+  BitmapPage* page = lastPage;
+  if (!page || page->region != region) {
+    if (!bitmapTable) return nullptr;
+    page = bitmapTable[region & (kBitmapEntries - 1)];
+    if (!page || page->region != region) return nullptr;
+    lastPage = page;
+  }
   std::size_t bit = BitIndex(address);
   *mask = static_cast<std::uint8_t>(1u << (bit & 7));
-  return &lastPage->bits[bit >> 3];
+  return &page->bits[bit >> 3];
 }
 
 // Reached from operator delete, which must not throw: a bit that is not set
@@ -136,7 +144,7 @@ __attribute__((noinline)) void ClearMemBitSlowly(const void* object) noexcept {
 
 inline void ClearMemBit(const void* object) noexcept {
   std::uint8_t mask;
-  std::uint8_t* byte = ByteOnLastPage(reinterpret_cast<std::uintptr_t>(object), &mask);
+  std::uint8_t* byte = ByteOnKnownPage(reinterpret_cast<std::uintptr_t>(object), &mask);
   if (byte && (*byte & mask)) {
     *byte = static_cast<std::uint8_t>(*byte & ~mask);
     return;
@@ -181,9 +189,18 @@ bool queueFullReported = false;
 
 constexpr int kQueueGrowth = 1024;
 
+// A pass asks for the counts of entries this far ahead of the one it is at.
+constexpr int kPrefetchDistance = 8;
+
+// The queue always has kPrefetchDistance slots more than its capacity, all
+// past the entries null or stale pointers: a pass reads ahead without a bound
+// check (a prefetch of any address is harmless).
 bool GrowQueue(int capacity) noexcept {
-  auto* grown = static_cast<TObject**>(std::realloc(queue, sizeof(TObject*) * static_cast<std::size_t>(capacity)));
+  auto slots = static_cast<std::size_t>(capacity) + kPrefetchDistance;
+  auto* grown = static_cast<TObject**>(std::realloc(queue, sizeof(TObject*) * slots));
   if (!grown) return false;
+  std::size_t kept = queue ? static_cast<std::size_t>(queueCapacity) + kPrefetchDistance : 0;
+  std::memset(grown + kept, 0, sizeof(TObject*) * (slots - kept));
   queue = grown;
   queueCapacity = capacity;
   return true;
@@ -365,7 +382,7 @@ TObject::TObject() : refs_(0) {
   // of the latest lookup, with room in the queue.
   if (unconstructedCount != 0 && unconstructed[unconstructedCount - 1] == this && queueLength < queueCapacity) {
     std::uint8_t mask;
-    std::uint8_t* byte = ByteOnLastPage(reinterpret_cast<std::uintptr_t>(this), &mask);
+    std::uint8_t* byte = ByteOnKnownPage(reinterpret_cast<std::uintptr_t>(this), &mask);
     if (byte && !(*byte & mask)) {
       *byte = static_cast<std::uint8_t>(*byte | mask);
       --unconstructedCount;
@@ -380,7 +397,15 @@ TObject::TObject() : refs_(0) {
 
 TObject::~TObject() noexcept(false) {}
 
-void TObject::QueueReleased() noexcept { Collector::Enqueue(this); }
+void TObject::QueueReleased() noexcept {
+  // The common case as a leaf: room in the queue.
+  if (refs_ == 0 && queueLength < queueCapacity) {
+    queue[queueLength++] = this;
+    refs_ = kQueuedMark;
+    return;
+  }
+  Collector::Enqueue(this);
+}
 
 namespace {
 
@@ -528,7 +553,7 @@ int ReclaimMemory() {
   for (int i = 0; i < queueLength; ++i) {
     // The queue holds objects from all over the heap: their counts are asked
     // for a few entries ahead, so that the misses overlap.
-    if (i + 8 < queueLength) __builtin_prefetch(queue[i + 8], 1);
+    __builtin_prefetch(queue[i + kPrefetchDistance], 1);
     TObject* object = queue[i];
     if (!object) continue;
     std::uint32_t& count = Collector::Count(object);

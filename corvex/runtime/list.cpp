@@ -82,8 +82,14 @@ void TList::RemoveAll() {
 
 int TList::Holds(TObject* value) const { return NodeOf(value) ? 1 : 0; }
 
-Ref<TListNode> TList::PushFront(const Ref<TObject>& value) { return InsertAfter(value, sentinel_.Get()); }
-Ref<TListNode> TList::PushBack(const Ref<TObject>& value) { return InsertBefore(value, sentinel_.Get()); }
+Ref<TListNode> TList::PushFront(const Ref<TObject>& value) {
+  TListNode* s = sentinel_.Get();
+  return LinkBetween(value, s, s->nextNode_.Get());
+}
+Ref<TListNode> TList::PushBack(const Ref<TObject>& value) {
+  TListNode* s = sentinel_.Get();
+  return LinkBetween(value, s->prevNode_.Get(), s);
+}
 
 Ref<TObject> TList::Front() const { return sentinel_->nextNode_->item_; }
 Ref<TObject> TList::Back() const { return sentinel_->prevNode_->item_; }
@@ -121,9 +127,17 @@ Ref<TListNode> TList::InsertAfter(const Ref<TObject>& value, TListNode* node) {
 
 // Both neighbours are linked, so the list holds them while the node is made.
 Ref<TListNode> TList::LinkBetween(const Ref<TObject>& value, TListNode* prev, TListNode* next) {
-  Ref<TListNode> created = new TListNode(value, prev, next);
-  prev->nextNode_ = created.Get();
-  next->prevNode_ = created.Get();
+  Ref<TListNode> created;
+  if (prev->nextNode_.Get() == next && next->prevNode_.Get() == prev) {
+    // The references the neighbours held of each other become the new node's.
+    created = new TListNode(value, std::move(prev->nextNode_), std::move(next->prevNode_));
+  } else {
+    // A neighbour that was unlinked before no longer points back.
+    created = new TListNode(value, Ref<TListNode>(next), Ref<TListNode>(prev));
+  }
+  TListNode* c = created.Get();
+  prev->nextNode_ = c;
+  next->prevNode_ = c;
   return created;
 }
 

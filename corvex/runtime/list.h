@@ -44,8 +44,8 @@ class TListNode final : public TObject {
  private:
   friend class TList;
   friend class TListCursor;
-  TListNode(const Ref<TObject>& item, TListNode* prev, TListNode* next)
-      : item_(item), nextNode_(next), prevNode_(prev) {}
+  TListNode(const Ref<TObject>& item, Ref<TListNode>&& next, Ref<TListNode>&& prev)
+      : item_(item), nextNode_(std::move(next)), prevNode_(std::move(prev)) {}
   template <class T>
   friend class Each;
   Ref<TObject> item_;
