@@ -27,41 +27,44 @@ __attribute__((no_sanitize_address)) const std::uintptr_t* NextCandidateBlockPla
 #if defined(__x86_64__)
 
 // SSE2 is part of every x86-64 processor. A word passes when both 32-bit
-// halves of (word & 15) | ((word - low) >> shift) are zero.
+// halves of (word & 15) | ((word - low) >> shift) are zero; the result has
+// all bits of a 64-bit lane set for a word that passes.
+__attribute__((no_sanitize_address)) inline __m128i PassingSse2(const std::uintptr_t* at, __m128i low, __m128i shift) {
+  const __m128i fifteen = _mm_set1_epi64x(15);
+  __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  __m128i t = _mm_or_si128(_mm_and_si128(words, fifteen), _mm_srl_epi64(_mm_sub_epi64(words, low), shift));
+  __m128i halves = _mm_cmpeq_epi32(t, _mm_setzero_si128());
+  return _mm_and_si128(halves, _mm_shuffle_epi32(halves, _MM_SHUFFLE(2, 3, 0, 1)));
+}
+
 __attribute__((no_sanitize_address)) const std::uintptr_t* NextCandidateBlockSse2(
     const std::uintptr_t* from, const std::uintptr_t* end, CandidateFilter filter) noexcept {
   const __m128i low = _mm_set1_epi64x(static_cast<long long>(filter.low));
-  const __m128i fifteen = _mm_set1_epi64x(15);
   const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(filter.shift));
-  const __m128i zero = _mm_setzero_si128();
-  auto passing = [&](const std::uintptr_t* at) {
-    __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    __m128i t = _mm_or_si128(_mm_and_si128(words, fifteen), _mm_srl_epi64(_mm_sub_epi64(words, low), shift));
-    __m128i halves = _mm_cmpeq_epi32(t, zero);
-    return _mm_and_si128(halves, _mm_shuffle_epi32(halves, _MM_SHUFFLE(2, 3, 0, 1)));
-  };
   const std::uintptr_t* p = from;
   for (; end - p >= kScanBlockWords; p += kScanBlockWords) {
-    __m128i any = _mm_or_si128(_mm_or_si128(passing(p), passing(p + 2)), _mm_or_si128(passing(p + 4), passing(p + 6)));
+    __m128i any = _mm_or_si128(_mm_or_si128(PassingSse2(p, low, shift), PassingSse2(p + 2, low, shift)),
+                               _mm_or_si128(PassingSse2(p + 4, low, shift), PassingSse2(p + 6, low, shift)));
     if (_mm_movemask_epi8(any)) return p;
   }
   return p;
 }
 
+__attribute__((target("avx2"), no_sanitize_address)) inline __m256i PassingAvx2(const std::uintptr_t* at, __m256i low,
+                                                                                   __m128i shift) {
+  const __m256i fifteen = _mm256_set1_epi64x(15);
+  __m256i words = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+  __m256i t = _mm256_or_si256(_mm256_and_si256(words, fifteen), _mm256_srl_epi64(_mm256_sub_epi64(words, low), shift));
+  return _mm256_cmpeq_epi64(t, _mm256_setzero_si256());
+}
+
 __attribute__((target("avx2"), no_sanitize_address)) const std::uintptr_t* NextCandidateBlockAvx2(
     const std::uintptr_t* from, const std::uintptr_t* end, CandidateFilter filter) noexcept {
   const __m256i low = _mm256_set1_epi64x(static_cast<long long>(filter.low));
-  const __m256i fifteen = _mm256_set1_epi64x(15);
   const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(filter.shift));
-  const __m256i zero = _mm256_setzero_si256();
-  auto passing = [&](const std::uintptr_t* at) __attribute__((target("avx2"))) {
-    __m256i words = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
-    __m256i t = _mm256_or_si256(_mm256_and_si256(words, fifteen), _mm256_srl_epi64(_mm256_sub_epi64(words, low), shift));
-    return _mm256_cmpeq_epi64(t, zero);
-  };
   const std::uintptr_t* p = from;
   for (; end - p >= kScanBlockWords; p += kScanBlockWords) {
-    __m256i any = _mm256_or_si256(passing(p), passing(p + 4));
+    __m256i any = _mm256_or_si256(PassingAvx2(p, low, shift), PassingAvx2(p + 4, low, shift));
     if (!_mm256_testz_si256(any, any)) return p;
   }
   return p;
