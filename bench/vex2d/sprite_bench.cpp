@@ -3,6 +3,10 @@
 // (BlitImage), through raw OpenGL immediate mode, through a hand-written
 // batched GL program (vertex arrays, one draw per blend mode), and through SDL2's own renderer (SDL_RenderCopyEx).
 // Every frame ends with glFinish so that the GL's work is counted, not only the calls.
+// The four draw the same pixels: the same quads (SDL gets them as float
+// rectangles), the same alpha bytes, the same texture and blend functions, and
+// the counter lit_pixels (the pixels of the first frame that are not the
+// black background) shows it in every run.
 //
 // Run under Xvfb:  xvfb-run -a -s "-screen 0 1024x768x24" ./bench_vex2d
 // The counter us_per_sprite is the time of one sprite; compare the three
@@ -94,6 +98,21 @@ void UseCorvexContext() {
   GLVex2DDriver()->MakeCurrent(g);
 }
 
+// The sprites' alpha as the 2D layer turns a drawing alpha into a byte
+// (truncated), so that every variant blends with the same values.
+std::uint8_t AlphaByte(float alpha) { return static_cast<std::uint8_t>(static_cast<int>(alpha * 255)); }
+
+// The pixels of the current GL context's back buffer that are not black:
+// equal counts mean that the variants covered the same pixels.
+void CountLitPixels(benchmark::State& state) {
+  std::vector<std::uint8_t> rgba(static_cast<std::size_t>(kWidth * kHeight * 4));
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+  double lit = 0;
+  for (std::size_t i = 0; i < rgba.size(); i += 4) lit += (rgba[i] | rgba[i + 1] | rgba[i + 2]) != 0;
+  state.counters["lit_pixels"] = lit;
+}
+
 void SetPerSprite(benchmark::State& state, int sprites) {
   state.counters["us_per_sprite"] = benchmark::Counter(
       static_cast<double>(sprites) * 1e-6, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
@@ -120,9 +139,14 @@ void BM_Vex2D(benchmark::State& state) {
       SetDrawScale(s.scale, s.scale);
       BlitImage(spot.Get(), s.x, s.y);
     }
+    // The driver queues what it draws; a program that calls the GL itself
+    // hands the queue over first (without this the additive half would wait
+    // for the next frame's ClearScreen, outside the glFinish).
+    FlushGLVex2D();
     glFinish();
   };
   drawFrame();  // the first frame pays for uploads and shader set-up
+  CountLitPixels(state);
   for (auto _ : state) drawFrame();
   SetDrawScale(1, 1);
   SetDrawAlpha(1);
@@ -133,7 +157,7 @@ void BM_Vex2D(benchmark::State& state) {
 
 void DrawRaw(const Sprite& s, float s1, float t1) {
   const float half = kSprite * 0.5f * s.scale;
-  glColor4f(1, 1, 1, s.alpha);
+  glColor4ub(255, 255, 255, AlphaByte(s.alpha));
   glBegin(GL_QUADS);
   glTexCoord2f(0, 0);
   glVertex2f(s.x - half, s.y - half);
@@ -166,6 +190,7 @@ void BM_RawGL(benchmark::State& state) {
     glFinish();
   };
   drawFrame();  // the first frame pays for uploads and shader set-up
+  CountLitPixels(state);
   for (auto _ : state) drawFrame();
   SetPerSprite(state, 2 * n);
 }
@@ -182,7 +207,7 @@ struct BatchVertex {
 
 void AppendQuad(std::vector<BatchVertex>& out, const Sprite& s, float s1, float t1) {
   const float half = kSprite * 0.5f * s.scale;
-  const auto a = static_cast<std::uint8_t>(s.alpha * 255.0f + 0.5f);
+  const std::uint8_t a = AlphaByte(s.alpha);
   out.push_back({s.x - half, s.y - half, 0, 0, {255, 255, 255, a}});
   out.push_back({s.x + half, s.y - half, s1, 0, {255, 255, 255, a}});
   out.push_back({s.x + half, s.y + half, s1, t1, {255, 255, 255, a}});
@@ -225,6 +250,7 @@ void BM_BatchedGL(benchmark::State& state) {
     glFinish();
   };
   drawFrame();  // the first frame pays for uploads and shader set-up
+  CountLitPixels(state);
   for (auto _ : state) drawFrame();
   glDisableClientState(GL_VERTEX_ARRAY);
   glDisableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -250,6 +276,10 @@ bool UseSdlRenderer(benchmark::State& state) {
     sdlSpot = SDL_CreateTexture(sdlRenderer, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STATIC, kSprite, kSprite);
     std::vector<std::uint8_t> rgba = SpotPixels();
     SDL_UpdateTexture(sdlSpot, nullptr, rgba.data(), kSprite * 4);
+    // Linear both ways; the 2D layer's spot is ImageFiltered without
+    // ImageMipmapped (linear magnification, nearest minification), which is
+    // what the comparison pairs with it. llvmpipe has to choose between the
+    // two filters for every pixel, which SDL's texture does not ask for.
     SDL_SetTextureScaleMode(sdlSpot, SDL_ScaleModeLinear);
   }
   SDL_RendererInfo info;
@@ -258,11 +288,14 @@ bool UseSdlRenderer(benchmark::State& state) {
   return true;
 }
 
+// The quad of the other variants as a float rectangle: whole-pixel
+// rectangles (SDL_RenderCopyEx) would cut every size down to an integer and
+// cover fewer pixels (two fifths less area for the sprites of a pixel or two).
 void DrawSdl(const Sprite& s) {
-  const int size = static_cast<int>(kSprite * s.scale);
-  const SDL_Rect dst = {static_cast<int>(s.x) - size / 2, static_cast<int>(s.y) - size / 2, size, size};
-  SDL_SetTextureAlphaMod(sdlSpot, static_cast<Uint8>(s.alpha * 255));
-  SDL_RenderCopyEx(sdlRenderer, sdlSpot, nullptr, &dst, 0.0, nullptr, SDL_FLIP_NONE);
+  const float half = kSprite * 0.5f * s.scale;
+  const SDL_FRect dst = {s.x - half, s.y - half, 2 * half, 2 * half};
+  SDL_SetTextureAlphaMod(sdlSpot, AlphaByte(s.alpha));
+  SDL_RenderCopyExF(sdlRenderer, sdlSpot, nullptr, &dst, 0.0, nullptr, SDL_FLIP_NONE);
 }
 
 void BM_SdlRenderer(benchmark::State& state) {
@@ -282,6 +315,7 @@ void BM_SdlRenderer(benchmark::State& state) {
     glFinish();  // the renderer's context is current after the flush
   };
   drawFrame();  // the first frame pays for uploads and shader set-up
+  CountLitPixels(state);
   for (auto _ : state) drawFrame();
   SetPerSprite(state, 2 * n);
 }

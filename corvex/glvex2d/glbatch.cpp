@@ -27,6 +27,8 @@ void GLBatch::Grow(int n) {
   vertices_.resize(size);
 }
 
+void GLBatch::NewRun(GLenum mode, int n) { runs_.push_back({mode, used_, n}); }
+
 void GLBatch::Draw() {
   if (used_ == 0) return;
   const GLBatchVertex* v = vertices_.data();

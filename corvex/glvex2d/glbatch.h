@@ -11,6 +11,7 @@
 #include <GL/gl.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "corvex/runtime/api_begin.h"
@@ -26,6 +27,19 @@ struct GLBatchVertex {
   float t;  ///< texture coordinate
   std::uint8_t rgba[4];  ///< colour and alpha bytes
 };
+
+/// The colour bytes of a vertex (red, green, blue, alpha in memory order) as
+/// one word, so that a vertex takes its colour in one store.
+using GLBatchColor = std::uint32_t;
+
+/// Fills one vertex: position, texture coordinate and colour bytes.
+inline void SetBatchVertex(GLBatchVertex* v, float x, float y, float s, float t, GLBatchColor rgba) noexcept {
+  v->x = x;
+  v->y = y;
+  v->s = s;
+  v->t = t;
+  std::memcpy(v->rgba, &rgba, sizeof rgba);
+}
 
 /// The queue of the batching 2D driver: vertices of one texture state, kept
 /// as runs of one primitive mode, drawn out with glDrawArrays.
@@ -48,6 +62,9 @@ class GLBatch {
   int Texture() const noexcept { return texture_; }
   /// The number of vertices queued.
   int VertexCount() const noexcept { return used_; }
+  /// The queued vertices, VertexCount() of them in drawing order (valid until
+  /// the next Append, Draw or Discard).
+  const GLBatchVertex* Vertices() const noexcept { return vertices_.data(); }
   /// The number of runs queued (one glDrawArrays each, polygons one row).
   int RunCount() const noexcept { return static_cast<int>(runs_.size()); }
 
@@ -73,6 +90,8 @@ class GLBatch {
   void Discard() noexcept;
 
  private:
+  // A run of the same mode grows in place (the sprite case); a new run is
+  // kept out of line so that Append stays small enough to inline.
   void AddRun(GLenum mode, int n) {
     if (!runs_.empty() && mode != GL_POLYGON) {
       Run& last = runs_.back();
@@ -81,8 +100,9 @@ class GLBatch {
         return;
       }
     }
-    runs_.push_back({mode, used_, n});
+    NewRun(mode, n);
   }
+  void NewRun(GLenum mode, int n);
   void Grow(int n);
 
   std::vector<GLBatchVertex> vertices_;  // used_ of them hold queued vertices

@@ -75,12 +75,20 @@ TGLTextureFrame::~TGLTextureFrame() {
 
 void TGLTextureFrame::Render(float x0, float y0, float x1, float y1, float tx, float ty) {
   TGLVex2DDriver* d = gDriver.Get();
+  // The products are worked out before the queue hands out room and the
+  // colour is read once: the vertex stores could alias the driver's fields,
+  // which would otherwise be reloaded after every store. Each corner is
+  // still summed as x * ix + y * iy + tx, so that positions round as before.
   const float ix = d->ix, iy = d->iy, jx = d->jx, jy = d->jy;
+  const float x0i = x0 * ix, x1i = x1 * ix, y0i = y0 * iy, y1i = y1 * iy;
+  const float x0j = x0 * jx, x1j = x1 * jx, y0j = y0 * jy, y1j = y1 * jy;
+  const GLBatchColor rgba = d->PackedColor();
+  const float u0 = s0, v0 = t0, u1 = s1, v1 = t1;
   GLBatchVertex* v = d->BeginPrimitive(GL_QUADS, texture, 4);
-  d->SetVertex(v, x0 * ix + y0 * iy + tx, x0 * jx + y0 * jy + ty, s0, t0);
-  d->SetVertex(v + 1, x1 * ix + y0 * iy + tx, x1 * jx + y0 * jy + ty, s1, t0);
-  d->SetVertex(v + 2, x1 * ix + y1 * iy + tx, x1 * jx + y1 * jy + ty, s1, t1);
-  d->SetVertex(v + 3, x0 * ix + y1 * iy + tx, x0 * jx + y1 * jy + ty, s0, t1);
+  SetBatchVertex(v, x0i + y0i + tx, x0j + y0j + ty, u0, v0, rgba);
+  SetBatchVertex(v + 1, x1i + y0i + tx, x1j + y0j + ty, u1, v0, rgba);
+  SetBatchVertex(v + 2, x1i + y1i + tx, x1j + y1j + ty, u1, v1, rgba);
+  SetBatchVertex(v + 3, x0i + y1i + tx, x0j + y1j + ty, u0, v1, rgba);
   d->EndPrimitive();
 }
 

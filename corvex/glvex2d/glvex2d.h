@@ -6,6 +6,7 @@
 /// contexts come from the OpenGL graphics driver.
 #pragma once
 
+#include <cstring>
 #include <vector>
 
 #include "corvex/glvex2d/glbatch.h"
@@ -78,16 +79,15 @@ class TGLVex2DDriver : public TVex2DDriver {
   void EndPrimitive() {
     if (!batching) EndImmediate();
   }
+  /// The current colour and alpha bytes as one word (see GLBatchColor).
+  GLBatchColor PackedColor() const noexcept {
+    GLBatchColor rgba;
+    std::memcpy(&rgba, color, sizeof rgba);
+    return rgba;
+  }
   /// Fills one vertex with the current colour.
   void SetVertex(GLBatchVertex* v, float x, float y, float s = 0, float t = 0) const {
-    v->x = x;
-    v->y = y;
-    v->s = s;
-    v->t = t;
-    v->rgba[0] = color[0];
-    v->rgba[1] = color[1];
-    v->rgba[2] = color[2];
-    v->rgba[3] = color[3];
+    SetBatchVertex(v, x, y, s, t, PackedColor());
   }
 
   /// Draws what is queued, in the current context.
