@@ -68,11 +68,11 @@ class TBankOpener final : public TStreamOpener {
 };
 
 // A block of SystemAllocate grown to n bytes, its first `keep` bytes kept.
-// SystemAllocate puts malloc's pointer in the word before the block, 1 to 16
-// bytes above it (memory.h), so realloc can grow it: a large block is then
-// extended or remapped where it is, where a new block would be copied into
-// fresh memory whose every page faults in again. A bank stream that is written
-// to grows its bank by half again each time, so that is most of its cost.
+// SystemAllocate's block lies 1 to 16 bytes above malloc's, whose pointer it
+// keeps in the word before it (memory.h), so realloc can grow it: a large
+// block is then extended or remapped where it is, where a new block would be
+// copied into fresh memory whose every page faults in again (a bank stream
+// being written grows its bank by half again, over and over).
 // Raises std::bad_alloc and keeps the old block when there is no memory.
 std::uint8_t* GrowSystemBlock(std::uint8_t* block, std::size_t n, std::size_t keep) {
   void* raw = reinterpret_cast<void**>(block)[-1];
