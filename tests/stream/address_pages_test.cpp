@@ -66,21 +66,5 @@ TEST(AddressPagesTest, ObjectsOfManyChunksInTurnThroughDirectoryGrowth) {
   EXPECT_EQ(table.Find(At(address(kChunks, 0))), 0);
 }
 
-// A run of objects one after another fills its pages densely: pages follow
-// the address space the objects take, not their number.
-TEST(AddressPagesTest, AdjacentObjectsShareTheirPages) {
-  detail::AddressNumbers table;
-  constexpr int kObjects = 100000;
-  const std::uintptr_t base = 0x7f1234560000;
-  for (int i = 0; i < kObjects; ++i) table.Add(At(base + 16u * static_cast<std::uintptr_t>(i)), i + 1);
-  EXPECT_EQ(table.Pages(), static_cast<std::size_t>((kObjects * 16 + 4095) / 4096));
-  int wrong = 0;
-  for (int i = kObjects - 1; i >= 0; --i)
-    if (table.Find(At(base + 16u * static_cast<std::uintptr_t>(i))) != i + 1) ++wrong;
-  EXPECT_EQ(wrong, 0);
-  EXPECT_EQ(table.Find(At(base + 16u * kObjects)), 0);
-  EXPECT_EQ(table.Find(At(base - 16)), 0);
-}
-
 }  // namespace
 }  // namespace cvx

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 
 #include "corvex/stream/bank.h"
 #include "corvex/stream/bankstream.h"
@@ -45,27 +44,6 @@ TEST(BankGrowthTest, AStreamGrowingItsBankPastMappedSizesKeepsEveryByte) {
   const std::int64_t written = BankLength(bank);
   EXPECT_GE(written, kBytes);
   EXPECT_EQ(FirstWrongByte(bank, written), -1);
-}
-
-// Shrinking keeps the block; growing again past its capacity moves the bytes
-// still in use (and only those count).
-TEST(BankGrowthTest, ShrinkThenGrowKeepsTheBytesInUse) {
-  Ref<TBank> bank = NewBank(300000);
-  for (std::int64_t i = 0; i < 300000; ++i) BankAddress(bank.Get())[i] = Pattern(i);
-  BankResize(bank.Get(), 1000);
-  EXPECT_EQ(BankReserved(bank.Get()), 300000);
-  BankResize(bank.Get(), 5000000);
-  EXPECT_EQ(BankReserved(bank.Get()), 5000000);
-  EXPECT_EQ(FirstWrongByte(bank.Get(), 1000), -1);
-  std::memset(BankAddress(bank.Get()) + 1000, 0xAB, 5000000 - 1000);
-  EXPECT_EQ(BankGetUInt8At(bank.Get(), 4999999), 0xAB);
-  // A bank of no bytes at all gets its first block on growing.
-  Ref<TBank> empty = NewBank(0);
-  BankResize(empty.Get(), 64);
-  EXPECT_EQ(BankReserved(empty.Get()), 64);
-  BankSetInt32At(empty.Get(), 60, 12345);
-  BankResize(empty.Get(), 1 << 20);
-  EXPECT_EQ(BankGetInt32At(empty.Get(), 60), 12345);
 }
 
 }  // namespace
