@@ -1,8 +1,11 @@
 #include "corvex/stream/bank.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "corvex/runtime/memory.h"
 #include "corvex/stream/bankstream.h"
@@ -64,6 +67,27 @@ class TBankOpener final : public TStreamOpener {
   }
 };
 
+// A block of SystemAllocate grown to n bytes, its first `keep` bytes kept.
+// SystemAllocate's block lies 1 to 16 bytes above malloc's, whose pointer it
+// keeps in the word before it (memory.h), so realloc can grow it: a large
+// block is then extended or remapped where it is, where a new block would be
+// copied into fresh memory whose every page faults in again (a bank stream
+// being written grows its bank by half again, over and over).
+// Raises std::bad_alloc and keeps the old block when there is no memory.
+std::uint8_t* GrowSystemBlock(std::uint8_t* block, std::size_t n, std::size_t keep) {
+  void* raw = reinterpret_cast<void**>(block)[-1];
+  const std::ptrdiff_t offset = block - static_cast<std::uint8_t*>(raw);
+  void* grown = std::realloc(raw, n + 20);
+  if (!grown) throw std::bad_alloc();
+  const auto address = reinterpret_cast<std::uintptr_t>(grown);
+  // The alignment SystemAllocate gives, and the word before it for SystemFree.
+  auto* aligned = reinterpret_cast<std::uint8_t*>((address + 16) & ~static_cast<std::uintptr_t>(15));
+  std::uint8_t* moved = static_cast<std::uint8_t*>(grown) + offset;
+  if (moved != aligned && keep > 0) std::memmove(aligned, moved, keep);
+  reinterpret_cast<void**>(aligned)[-1] = grown;
+  return aligned;
+}
+
 template <class T>
 T Peek(TBank* bank, std::int32_t offset) {
   bank->CheckRange(offset, sizeof(T));
@@ -102,10 +126,13 @@ void TBank::Resize(std::int32_t newSize) {
     // belongs to someone else and must be neither freed nor written past.
     std::int64_t grown = capacity_ < 0 ? 0 : static_cast<std::int64_t>(capacity_) * 3 / 2;
     grown = std::min<std::int64_t>(std::max<std::int64_t>(grown, newSize), std::numeric_limits<std::int32_t>::max());
-    auto* block = static_cast<std::uint8_t*>(SystemAllocate(static_cast<std::size_t>(grown)));
-    if (!block) throw TRuntimeError("Memory block too large");
-    if (size_ > 0) std::memcpy(block, buffer_, static_cast<std::size_t>(size_));
-    if (capacity_ >= 0 && buffer_) SystemFree(buffer_);
+    std::uint8_t* block;
+    if (capacity_ >= 0 && buffer_) {
+      block = GrowSystemBlock(buffer_, static_cast<std::size_t>(grown), static_cast<std::size_t>(size_));
+    } else {
+      block = static_cast<std::uint8_t*>(SystemAllocate(static_cast<std::size_t>(grown)));
+      if (size_ > 0) std::memcpy(block, buffer_, static_cast<std::size_t>(size_));
+    }
     buffer_ = block;
     capacity_ = static_cast<std::int32_t>(grown);
   }

@@ -106,7 +106,7 @@ class TDataOpener final : public TStreamOpener {
 }  // namespace
 
 TDataStream::TDataStream(TByteStream* inner)
-    : TStreamRelay(inner), objects_(NewArray<Ref<TObject>>(kFirstObjectSlots)), types_(NewArray<Ref<TDataType>>(256)) {}
+    : TStreamRelay(inner), objects_(kFirstObjectSlots), types_(NewArray<Ref<TDataType>>(256)) {}
 
 Ref<TDataStream> TDataStream::Create(TByteStream* stream) {
   InitDataStreams();
@@ -176,8 +176,8 @@ Ref<TObject> TDataStream::ReadSerialized() {
   if (id == kNullId) return nullptr;
   if (id == kBackReference) {
     std::int32_t number = ReadInt32();
-    if (number < 0 || number >= objects_->Length()) throw TStreamReadError();
-    return (*objects_)[number];
+    if (number < 0 || static_cast<std::size_t>(number) >= objects_.size()) throw TStreamReadError();
+    return objects_[static_cast<std::size_t>(number)];
   }
   // A filter underneath (a text stream) may hand back any number.
   if (id < 0 || id > kBackReference) throw TStreamReadError();
@@ -190,14 +190,10 @@ Ref<TObject> TDataStream::ReadSerialized() {
     (*types_)[id] = type;
   }
   ++objectCount_;
-  if (objectCount_ >= objects_->Length()) {
-    Array<Ref<TObject>> grown = NewArray<Ref<TObject>>(objects_->Length() * 2);
-    for (std::int32_t i = 0; i < objects_->Length(); ++i) (*grown)[i] = (*objects_)[i];
-    objects_ = grown;
-  }
+  if (static_cast<std::size_t>(objectCount_) >= objects_.size()) objects_.resize(objects_.size() * 2);
   std::int32_t number = objectCount_;
   Ref<TObject> object = type->ReadData(this);
-  (*objects_)[number] = object;
+  objects_[static_cast<std::size_t>(number)] = object;
   type->AfterRead(object.Get(), this);
   return object;
 }

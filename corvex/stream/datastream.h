@@ -81,7 +81,10 @@ class TDataStream : public TStreamRelay {
 
   std::int32_t objectCount_ = 0;
   std::int32_t typeCount_ = 0;
-  Array<Ref<TObject>> objects_;
+  /// The reader's objects by number. Growing moves the references without
+  /// touching the objects: a copy would retain and later release every one,
+  /// a pass over the whole graph (and its cache misses) per doubling.
+  std::vector<Ref<TObject>> objects_;
   Array<Ref<TDataType>> types_;
   /// The writer's numbers by object address, and the objects themselves, held
   /// so that no address is reused by a new object while the stream lives.

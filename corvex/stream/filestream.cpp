@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <string>
 
 namespace cvx {
@@ -32,6 +33,7 @@ TFileStream::~TFileStream() {
 }
 
 std::int32_t TFileStream::Position() { return pos_; }
+int TFileStream::AtEnd() { return pos_ == size_ ? 1 : 0; }
 std::int32_t TFileStream::Size() { return size_; }
 
 std::int32_t TFileStream::Seek(std::int32_t position) {
@@ -80,17 +82,86 @@ std::int32_t TFileStream::Write(const void* buffer, std::int32_t count) {
   return n;
 }
 
+namespace {
+
+// Holds a handle's stdio lock while it lives (when `take`); released however
+// the line ends, a raising allocation included.
+class HandleLock {
+ public:
+  HandleLock(std::FILE* file, bool take) : file_(take ? file : nullptr) {
+    if (file_) flockfile(file_);
+  }
+  ~HandleLock() {
+    if (file_) funlockfile(file_);
+  }
+  HandleLock(const HandleLock&) = delete;
+  HandleLock& operator=(const HandleLock&) = delete;
+
+ private:
+  std::FILE* file_;
+};
+
+// The line at stdio's read position, when it lies whole in the buffer with its
+// terminator: the String is made from the buffer itself, with no copy through
+// a local buffer and no call per byte. False (nothing taken) when the buffer
+// holds no line end (it is empty, or the line goes on past it), or when the C
+// library keeps its buffer out of reach.
+bool LineFromBuffer(std::FILE* file, String* line, std::int32_t* consumed) {
+#if defined(__GLIBC__)
+  // glibc's get area: the bytes [_IO_read_ptr, _IO_read_end) are read but not
+  // yet taken (getc takes them one at a time); moving the pointer takes them.
+  const auto* at = reinterpret_cast<const std::uint8_t*>(file->_IO_read_ptr);
+  const auto* end = reinterpret_cast<const std::uint8_t*>(file->_IO_read_end);
+  if (!at || at >= end) return false;
+  const auto available = static_cast<std::size_t>(end - at);
+  if (available > static_cast<std::size_t>(INT32_MAX)) return false;
+  // One pass: nearly every byte is above 13 and passes with one comparison.
+  std::size_t length = 0;
+  bool carriageReturn = false;
+  for (; length < available; ++length) {
+    const std::uint8_t byte = at[length];
+    if (byte > 13) continue;
+    if (byte == 10 || byte == 0) break;
+    carriageReturn |= byte == 13;
+  }
+  // Without its end in the buffer the line goes on in the file.
+  if (length == available) return false;
+  if (carriageReturn) {
+    *line = detail::TextLineIn(at, static_cast<std::int32_t>(length + 1), consumed);
+  } else {
+    *line = String::OfBytes(at, static_cast<std::int32_t>(length));
+    *consumed = static_cast<std::int32_t>(length + 1);
+  }
+  file->_IO_read_ptr += *consumed;
+  return true;
+#else
+  (void)file;
+  (void)line;
+  (void)consumed;
+  return false;
+#endif
+}
+
+}  // namespace
+
 String TFileStream::ReadTextLine() {
   if (!file_) return String();
   PrepareFor(LastTransfer::kRead);
-  // Short lines fit the local buffer; a longer one continues in `spill`.
+  // A handle of the caller's may be shared with other threads: locked once
+  // for the whole line (the stream's own handles lock nothing).
+  HandleLock lock(file_, !owned_);
+  String line;
+  std::int32_t consumed = 0;
+  if (LineFromBuffer(file_, &line, &consumed)) {
+    pos_ += consumed;
+    return line;
+  }
+  // The line ends past stdio's buffer (or the buffer is empty): byte by byte,
+  // stdio refilling as it goes. Short lines fit the local buffer; a longer
+  // one continues in `spill`.
   char local[256];
   std::int32_t used = 0;
   std::string spill;
-  std::int32_t consumed = 0;
-  // A handle of the caller's may be shared with other threads: locked once
-  // for the whole line (the stream's own handles lock nothing).
-  if (!owned_) flockfile(file_);
   for (;;) {
     int byte = getc_unlocked(file_);
     if (byte == EOF) break;
@@ -103,7 +174,6 @@ String TFileStream::ReadTextLine() {
     }
     local[used++] = static_cast<char>(byte);
   }
-  if (!owned_) funlockfile(file_);
   pos_ += consumed;
   if (spill.empty()) return String::OfBytes(local, used);
   spill.append(local, static_cast<std::size_t>(used));

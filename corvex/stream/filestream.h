@@ -21,6 +21,9 @@ class TFileStream : public TByteStream {
   /// Handles given to FromFileHandle stay the caller's until Close.
   ~TFileStream() override;
 
+  /// True (1) when the position is at the size, as the base class has it, but
+  /// from the stream's own fields: a loop over the lines asks before each one.
+  int AtEnd() override;
   std::int32_t Position() override;
   std::int32_t Size() override;
   std::int32_t Seek(std::int32_t position) override;
