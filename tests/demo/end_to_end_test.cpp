@@ -208,18 +208,22 @@ class DemoProgramTest : public testing::Test {
     } while (std::chrono::steady_clock::now() < end);
     return std::nullopt;
   }
-  // Holds a key for about `frames` frames of the demo (at the frame rate its
-  // HUD shows), takes a screenshot while it is still held, then releases it.
-  // Counting in frames keeps a held arrow from running the craft off the
-  // screen, however slow the machine is at drawing or at taking screenshots.
-  Screen HoldFor(const std::string& key, int frames) {
-    Screen before = Shot();
-    const long fps = std::max(2L, before.Valid() ? Number(before, "FPS = ", 0, 40).value_or(2) : 2);
+  // Holds a key until a screenshot taken while it is held shows what it should
+  // (or ms pass), then releases it and returns that screenshot (the latest one
+  // when time ran out). Waiting for the effect rather than for a fixed time
+  // holds on a loaded machine long enough, and on a quick one not so long
+  // that the craft runs off the screen.
+  template <class Pred>
+  Screen HoldUntil(const std::string& key, Pred reached, int ms) {
     Shell("xdotool keydown " + key);
-    Sleep(static_cast<int>(std::clamp(frames * 1000 / fps, 200L, 10000L)));
-    Screen during = Shot();
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    Screen last = Shot();
+    while (!(last.Valid() && reached(last)) && std::chrono::steady_clock::now() < end && !Exited()) {
+      Sleep(50);
+      last = Shot();
+    }
     Shell("xdotool keyup " + key);
-    return during;
+    return last;
   }
   bool Shows(const Screen& s, const std::string& text, int x, int y) { return ShowsText(s, font_, text, x, y); }
   std::optional<long> Number(const Screen& s, const std::string& prefix, int x, int y) {
@@ -286,19 +290,22 @@ TEST_F(DemoProgramTest, BothScenesRunAsDrivenFromKeyboardAndMouse) {
   const double levelLean = Lean(b, CraftRed, 0, kHeight);
   auto craftLean = [&](const Screen& s) { return Lean(s, CraftRed, 0, kHeight); };
   auto craftY = [&](const Screen& s) { return Find(s, CraftRed, 0, kHeight).y; };
-  Screen up = HoldFor("Up", 20);
+  Screen up = HoldUntil(
+      "Up", [&](const Screen& s) { return craftLean(s) < levelLean - 0.15 && craftY(s) < craft.y - 20; }, 10000);
   EXPECT_LT(craftLean(up), levelLean - 0.15) << "Up did not tilt the craft up";
   EXPECT_LT(craftY(up), craft.y - 20) << "Up did not raise the craft";
   auto levelled = WaitFor([&](const Screen& s) { return std::abs(craftLean(s) - levelLean) < 0.08; }, 15000);
   EXPECT_TRUE(levelled) << "the craft did not level off";
   const int highY = craftY(levelled ? *levelled : Shot());
-  Screen down = HoldFor("Down", 20);
+  Screen down = HoldUntil(
+      "Down", [&](const Screen& s) { return craftLean(s) > levelLean + 0.15 && craftY(s) > highY + 20; }, 10000);
   EXPECT_GT(craftLean(down), levelLean + 0.15) << "Down did not tilt the craft down";
   EXPECT_GT(craftY(down), highY + 20) << "Down did not lower the craft";
   EXPECT_TRUE(WaitFor([&](const Screen& s) { return std::abs(craftLean(s) - levelLean) < 0.08; }, 15000));
   Blob raised = Find(Shot(), CraftRed, 0, kHeight);
   EXPECT_GT(raised.count, 30) << "the craft left the screen";
-  EXPECT_GT(Find(HoldFor("Right", 20), CraftRed, 0, kHeight).x, raised.x + 20) << "Right did not move the craft";
+  Screen right = HoldUntil("Right", [&](const Screen& s) { return Find(s, CraftRed, 0, kHeight).x > raised.x + 20; }, 10000);
+  EXPECT_GT(Find(right, CraftRed, 0, kHeight).x, raised.x + 20) << "Right did not move the craft";
   Sleep(300);
   Blob moved = Find(Shot(), CraftRed, 0, kHeight);
   Sleep(400);
