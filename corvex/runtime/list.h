@@ -216,13 +216,18 @@ class Each {
   /// as a cursor does, so the loop may unlink the item it is on.
   class Iterator {
    public:
+    /// Stands on the first item of class T from the cursor on.
     explicit Iterator(Ref<TListCursor> cursor) : node_(cursor ? cursor->node_.Get() : nullptr) { Advance(); }
+    /// The end of the range.
     Iterator() = default;
+    /// The current item.
     T* operator*() const noexcept { return current_; }
+    /// Moves to the next item of class T.
     Iterator& operator++() {
       Advance();
       return *this;
     }
+    /// True until the end is reached (only comparisons with end() are meaningful).
     bool operator!=(const Iterator&) const noexcept { return current_ != nullptr; }
 
    private:
@@ -265,6 +270,8 @@ class Each {
     TListNode* node_ = nullptr;
     T* current_ = nullptr;
   };
+  /// @{
+  /// The first item of class T, and the end.
   Iterator begin() const { return Iterator(list_->Sentinel()->nextNode_.Get()); }
   Iterator end() const { return Iterator(); }
   /// @}
