@@ -189,6 +189,9 @@ bool queueFullReported = false;
 
 constexpr int kQueueGrowth = 1024;
 
+// An automatic pass runs once this many bytes of objects have been made since the last one.
+constexpr int kBytesBetweenPasses = 0x100000;
+
 // A pass asks for the counts of entries this far ahead of the one it is at.
 constexpr int kPrefetchDistance = 8;
 
@@ -228,10 +231,15 @@ __attribute__((noinline)) void GrowUnconstructed() {
   unconstructedCapacity = capacity;
 }
 
+// Whether the queue has room for one more object than there are now.
+inline bool QueueHasRoomForNewObject() noexcept {
+  return queueCapacity >= std::max(trackedObjects, queueLength) + unconstructedCount + 1;
+}
+
 // Room for one more object than there are now; raises bad_alloc where there
 // is no memory for it, as making the object would.
 void ReserveQueueForNewObject() {
-  if (queueCapacity >= std::max(trackedObjects, queueLength) + unconstructedCount + 1) return;
+  if (QueueHasRoomForNewObject()) return;
   if (!GrowQueue(queueCapacity + kQueueGrowth + trackedObjects / 4)) throw std::bad_alloc();
 }
 
@@ -272,6 +280,11 @@ class Collector {
       object->refs_ = kSharedCount;
       return;
     }
+    Append(object);
+  }
+
+  // Puts an object at the end of the queue, where there is room for it.
+  static void Append(TObject* object) noexcept {
     queue[queueLength++] = object;
     object->refs_ = kQueuedMark;
   }
@@ -281,8 +294,7 @@ class Collector {
   // up since.
   static void EnqueueNew(TObject* object) noexcept {
     if (queueLength == queueCapacity) return Enqueue(object);
-    queue[queueLength++] = object;
-    object->refs_ = kQueuedMark;
+    Append(object);
   }
 
   // An object whose constructor threw is deleted by the language, not by a
@@ -324,7 +336,8 @@ bool destroyingInPass = false;
 __attribute__((no_sanitize_address, noinline)) void ScanStackWords(const std::uintptr_t* from, int* scanned) {
   const auto* end = reinterpret_cast<const std::uintptr_t*>(stackBase);
   *scanned = from < end ? static_cast<int>(end - from) : 0;
-  if (highestRegion < lowestRegion || from >= end) return;  // no object was ever made
+  // No object was ever made, or no stack is left to read.
+  if (highestRegion < lowestRegion || from >= end) return;
   // Most words are no candidate at all (not a multiple of 16, or outside the
   // regions that hold objects): blocks of them are passed over at once.
   const detail::CandidateFilter filter =
@@ -358,6 +371,9 @@ int Milliseconds() {
   return static_cast<int>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+// Whether an automatic pass is due, with `bytes` allocated since the last one.
+inline bool PassDue(int bytes) noexcept { return bytes > kBytesBetweenPasses || queueLength > threshold; }
+
 void AutoCollect(std::size_t size) {
   int mode = reclaimMode & 3;
   if (mode == 3) {
@@ -366,7 +382,7 @@ void AutoCollect(std::size_t size) {
   }
   if (mode != 1) return;
   bytesSinceCollection += static_cast<int>(size);
-  if (bytesSinceCollection > 0x100000 || queueLength > threshold) {
+  if (PassDue(bytesSinceCollection)) {
     ReclaimMemory();
     threshold = threshold - lastObjectsFreed + 500;
     bytesSinceCollection = 0;
@@ -387,8 +403,7 @@ TObject::TObject() : refs_(0) {
       *byte = static_cast<std::uint8_t>(*byte | mask);
       --unconstructedCount;
       ++trackedObjects;
-      queue[queueLength++] = this;
-      refs_ = kQueuedMark;
+      Collector::Append(this);
       return;
     }
   }
@@ -400,8 +415,7 @@ TObject::~TObject() noexcept(false) {}
 void TObject::QueueReleased() noexcept {
   // The common case as a leaf: room in the queue.
   if (refs_ == 0 && queueLength < queueCapacity) {
-    queue[queueLength++] = this;
-    refs_ = kQueuedMark;
+    Collector::Append(this);
     return;
   }
   Collector::Enqueue(this);
@@ -443,9 +457,8 @@ void* TObject::operator new(std::size_t size) {
     const int sizeClass = blocks::SizeClass(n);
     blocks::FreeBlockLink* link = blocks::freeLists[sizeClass];
     const int bytes = bytesSinceCollection + n;
-    if (link && bytes <= 0x100000 && queueLength <= threshold &&
-        queueCapacity >= std::max(trackedObjects, queueLength) + unconstructedCount + 1 &&
-        unconstructedCount < unconstructedCapacity && n <= std::numeric_limits<int>::max() - blocks::allocatedBytes) {
+    if (link && !PassDue(bytes) && QueueHasRoomForNewObject() && unconstructedCount < unconstructedCapacity &&
+        n <= std::numeric_limits<int>::max() - blocks::allocatedBytes) {
       bytesSinceCollection = bytes;
       blocks::FreeBlockLink* next = link->next;
       blocks::freeLists[sizeClass] = next;

@@ -254,9 +254,7 @@ class Each {
     // exact type answers without the class-tree walk of dynamic_cast.
     static T* Typed(TObject* item) {
       if constexpr (std::is_final_v<T> && requires { static_cast<T*>(item); }) {
-        if (!item) return nullptr;
-        const std::type_info& type = typeid(*item);
-        return &type == &typeid(T) || type == typeid(T) ? static_cast<T*>(item) : nullptr;
+        return item && typeid(*item) == typeid(T) ? static_cast<T*>(item) : nullptr;
       } else {
         return dynamic_cast<T*>(item);
       }
