@@ -41,10 +41,16 @@ class SharedContextScope {
 Ref<TPixmap> PaddedPixmap(TPixmap* image, int tw, int th) {
   const int w = image->width, h = image->height;
   Ref<TPixmap> texture = PixmapCreate(tw, th, PIXFMT_RGBA8888, 4);
-  for (int y = 0; y < th; ++y) {
-    std::fill_n(static_cast<unsigned char*>(texture->PixelAddress(0, y)), static_cast<std::size_t>(tw) * 4, 0);
+  auto clear = [&texture, tw](int x, int y) {
+    if (x < tw) std::fill_n(texture->PixelAddress(x, y), static_cast<std::size_t>(tw - x) * 4, 0);
+  };
+  if (w <= 0 || h <= 0) {
+    for (int y = 0; y < th; ++y) clear(0, y);
+    return texture;
   }
-  if (w <= 0 || h <= 0) return texture;
+  // Only what the image and its repeated last column and row leave free is
+  // cleared: writing a large texture twice costs more than its decoding.
+  for (int y = 0; y < th; ++y) clear(y <= h ? w + 1 : 0, y);
   texture->PasteFrom(image, 0, 0);
   if (w < tw) texture->PasteFrom(image->SubWindow(w - 1, 0, 1, h).Get(), w, 0);
   if (h < th) texture->PasteFrom(image->SubWindow(0, h - 1, w, 1).Get(), 0, h);

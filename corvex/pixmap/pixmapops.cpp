@@ -18,27 +18,64 @@ Ref<TPixmap> AsRGBA(const Ref<TPixmap>& pixmap) {
 }  // namespace
 
 Ref<TPixmap> PixmapMask(const Ref<TPixmap>& pixmap, int red, int green, int blue) {
-  Ref<TPixmap> s = AsRGBA(pixmap);
-  Ref<TPixmap> d = PixmapCreate(s->width, s->height, PIXFMT_RGBA8888, 4);
+  TPixmap* s = pixmap.Get();
+  if (!s) ThrowNullObjectError();
   const int w = s->width, h = s->height;
-  auto isKey = [&](const std::uint8_t* p) { return p[0] == red && p[1] == green && p[2] == blue; };
+  Ref<TPixmap> d = PixmapCreate(w, h, PIXFMT_RGBA8888, 4);
+  if (w <= 0 || h <= 0) return d;
+
+  // The key is compared as one word: the three colour bytes of an RGBA pixel
+  // against the key's. A key component outside 0..255 matches no pixel.
+  const bool keyPossible = red >= 0 && red <= 255 && green >= 0 && green <= 255 && blue >= 0 && blue <= 255;
+  const std::uint8_t keyBytes[4] = {static_cast<std::uint8_t>(red), static_cast<std::uint8_t>(green),
+                                    static_cast<std::uint8_t>(blue), 0};
+  const std::uint8_t colourBytes[4] = {255, 255, 255, 0};
+  std::uint32_t key, colourMask, alphaBits;
+  std::memcpy(&key, keyBytes, 4);
+  std::memcpy(&colourMask, colourBytes, 4);
+  alphaBits = ~colourMask;
+  auto word = [](const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  };
+  auto isKey = [&](const std::uint8_t* p) { return keyPossible && (word(p) & colourMask) == key; };
+
+  // Rows in RGBA: the source's own rows when it is RGBA already, else three
+  // converted rows that roll down the image (no whole converted copy).
+  const bool direct = s->format == PIXFMT_RGBA8888;
+  std::vector<std::uint8_t> ring(direct ? 0 : static_cast<std::size_t>(w) * 4 * 3);
+  auto rowAt = [&](int y) -> const std::uint8_t* {
+    if (direct) return s->PixelAddress(0, y);
+    return ring.data() + static_cast<std::size_t>(y % 3) * w * 4;
+  };
+  auto convertRow = [&](int y) {
+    if (!direct) ConvertPixelRunToRGBA(s->PixelAddress(0, y), s->format, ring.data() + static_cast<std::size_t>(y % 3) * w * 4, w);
+  };
+  convertRow(0);
+  if (h > 1) convertRow(1);
+
   for (int y = 0; y < h; ++y) {
-    const std::uint8_t* row = s->PixelAddress(0, y);
+    if (y >= 1 && y + 1 < h) convertRow(y + 1);
+    const std::uint8_t* above = y > 0 ? rowAt(y - 1) : nullptr;
+    const std::uint8_t* row = rowAt(y);
+    const std::uint8_t* below = y + 1 < h ? rowAt(y + 1) : nullptr;
     std::uint8_t* out = d->PixelAddress(0, y);
     for (int x = 0; x < w; ++x, out += 4) {
-      const std::uint8_t* p = row + x * 4;
-      if (!isKey(p)) {
-        out[0] = p[0], out[1] = p[1], out[2] = p[2], out[3] = 255;
+      const std::uint32_t p = word(row + x * 4);
+      if (!keyPossible || (p & colourMask) != key) {
+        const std::uint32_t opaque = p | alphaBits;
+        std::memcpy(out, &opaque, 4);
         continue;
       }
       // A transparent pixel takes its visible neighbours' colour, so that
       // filtering at the edge of the shape does not bleed the key colour in.
       int n = 0, sumR = 0, sumG = 0, sumB = 0;
-      for (int ny = y - 1; ny <= y + 1; ++ny) {
-        if (ny < 0 || ny >= h) continue;
-        for (int nx = x - 1; nx <= x + 1; ++nx) {
-          if (nx < 0 || nx >= w) continue;
-          const std::uint8_t* q = s->PixelAddress(nx, ny);
+      const int x0 = x > 0 ? x - 1 : 0, x1 = x + 1 < w ? x + 1 : x;
+      for (const std::uint8_t* line : {above, row, below}) {
+        if (!line) continue;
+        for (int nx = x0; nx <= x1; ++nx) {
+          const std::uint8_t* q = line + nx * 4;
           if (isKey(q)) continue;
           ++n, sumR += q[0], sumG += q[1], sumB += q[2];
         }

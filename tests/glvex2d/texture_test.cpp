@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "corvex/glgraphics/glgraphics.h"
@@ -41,6 +42,13 @@ GLint LevelWidth(int name, int level) {
 }
 
 TEST_F(GLTextures, OddSizedImagesGetAPowerOfTwoTextureWithABorder) {
+  // Memory of the texture's size left dirty, so that a margin the driver does
+  // not clear shows.
+  {
+    Ref<TPixmap> dirty = PixmapCreate(128, 64, PIXFMT_RGBA8888, 4);
+    std::memset(dirty->pixels, 0x5A, static_cast<std::size_t>(dirty->capacity));
+  }
+  ReclaimMemory();
   // Every pixel distinct: red = x, green = y.
   Ref<TPixmap> p = PixmapCreate(100, 50, PIXFMT_RGB888);
   for (int y = 0; y < 50; ++y)
@@ -68,6 +76,11 @@ TEST_F(GLTextures, OddSizedImagesGetAPowerOfTwoTextureWithABorder) {
   EXPECT_EQ(at(127, 63), 0u);
   EXPECT_EQ(at(0, 51), 0u);
   EXPECT_EQ(at(101, 51), 0u);
+  int dirtyMargin = 0;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 128; ++x)
+      if ((x > 100 || y > 50) && at(x, y) != 0u) ++dirtyMargin;
+  EXPECT_EQ(dirtyMargin, 0);
 
   // Drawn, it shows the image and not the margin.
   SetBlendMode(BlendSolid);

@@ -58,6 +58,70 @@ TEST(PixmapMask, RgbaInputWithAlphaIsMadeOpaqueAndNotChanged) {
   }
 }
 
+// The masking rules written out plainly over a converted copy: visible pixels
+// turn opaque, key pixels transparent with the mean colour of their visible
+// 3x3 neighbours (black when there are none).
+Ref<TPixmap> MaskModel(const Ref<TPixmap>& source, int red, int green, int blue) {
+  Ref<TPixmap> s = source->ConvertTo(PIXFMT_RGBA8888);
+  Ref<TPixmap> d = PixmapCreate(s->width, s->height, PIXFMT_RGBA8888, 4);
+  auto key = [&](int x, int y) {
+    const std::uint8_t* p = s->PixelAddress(x, y);
+    return p[0] == red && p[1] == green && p[2] == blue;
+  };
+  for (int y = 0; y < s->height; ++y) {
+    for (int x = 0; x < s->width; ++x) {
+      const std::uint8_t* p = s->PixelAddress(x, y);
+      std::uint8_t* o = d->PixelAddress(x, y);
+      if (!key(x, y)) {
+        o[0] = p[0], o[1] = p[1], o[2] = p[2], o[3] = 255;
+        continue;
+      }
+      int n = 0, r = 0, g = 0, b = 0;
+      for (int ny = y - 1; ny <= y + 1; ++ny)
+        for (int nx = x - 1; nx <= x + 1; ++nx) {
+          if (nx < 0 || ny < 0 || nx >= s->width || ny >= s->height || key(nx, ny)) continue;
+          const std::uint8_t* q = s->PixelAddress(nx, ny);
+          ++n, r += q[0], g += q[1], b += q[2];
+        }
+      o[0] = static_cast<std::uint8_t>(n ? r / n : 0);
+      o[1] = static_cast<std::uint8_t>(n ? g / n : 0);
+      o[2] = static_cast<std::uint8_t>(n ? b / n : 0);
+      o[3] = 0;
+    }
+  }
+  return d;
+}
+
+TEST(PixmapMask, MatchesThePlainRulesInEveryFormatAndShape) {
+  std::uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+  const int sizes[][2] = {{1, 1}, {1, 6}, {6, 1}, {2, 2}, {7, 4}, {33, 5}, {64, 3}};
+  for (int format = PIXFMT_I8; format <= PIXFMT_RGBA8888; ++format) {
+    for (const auto& size : sizes) {
+      Ref<TPixmap> p = PixmapCreate(size[0], size[1], format, 4);
+      // The key is what the format makes of grey 0x40; about half the pixels
+      // carry it, in runs and at every edge.
+      p->SetPixel(0, 0, 0xFF404040);
+      const std::uint32_t keyArgb = p->GetPixel(0, 0);
+      for (int y = 0; y < size[1]; ++y)
+        for (int x = 0; x < size[0]; ++x)
+          p->SetPixel(x, y, next() % 2 ? keyArgb : (next() | 0xFF000000u));
+      const int r = keyArgb >> 16 & 255, g = keyArgb >> 8 & 255, b = keyArgb & 255;
+      Ref<TPixmap> got = PixmapMask(p, r, g, b), want = MaskModel(p, r, g, b);
+      ASSERT_EQ(got->width, size[0]);
+      for (int y = 0; y < size[1]; ++y)
+        ASSERT_EQ(Bytes(got->PixelAddress(0, y), got->PixelAddress(size[0], y)),
+                  Bytes(want->PixelAddress(0, y), want->PixelAddress(size[0], y)))
+            << "format " << format << ", " << size[0] << "x" << size[1] << ", row " << y;
+    }
+  }
+  // A key component outside 0..255 matches nothing: every pixel turns opaque.
+  Ref<TPixmap> q = Filled(3, 3, PIXFMT_RGB888, 0xFF000000);
+  Ref<TPixmap> m = PixmapMask(q, 256, 0, 0);
+  EXPECT_EQ(PixelOf(m, 1, 1), (Rgba{0, 0, 0, 255}));
+  EXPECT_EQ(PixelOf(PixmapMask(q, -256, 0, 0), 2, 2), (Rgba{0, 0, 0, 255}));
+}
+
 TEST(PixmapFlip, MirrorsInEveryFormat) {
   for (int f = PIXFMT_I8; f <= PIXFMT_RGBA8888; ++f) {
     Ref<TPixmap> p = test::PatternPixmap(5, 3, f);
