@@ -58,9 +58,11 @@ Ref<TPixmap> PaddedPixmap(TPixmap* image, int tw, int th) {
   return texture;
 }
 
+// Makes one level of the bound texture from an RGBA pixmap of that level's size.
 void UploadLevel(TPixmap* pixmap, int level) {
   glPixelStorei(GL_UNPACK_ROW_LENGTH, pixmap->pitch / PixelFormatBytes[pixmap->format]);
-  glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, pixmap->width, pixmap->height, GL_RGBA, GL_UNSIGNED_BYTE, pixmap->pixels);
+  glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, pixmap->width, pixmap->height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+               pixmap->pixels);
 }
 
 }  // namespace
@@ -177,12 +179,8 @@ Ref<TImageFrame> TGLVex2DDriver::CreateFrame(TPixmap* pixmap, int flags) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
                   (flags & ImageMipmapped) ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST);
   const bool mipmapped = (flags & ImageMipmapped) != 0;
-  for (int level = 0, lw = tw, lh = th;; ++level) {
-    glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, lw, lh, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    if (!mipmapped || (lw == 1 && lh == 1)) break;
-    if (lw > 1) lw /= 2;
-    if (lh > 1) lh /= 2;
-  }
+  // Each level is made from its pixels in one call: making the storage empty
+  // first has the GL clear every byte that the upload then overwrites.
   for (int level = 0;; ++level) {
     UploadLevel(source.Get(), level);
     if (!mipmapped) break;

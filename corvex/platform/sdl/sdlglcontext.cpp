@@ -11,6 +11,7 @@
 
 #include "corvex/platform/glcontext.h"
 #include "corvex/platform/sdl/sdlevents.h"
+#include "corvex/platform/sdl/sdlx11window.h"
 #include "corvex/platform/video.h"
 #include "corvex/runtime/error.h"
 #include "corvex/runtime/log.h"
@@ -179,11 +180,15 @@ void TakeDisplayMode(GLContext* c) {
 }
 
 // The full-screen window gives the desktop its mode back when it loses the
-// focus or goes away, and is minimised.
-void GiveBackDisplayMode(GLContext* c) {
+// focus, and is minimised. A window that is going away is taken off the
+// screen first: SDL, leaving full screen, waits up to 100 ms for a mapped
+// window's geometry to change, and leaves an unmapped one at once (nor does
+// the window flash up in its windowed size).
+void GiveBackDisplayMode(GLContext* c, bool closing = false) {
   if (!WindowOf(c) || WindowOf(c) != fullScreenWindow) return;
+  if (closing) detail::X11UnmapWindow(WindowOf(c));
   SDL_SetWindowFullscreen(WindowOf(c), 0);
-  SDL_MinimizeWindow(WindowOf(c));
+  if (!closing) SDL_MinimizeWindow(WindowOf(c));
   GLContextSetSwapInterval(0);
   fullScreenWindow = nullptr;
 }
@@ -229,7 +234,11 @@ GLContext* GLContextCreate(int width, int height, int depth, int hertz, int flag
   bool fullScreen = depth != 0;
   RequestPixelFormat(flags);
   Uint32 style = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | (fullScreen ? SDL_WINDOW_BORDERLESS : 0);
-  int x = fullScreen ? 0 : 32, y = fullScreen ? 0 : 32;
+  // A full-screen window starts where it will be, unless a window manager
+  // will put it there: SDL, going full screen, waits up to 100 ms for the
+  // window's geometry to change, which the manager's move then ends at once.
+  const bool managerPlaces = fullScreen && detail::X11WindowManagerRuns(WindowOf(sharedContext));
+  int x = fullScreen && !managerPlaces ? 0 : 32, y = fullScreen && !managerPlaces ? 0 : 32;
   std::string title = AppTitle().ToUtf8();
   SDL_Window* window = SDL_CreateWindow(title.c_str(), x, y, width, height, style);
   if (!window) {  // also when no visual matches the request
@@ -326,7 +335,7 @@ void GLContextClose(GLContext* context) {
   context->renderContext = nullptr;
   // The record stays listed while its window goes, as the window procedure
   // still handles it then: a full-screen window gives the display mode back.
-  GiveBackDisplayMode(context);
+  GiveBackDisplayMode(context, /*closing=*/true);
   Uint32 id = SDL_GetWindowID(WindowOf(context));
   UnregisterWindowProcedure(id);
   ForgetPointerWindow(id);
