@@ -105,7 +105,7 @@ void Poke(TBank* bank, std::int32_t offset, T value) {
 }  // namespace
 
 TBank::~TBank() {
-  if (capacity_ >= 0 && buffer_) SystemFree(buffer_);
+  if (capacity_ >= 0 && buffer_ && !IsInline()) SystemFree(buffer_);
 }
 
 Ref<TDataType> TBank::DataTypeOf() { return BankDataType(); }
@@ -127,7 +127,13 @@ void TBank::Resize(std::int32_t newSize) {
     std::int64_t grown = capacity_ < 0 ? 0 : static_cast<std::int64_t>(capacity_) * 3 / 2;
     grown = std::min<std::int64_t>(std::max<std::int64_t>(grown, newSize), std::numeric_limits<std::int32_t>::max());
     std::uint8_t* block;
-    if (capacity_ >= 0 && buffer_) {
+    if (grown <= kInlineBytes) {
+      // Still within the object's own room. The bytes are inline already, or
+      // there are none, or they are a static bank's: a heap block is only
+      // ever made past the room, and capacities only grow.
+      block = inline_;
+      if (size_ > 0 && buffer_ != inline_) std::memcpy(block, buffer_, static_cast<std::size_t>(size_));
+    } else if (capacity_ >= 0 && buffer_ && !IsInline()) {
       block = GrowSystemBlock(buffer_, static_cast<std::size_t>(grown), static_cast<std::size_t>(size_));
     } else {
       block = static_cast<std::uint8_t*>(SystemAllocate(static_cast<std::size_t>(grown)));
