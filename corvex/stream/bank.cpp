@@ -14,6 +14,9 @@
 
 namespace cvx {
 
+// A small bank is one 64-byte block: its fields and its inline bytes.
+static_assert(sizeof(TBank) == 64, "a bank with its inline bytes fills one 64-byte size class");
+
 namespace {
 
 Ref<TDataType> bankType;

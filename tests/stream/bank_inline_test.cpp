@@ -50,26 +50,26 @@ TEST(BankInlineTest, ResizingAcrossTheRoomKeepsBytesAlignmentAndReservedSteps) {
   EXPECT_EQ(BankReserved(bank.Get()), 40);
   EXPECT_EQ(FirstWrongByte(bank.Get(), 16), -1);
 
-  // A bank that fills its room exactly, then grows one byte past it.
-  Ref<TBank> full = NewBank(16);
-  EXPECT_EQ(BankReserved(full.Get()), 16);
+  // A bank that fills its room (32 bytes) exactly, then grows one byte past it.
+  Ref<TBank> full = NewBank(32);
+  EXPECT_EQ(BankReserved(full.Get()), 32);
   EXPECT_TRUE(Aligned(full.Get()));
   Fill(full.Get());
   std::uint8_t* inside = BankAddress(full.Get());
-  BankResize(full.Get(), 16);  // no growth: the same bytes in the same place
+  BankResize(full.Get(), 32);  // no growth: the same bytes in the same place
   EXPECT_EQ(BankAddress(full.Get()), inside);
-  BankResize(full.Get(), 17);
-  EXPECT_EQ(BankReserved(full.Get()), 24);
+  BankResize(full.Get(), 33);
+  EXPECT_EQ(BankReserved(full.Get()), 48);
   EXPECT_NE(BankAddress(full.Get()), inside);
   EXPECT_TRUE(Aligned(full.Get()));
-  EXPECT_EQ(FirstWrongByte(full.Get(), 16), -1);
+  EXPECT_EQ(FirstWrongByte(full.Get(), 32), -1);
 
   // Shrinking back under the room keeps the grown block and its address.
   std::uint8_t* grown = BankAddress(full.Get());
   BankResize(full.Get(), 3);
-  EXPECT_EQ(BankReserved(full.Get()), 24);
+  EXPECT_EQ(BankReserved(full.Get()), 48);
   EXPECT_EQ(BankAddress(full.Get()), grown);
-  BankResize(full.Get(), 24);
+  BankResize(full.Get(), 48);
   EXPECT_EQ(BankAddress(full.Get()), grown);
   EXPECT_EQ(FirstWrongByte(full.Get(), 3), -1);
   EXPECT_THROW(BankResize(full.Get(), -1), TRuntimeError);
@@ -102,10 +102,13 @@ TEST(BankInlineTest, EmptyAndStaticBanksAnswerAsBefore) {
   BankResize(wrapped.Get(), 17);
   EXPECT_EQ(BankReserved(wrapped.Get()), 17);
   EXPECT_EQ(FirstWrongByte(wrapped.Get(), 4), -1);
+  BankResize(wrapped.Get(), 40);
+  EXPECT_EQ(BankReserved(wrapped.Get()), 40);
+  EXPECT_EQ(FirstWrongByte(wrapped.Get(), 4), -1);
 
   // One past the room at once: straight to a block of its own.
-  std::uint8_t wide[16] = {};
-  Ref<TBank> past = NewStaticBank(wide, 16);
+  std::uint8_t wide[32] = {};
+  Ref<TBank> past = NewStaticBank(wide, 32);
   BankResize(past.Get(), 33);
   EXPECT_EQ(BankReserved(past.Get()), 33);
   EXPECT_TRUE(Aligned(past.Get()));
@@ -115,13 +118,13 @@ TEST(BankInlineTest, EmptyAndStaticBanksAnswerAsBefore) {
 
 TEST(BankInlineTest, PeeksPokesAndStreamsWorkAtTheEdgesOfTheRoom) {
   InitBanks();
-  Ref<TBank> bank = NewBank(16);
-  BankSetInt64At(bank.Get(), 8, 0x0102030405060708LL);
-  EXPECT_EQ(BankGetInt64At(bank.Get(), 8), 0x0102030405060708LL);
-  BankSetUInt8At(bank.Get(), 15, 0xAB);
-  EXPECT_EQ(BankGetUInt8At(bank.Get(), 15), 0xAB);
-  EXPECT_THROW(BankGetUInt8At(bank.Get(), 16), TRuntimeError);
-  EXPECT_THROW(BankGetInt32At(bank.Get(), 13), TRuntimeError);
+  Ref<TBank> bank = NewBank(32);
+  BankSetInt64At(bank.Get(), 24, 0x0102030405060708LL);
+  EXPECT_EQ(BankGetInt64At(bank.Get(), 24), 0x0102030405060708LL);
+  BankSetUInt8At(bank.Get(), 31, 0xAB);
+  EXPECT_EQ(BankGetUInt8At(bank.Get(), 31), 0xAB);
+  EXPECT_THROW(BankGetUInt8At(bank.Get(), 32), TRuntimeError);
+  EXPECT_THROW(BankGetInt32At(bank.Get(), 29), TRuntimeError);
 
   // A stream over a small bank reads its inline bytes and, writing on,
   // carries them over into the grown block.
@@ -131,10 +134,10 @@ TEST(BankInlineTest, PeeksPokesAndStreamsWorkAtTheEdgesOfTheRoom) {
   std::int32_t expected;
   std::memcpy(&expected, BankAddress(bank.Get()), 4);
   EXPECT_EQ(first, expected);
-  stream->Seek(16);
-  for (int i = 16; i < 40; ++i) stream->WriteUInt8(Pattern(i));
-  EXPECT_EQ(BankLength(bank.Get()), 40);
-  EXPECT_EQ(FirstWrongByte(bank.Get(), 40), -1);
+  stream->Seek(32);
+  for (int i = 32; i < 70; ++i) stream->WriteUInt8(Pattern(i));
+  EXPECT_EQ(BankLength(bank.Get()), 70);
+  EXPECT_EQ(FirstWrongByte(bank.Get(), 70), -1);
 }
 
 // The bytes of a list of banks as written by hand: the list's type and count,
@@ -174,9 +177,9 @@ std::vector<std::uint8_t> Image(const std::vector<int>& sizes, const std::vector
 
 TEST(BankInlineTest, BanksOnBothSidesOfTheRoomSerialiseAsTheSameBytes) {
   InitDataStreams();
-  const std::vector<int> sizes = {0, 15, 16, 17, 33};
+  const std::vector<int> sizes = {0, 15, 16, 17, 31, 32, 33};
   // Each bank, then a second reference to each in another order.
-  const std::vector<int> items = {0, 1, 2, 3, 4, 2, 0, 4, 1, 3};
+  const std::vector<int> items = {0, 1, 2, 3, 4, 5, 6, 2, 0, 6, 4, 1, 5, 3};
   std::vector<Ref<TBank>> banks;
   for (std::size_t b = 0; b < sizes.size(); ++b) {
     banks.push_back(NewBank(sizes[b]));
