@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <typeinfo>
 
 #include "corvex/runtime/memory.h"
 #include "corvex/stream/bankstream.h"
@@ -298,7 +299,16 @@ std::int32_t TBankByteStream::Write(const void* buffer, std::int32_t count) {
   std::int32_t n = static_cast<std::int32_t>(
       std::min<std::int64_t>(count, static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) - pos_));
   if (n < 1) return 0;
-  if (pos_ + n > size) bank_->Resize(pos_ + n);
+  if (pos_ + n > size) {
+    TBank* bank = bank_.Get();
+    // Writing on at the end of a bank of the class itself, within its room,
+    // only moves the size: no call, no growth test against a foreign block.
+    if (typeid(*bank) == typeid(TBank) && bank->capacity_ >= pos_ + n) {
+      bank->size_ = pos_ + n;
+    } else {
+      bank->Resize(pos_ + n);
+    }
+  }
   std::memcpy(bank_->BankAddress() + pos_, buffer, static_cast<std::size_t>(n));
   pos_ += n;
   return n;

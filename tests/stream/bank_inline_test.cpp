@@ -140,6 +140,60 @@ TEST(BankInlineTest, PeeksPokesAndStreamsWorkAtTheEdgesOfTheRoom) {
   EXPECT_EQ(FirstWrongByte(bank.Get(), 70), -1);
 }
 
+// A bank that counts the resizes it is asked for.
+class TCountingBank : public TBank {
+ public:
+  void Resize(std::int32_t newSize) override {
+    ++resizes;
+    TBank::Resize(newSize);
+  }
+  int resizes = 0;
+};
+
+TEST(BankInlineTest, StreamWritesWithinTheReservedBytesKeepTheBlock) {
+  InitBanks();
+  // A bank shrunk below what it reserved: writing on at its end reuses the
+  // block, on both sides of the room.
+  for (std::int32_t reserved : {24, 200}) {
+    Ref<TBank> bank = NewBank(reserved);
+    Fill(bank.Get());
+    BankResize(bank.Get(), 4);
+    std::uint8_t* block = BankAddress(bank.Get());
+    Ref<TBankByteStream> stream = NewBankByteStream(bank.Get());
+    stream->Seek(4);
+    for (int i = 4; i < reserved; ++i) stream->WriteUInt8(Pattern(i));
+    EXPECT_EQ(BankLength(bank.Get()), reserved);
+    EXPECT_EQ(BankReserved(bank.Get()), reserved);
+    EXPECT_EQ(BankAddress(bank.Get()), block);
+    EXPECT_EQ(FirstWrongByte(bank.Get(), reserved), -1);
+    stream->WriteUInt8(Pattern(reserved));
+    EXPECT_EQ(BankLength(bank.Get()), reserved + 1);
+    EXPECT_EQ(BankReserved(bank.Get()), reserved * 3 / 2);
+    EXPECT_EQ(FirstWrongByte(bank.Get(), reserved + 1), -1);
+  }
+
+  // A bank of a class of its own is resized through its override every time.
+  Ref<TCountingBank> counting = new TCountingBank();
+  counting->Resize(100);
+  counting->Resize(0);
+  counting->resizes = 0;
+  Ref<TBankByteStream> stream = NewBankByteStream(counting.Get());
+  for (int i = 0; i < 10; ++i) stream->WriteUInt8(i);
+  EXPECT_EQ(counting->resizes, 10);
+  EXPECT_EQ(counting->BankLength(), 10);
+
+  // A static bank grows into memory of its own, never past the foreign block.
+  std::uint8_t memory[8] = {};
+  Ref<TBank> wrapped = NewStaticBank(memory, 8);
+  BankResize(wrapped.Get(), 2);
+  Ref<TBankByteStream> over = NewBankByteStream(wrapped.Get());
+  over->Seek(2);
+  over->WriteUInt8(9);
+  EXPECT_NE(BankAddress(wrapped.Get()), memory);
+  EXPECT_EQ(memory[2], 0);
+  EXPECT_EQ(BankGetUInt8At(wrapped.Get(), 2), 9);
+}
+
 // The bytes of a list of banks as written by hand: the list's type and count,
 // then each bank's type id (its name the first time), size and bytes, or a
 // back-reference for a bank met before.
