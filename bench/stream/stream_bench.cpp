@@ -217,10 +217,11 @@ void BM_SerializeBankList(benchmark::State& state) {
 BENCHMARK(BM_SerializeBankList)->RangeMultiplier(10)->Range(1000, 1000000)->Unit(benchmark::kMillisecond);
 
 // The same graph in plain C++: 16-byte buffers owned by unique_ptrs, a vector
-// of item pointers with the same second references, written as the same
-// bytes (a type byte, the size and the bytes, or 255 and the number of an
-// object already written) with an unordered_map of written addresses into a
-// vector, and read back into fresh allocations. Its growth is what the
+// of item pointers with the same second references, written in the same
+// shape (the count, then per item a type byte, the size and the bytes, or 255
+// and the number of an object already written; no type names) with an
+// unordered_map of written addresses into a vector, and read back into fresh
+// allocations. Its growth is what the
 // machine's caches give any implementation of this round trip.
 void BM_SerializeBankListPlain(benchmark::State& state) {
   const auto n = static_cast<std::int32_t>(state.range(0));
