@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <typeinfo>
 
 #include "corvex/runtime/memory.h"
 #include "corvex/stream/bankstream.h"
@@ -13,6 +14,9 @@
 #include "corvex/stream/url.h"
 
 namespace cvx {
+
+// A small bank is one 64-byte block: its fields and its inline bytes.
+static_assert(sizeof(TBank) == 64, "a bank with its inline bytes fills one 64-byte size class");
 
 namespace {
 
@@ -105,7 +109,7 @@ void Poke(TBank* bank, std::int32_t offset, T value) {
 }  // namespace
 
 TBank::~TBank() {
-  if (capacity_ >= 0 && buffer_) SystemFree(buffer_);
+  if (capacity_ >= 0 && buffer_ && !IsInline()) SystemFree(buffer_);
 }
 
 Ref<TDataType> TBank::DataTypeOf() { return BankDataType(); }
@@ -127,7 +131,13 @@ void TBank::Resize(std::int32_t newSize) {
     std::int64_t grown = capacity_ < 0 ? 0 : static_cast<std::int64_t>(capacity_) * 3 / 2;
     grown = std::min<std::int64_t>(std::max<std::int64_t>(grown, newSize), std::numeric_limits<std::int32_t>::max());
     std::uint8_t* block;
-    if (capacity_ >= 0 && buffer_) {
+    if (grown <= kInlineBytes) {
+      // Still within the object's own room. The bytes are inline already, or
+      // there are none, or they are a static bank's: a heap block is only
+      // ever made past the room, and capacities only grow.
+      block = inline_;
+      if (size_ > 0 && buffer_ != inline_) std::memcpy(block, buffer_, static_cast<std::size_t>(size_));
+    } else if (capacity_ >= 0 && buffer_ && !IsInline()) {
       block = GrowSystemBlock(buffer_, static_cast<std::size_t>(grown), static_cast<std::size_t>(size_));
     } else {
       block = static_cast<std::uint8_t*>(SystemAllocate(static_cast<std::size_t>(grown)));
@@ -289,7 +299,16 @@ std::int32_t TBankByteStream::Write(const void* buffer, std::int32_t count) {
   std::int32_t n = static_cast<std::int32_t>(
       std::min<std::int64_t>(count, static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) - pos_));
   if (n < 1) return 0;
-  if (pos_ + n > size) bank_->Resize(pos_ + n);
+  if (pos_ + n > size) {
+    TBank* bank = bank_.Get();
+    // Writing on at the end of a bank of the class itself, within its room,
+    // only moves the size: no call, no growth test against a foreign block.
+    if (typeid(*bank) == typeid(TBank) && bank->capacity_ >= pos_ + n) {
+      bank->size_ = pos_ + n;
+    } else {
+      bank->Resize(pos_ + n);
+    }
+  }
   std::memcpy(bank_->BankAddress() + pos_, buffer, static_cast<std::size_t>(n));
   pos_ += n;
   return n;

@@ -76,9 +76,21 @@ class TBank : public TSerializable {
  private:
   // Its typed reads take the bytes and size from these fields directly.
   friend class TBankByteStream;
+  /// Banks of up to this many reserved bytes keep them in the object's own
+  /// block: a small bank is then one block the cache fetches once, not an
+  /// object and a separate buffer somewhere else in memory. 32 makes the
+  /// object 64 bytes, a size class of its own: at 16 (48 bytes) banks share
+  /// the list nodes' class, and a large graph read back came out over twice
+  /// as slow as with separate buffers.
+  static constexpr std::int32_t kInlineBytes = 32;
+  /// True while the bytes lie in inline_ (freed with the object, never alone).
+  bool IsInline() const noexcept { return buffer_ == inline_; }
   std::uint8_t* buffer_ = nullptr;
   std::int32_t size_ = 0;
+  /// What BankReserved answers: the inline room is not shown, so that growth
+  /// follows the same steps whichever memory holds the bytes.
   std::int32_t capacity_ = 0;
+  alignas(16) std::uint8_t inline_[kInlineBytes];
 };
 
 /// @{
