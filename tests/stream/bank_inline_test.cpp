@@ -203,9 +203,8 @@ std::vector<std::uint8_t> Image(const std::vector<int>& sizes, const std::vector
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
   };
   auto line = [&out](const std::string& text) {
-    out.insert(out.end(), text.begin(), text.end());
-    out.push_back(13);
-    out.push_back(10);
+    const std::string ended = text + "\r\n";
+    out.insert(out.end(), ended.begin(), ended.end());
   };
   out.push_back(1);
   line("CVX.LinkedList.TList");
