@@ -46,6 +46,12 @@ int TopLevelWindowCount(SDL_Window* window) {
   return static_cast<int>(count);
 }
 
+unsigned long NativeWindowOf(SDL_Window* window) {
+  Display* display;
+  ::Window xwindow;
+  return Info(window, display, xwindow) ? xwindow : 0;
+}
+
 unsigned long CreateNativeWindow(SDL_Window* sameDisplay, int width, int height) {
   Display* display;
   ::Window xwindow;
@@ -64,13 +70,28 @@ void ResizeNativeWindow(SDL_Window* sameDisplay, unsigned long window, int width
   XSync(display, False);
 }
 
+namespace {
+bool badWindow = false;
+int NoteBadWindow(Display*, XErrorEvent*) {
+  badWindow = true;
+  return 0;
+}
+}  // namespace
+
 bool NativeWindowExists(SDL_Window* sameDisplay, unsigned long window) {
   Display* display;
   ::Window xwindow;
   if (!Info(sameDisplay, display, xwindow)) return false;
   XSync(display, False);
+  // A window that is gone raises BadWindow, which Xlib's own handler would
+  // end the program for.
+  badWindow = false;
+  int (*previous)(Display*, XErrorEvent*) = XSetErrorHandler(NoteBadWindow);
   XWindowAttributes attributes;
-  return XGetWindowAttributes(display, window, &attributes) != 0;
+  const bool answered = XGetWindowAttributes(display, window, &attributes) != 0;
+  XSync(display, False);
+  XSetErrorHandler(previous);
+  return answered && !badWindow;
 }
 
 void DestroyNativeWindow(SDL_Window* sameDisplay, unsigned long window) {

@@ -14,6 +14,8 @@ struct XGeometry {
 XGeometry ClientGeometry(SDL_Window* window);
 // Top-level windows on the screen of the window's display.
 int TopLevelWindowCount(SDL_Window* window);
+// The X window behind an SDL window (0 off X11).
+unsigned long NativeWindowOf(SDL_Window* window);
 
 // A plain X window of the caller (not SDL's) on the window's display.
 unsigned long CreateNativeWindow(SDL_Window* sameDisplay, int width, int height);
