@@ -45,26 +45,23 @@ Ref<TPixmap> PixmapMask(const Ref<TPixmap>& pixmap, int red, int green, int blue
   // converted rows that roll down the image (no whole converted copy).
   const bool direct = s->format == PIXFMT_RGBA8888;
   std::vector<std::uint8_t> ring(direct ? 0 : static_cast<std::size_t>(w) * 4 * 3);
-  auto rowAt = [&](int y) -> const std::uint8_t* {
-    if (direct) return s->PixelAddress(0, y);
-    return ring.data() + static_cast<std::size_t>(y % 3) * w * 4;
-  };
+  auto ringRow = [&](int y) { return ring.data() + static_cast<std::size_t>(y % 3) * w * 4; };
+  auto rowAt = [&](int y) -> const std::uint8_t* { return direct ? s->PixelAddress(0, y) : ringRow(y); };
   auto convertRow = [&](int y) {
-    if (!direct) ConvertPixelRunToRGBA(s->PixelAddress(0, y), s->format, ring.data() + static_cast<std::size_t>(y % 3) * w * 4, w);
+    if (!direct) ConvertPixelRunToRGBA(s->PixelAddress(0, y), s->format, ringRow(y), w);
   };
   convertRow(0);
-  if (h > 1) convertRow(1);
 
   for (int y = 0; y < h; ++y) {
-    if (y >= 1 && y + 1 < h) convertRow(y + 1);
+    // Row y + 1 takes the slot of row y - 2, which no pixel needs any more.
+    if (y + 1 < h) convertRow(y + 1);
     const std::uint8_t* above = y > 0 ? rowAt(y - 1) : nullptr;
     const std::uint8_t* row = rowAt(y);
     const std::uint8_t* below = y + 1 < h ? rowAt(y + 1) : nullptr;
     std::uint8_t* out = d->PixelAddress(0, y);
     for (int x = 0; x < w; ++x, out += 4) {
-      const std::uint32_t p = word(row + x * 4);
-      if (!keyPossible || (p & colourMask) != key) {
-        const std::uint32_t opaque = p | alphaBits;
+      if (!isKey(row + x * 4)) {
+        const std::uint32_t opaque = word(row + x * 4) | alphaBits;
         std::memcpy(out, &opaque, 4);
         continue;
       }

@@ -6,8 +6,6 @@
 // the layer puts back the context it has recorded as current right after, so
 // creation never changes what the program draws into.
 #include <SDL.h>
-#include <SDL_syswm.h>
-#include <X11/Xlib.h>
 
 #include "corvex/platform/glcontext.h"
 #include "corvex/platform/sdl/sdlevents.h"
@@ -194,16 +192,7 @@ void GiveBackDisplayMode(GLContext* c, bool closing = false) {
 }
 
 void ReadClientSize(GLContext* c) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (SDL_GetWindowWMInfo(WindowOf(c), &info) && info.subsystem == SDL_SYSWM_X11) {
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes)) {
-      c->width = attributes.width;
-      c->height = attributes.height;
-      return;
-    }
-  }
+  if (detail::X11ClientSize(WindowOf(c), &c->width, &c->height)) return;
   SDL_GetWindowSize(WindowOf(c), &c->width, &c->height);
 }
 

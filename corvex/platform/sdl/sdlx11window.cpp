@@ -60,6 +60,16 @@ bool X11WindowManagerRuns(SDL_Window* window) {
   return runs && !xRequestFailed;
 }
 
+bool X11ClientSize(SDL_Window* window, int* width, int* height) {
+  Window xwindow = 0;
+  Display* display = DisplayOf(window, &xwindow);
+  XWindowAttributes attributes;
+  if (!display || !XGetWindowAttributes(display, xwindow, &attributes)) return false;
+  *width = attributes.width;
+  *height = attributes.height;
+  return true;
+}
+
 void X11UnmapWindow(SDL_Window* window) {
   Window xwindow = 0;
   Display* display = DisplayOf(window, &xwindow);

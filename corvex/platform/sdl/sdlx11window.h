@@ -1,5 +1,5 @@
 // What the SDL backend asks of X11 directly, below SDL: whether a window
-// manager runs, and taking a window off the screen at once. Only the SDL
+// manager runs, a window's size, and taking a window off the screen at once. Only the SDL
 // backend includes this header.
 #pragma once
 
@@ -13,6 +13,11 @@ namespace cvx::detail {
 // on window's display (its check window names itself, from the root window
 // and from itself). False off X11 and when window is null.
 bool X11WindowManagerRuns(SDL_Window* window);
+
+// The client area's size as the X server has it (an attached window's owner
+// may have resized it behind SDL). False off X11 or when the server does not
+// answer; the sizes are left alone then.
+bool X11ClientSize(SDL_Window* window, int* width, int* height);
 
 // Unmaps window's X window and waits until the server has done it; nothing
 // off X11.
