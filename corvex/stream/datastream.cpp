@@ -75,10 +75,18 @@ TByteStream* ByteStreamOf(TStreamBase* stream) {
 }
 
 // The list's body: its length, then every item (null items included).
+// Exactly that many items follow the length, whatever writing an item does to
+// the list (a program's data type may add to it or take from it): items added
+// meanwhile are left out, and items taken out before their turn are written
+// as the null object, so the rest of the stream still reads back.
 void WriteListBody(TList* list, TStreamBase* stream) {
   TByteStream* out = ByteStreamOf(stream);
-  out->WriteInt32(list->Length());
-  for (auto cursor = list->Cursor(); cursor->HasMore();) out->WriteSerialized(cursor->NextItem().Get());
+  const std::int32_t count = list->Length();
+  out->WriteInt32(count);
+  std::int32_t written = 0;
+  for (auto cursor = list->Cursor(); written < count && cursor->HasMore(); ++written)
+    out->WriteSerialized(cursor->NextItem().Get());
+  for (; written < count; ++written) out->WriteSerialized(nullptr);
 }
 
 Ref<TObject> ReadListBody(TStreamBase* stream) {

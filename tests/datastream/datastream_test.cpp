@@ -380,6 +380,85 @@ TEST_F(DataStreamTest, TheTwoHundredFiftyFifthTypeIsRefusedAndStaysRefused) {
   EXPECT_EQ(sink->data.back(), 4);
 }
 
+// An item whose writing changes the list it lies in, as a program's own data
+// type may: it adds a bank at the end, or takes the last item out.
+class TListChangingType final : public TDataType {
+ public:
+  String TypeName() override { return "Test.ListChanging"_s; }
+  Ref<TObject> ReadData(TStreamBase*) override;
+  void WriteData(TObject* object, TStreamBase*) override;
+};
+
+class TListChanging final : public TSerializable {
+ public:
+  TListChanging(TDataType* type, TList* list, bool grow) : type_(type), list_(list), grow_(grow) {}
+  Ref<TDataType> DataTypeOf() override { return type_; }
+
+ private:
+  friend class TListChangingType;
+  Ref<TDataType> type_;
+  TList* list_;  // not counted: the list holds this item
+  bool grow_;
+};
+
+Ref<TObject> TListChangingType::ReadData(TStreamBase*) { return new TListChanging(this, nullptr, false); }
+
+void TListChangingType::WriteData(TObject* object, TStreamBase*) {
+  auto* item = static_cast<TListChanging*>(object);
+  if (!item->list_) return;
+  if (item->grow_) {
+    item->list_->PushBack(Ref<TObject>(NewBank(1)));
+  } else {
+    item->list_->PopBack();
+  }
+}
+
+Ref<TBank> OneByteBank(std::uint8_t value) {
+  Ref<TBank> bank = NewBank(1);
+  BankAddress(bank.Get())[0] = value;
+  return bank;
+}
+
+// A list is written as its count and then that many items, so what follows it
+// in the stream stays readable when writing an item changes the list: items
+// added meanwhile are left out, and an item taken out before its turn comes
+// back as the null object.
+TEST_F(DataStreamTest, AListChangedWhileItsItemsAreWrittenKeepsTheStreamReadable) {
+  InitBanks();
+  Ref<TDataType> type = new TListChangingType();
+  for (bool grow : {true, false}) {
+    SCOPED_TRACE(grow ? "an item added" : "an item taken out");
+    Ref<TByteSink> bytes = new TByteSink();
+    Ref<TDataStream> writer = TDataStream::Create(bytes.Get());
+    Ref<TList> list = NewList();
+    list->PushBack(Ref<TObject>(new TListChanging(type.Get(), list.Get(), grow)));
+    list->PushBack(Ref<TObject>(OneByteBank(7)));
+    list->PushBack(Ref<TObject>(OneByteBank(8)));
+    writer->WriteSerialized(list.Get());
+    writer->WriteSerialized(OneByteBank(42).Get());
+
+    Ref<TDataStream> in = Reader(bytes->data);
+    auto read = RefCast<TList>(in->ReadSerialized());
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->Length(), 3);
+    EXPECT_TRUE(RefCast<TListChanging>(read->ItemAt(0)));
+    auto second = RefCast<TBank>(read->ItemAt(1));
+    ASSERT_TRUE(second);
+    EXPECT_EQ(BankAddress(second.Get())[0], 7);
+    auto third = RefCast<TBank>(read->Back());
+    if (grow) {
+      ASSERT_TRUE(third);
+      EXPECT_EQ(BankAddress(third.Get())[0], 8);
+    } else {
+      EXPECT_FALSE(read->Back());
+    }
+    auto marker = RefCast<TBank>(in->ReadSerialized());
+    ASSERT_TRUE(marker);
+    EXPECT_EQ(BankAddress(marker.Get())[0], 42);
+    EXPECT_TRUE(reading->AtEnd());
+  }
+}
+
 // Every strict prefix of a whole stream must raise: a stream cut short is
 // never read as a smaller object. `wrap` puts the reading filter (a text
 // stream) over the bytes, or leaves them as they are.
