@@ -197,8 +197,9 @@ int CallDirect(lua_State* L, int base, TList* queue, int nameRef, int resultCoun
   }
   int count = 0;
   int room = kDirectSlots;
-  for (Ref<TListNode> node = FirstQueued(queue); node; node = node->NextNode()) {
-    const TScriptArg* arg = QueuedArgument(node->Item().Get());
+  // A plain walk: nothing here runs Corvex code that could change the queue.
+  for (TObject* item : Each<TObject>(queue)) {
+    const TScriptArg* arg = QueuedArgument(item);
     if (!arg) continue;
     if (arg->kind == ScriptArgString) {
       lua_settop(L, base);
