@@ -290,18 +290,23 @@ TEST_F(DemoProgramTest, BothScenesRunAsDrivenFromKeyboardAndMouse) {
   const double levelLean = Lean(b, CraftRed, 0, kHeight);
   auto craftLean = [&](const Screen& s) { return Lean(s, CraftRed, 0, kHeight); };
   auto craftY = [&](const Screen& s) { return Find(s, CraftRed, 0, kHeight).y; };
-  Screen up = HoldUntil(
-      "Up", [&](const Screen& s) { return craftLean(s) < levelLean - 0.15 && craftY(s) < craft.y - 20; }, 10000);
-  EXPECT_LT(craftLean(up), levelLean - 0.15) << "Up did not tilt the craft up";
-  EXPECT_LT(craftY(up), craft.y - 20) << "Up did not raise the craft";
-  auto levelled = WaitFor([&](const Screen& s) { return std::abs(craftLean(s) - levelLean) < 0.08; }, 15000);
-  EXPECT_TRUE(levelled) << "the craft did not level off";
-  const int highY = craftY(levelled ? *levelled : Shot());
+  // Down comes first: the craft may rise until its fin is cut off by the top
+  // edge (it stops at y -40), where its lean no longer reads as level, and a
+  // loaded machine's screenshots come late enough for a held key to carry it
+  // there from the middle. From the bottom, Up has the whole screen.
   Screen down = HoldUntil(
-      "Down", [&](const Screen& s) { return craftLean(s) > levelLean + 0.15 && craftY(s) > highY + 20; }, 10000);
+      "Down", [&](const Screen& s) { return craftLean(s) > levelLean + 0.15 && craftY(s) > craft.y + 20; }, 10000);
   EXPECT_GT(craftLean(down), levelLean + 0.15) << "Down did not tilt the craft down";
-  EXPECT_GT(craftY(down), highY + 20) << "Down did not lower the craft";
-  EXPECT_TRUE(WaitFor([&](const Screen& s) { return std::abs(craftLean(s) - levelLean) < 0.08; }, 15000));
+  EXPECT_GT(craftY(down), craft.y + 20) << "Down did not lower the craft";
+  auto levelled = WaitFor([&](const Screen& s) { return std::abs(craftLean(s) - levelLean) < 0.08; }, 15000);
+  EXPECT_TRUE(levelled) << "the craft did not level off after Down";
+  const int lowY = craftY(levelled ? *levelled : Shot());
+  Screen up = HoldUntil(
+      "Up", [&](const Screen& s) { return craftLean(s) < levelLean - 0.15 && craftY(s) < lowY - 20; }, 10000);
+  EXPECT_LT(craftLean(up), levelLean - 0.15) << "Up did not tilt the craft up";
+  EXPECT_LT(craftY(up), lowY - 20) << "Up did not raise the craft";
+  EXPECT_TRUE(WaitFor([&](const Screen& s) { return std::abs(craftLean(s) - levelLean) < 0.08; }, 15000))
+      << "the craft did not level off after Up";
   Blob raised = Find(Shot(), CraftRed, 0, kHeight);
   EXPECT_GT(raised.count, 30) << "the craft left the screen";
   Screen right = HoldUntil("Right", [&](const Screen& s) { return Find(s, CraftRed, 0, kHeight).x > raised.x + 20; }, 10000);
