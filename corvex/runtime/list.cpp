@@ -210,7 +210,9 @@ void TList::Order(int ascending) {
     bool swapped = false;
     Ref<TListNode> node = s->nextNode_;
     if (node.Get() == end.Get()) return;
-    while (node->nextNode_.Get() != end.Get()) {
+    // A pass also ends at the sentinel: an item's Compare may have unlinked
+    // the node the last pass ended on, and the walk would go round for ever.
+    while (node->nextNode_.Get() != end.Get() && node->nextNode_.Get() != s) {
       Ref<TListNode> next = node->nextNode_;
       std::intptr_t c = CompareItem(node->item_, next->item_.Get());
       if ((ascending && c > 0) || (!ascending && c < 0)) {

@@ -237,6 +237,38 @@ TEST(List, EqualityIsCompareAndDefaultsToIdentity) {
 
 Ref<TList> nullHolder;
 
+// Keyed items whose Compare unlinks a chosen node when its turn comes: a
+// program's class may change the list it is being sorted in.
+struct TUnlinking final : TObject {
+  explicit TUnlinking(int key) : key(key) {}
+  std::intptr_t Compare(TObject* other) override {
+    if (--comparesLeft == 0 && victim) victim->Unlink();
+    auto* keyed = dynamic_cast<TUnlinking*>(other);
+    return keyed ? key - keyed->key : 0;
+  }
+  int key;
+  static inline int comparesLeft = 0;
+  static inline Ref<TListNode> victim;
+};
+
+// The first pass over 1 3 2 compares twice and ends on 3's node; the second
+// pass's first Compare unlinks that node. The pass must still end (it walked
+// round the list past its sentinel for ever), and the other two stay in order.
+TEST(List, OrderEndsWhenCompareUnlinksTheNodeAPassEndsOn) {
+  Ref<TList> list = NewList();
+  list->PushBack(new TUnlinking(1));
+  TUnlinking::victim = list->PushBack(new TUnlinking(3));
+  list->PushBack(new TUnlinking(2));
+  TUnlinking::comparesLeft = 3;
+  list->Order(1);
+  TUnlinking::victim = nullptr;
+  EXPECT_LE(TUnlinking::comparesLeft, 0) << "the node was never unlinked";
+  std::vector<int> keys;
+  for (TUnlinking* item : Each<TUnlinking>(list.Get())) keys.push_back(item->key);
+  EXPECT_EQ(keys, (std::vector<int>{1, 2}));
+  ExpectConsistent(list.Get());
+}
+
 TEST(List, NullItemsRaiseWhenCompared) {
   nullHolder = NewList();
   nullHolder->PushBack(nullptr);
