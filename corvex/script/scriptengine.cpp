@@ -166,10 +166,6 @@ String TopText(lua_State* L) {
   return known ? arg : nullptr;
 }
 
-// The queue's first node, or null: the sentinel's next node, which is
-// FrontNode without its separate emptiness test.
-inline Ref<TListNode> FirstQueued(TList* queue) { return queue->Sentinel()->NextNode(); }
-
 // How the direct call ends when it is not made.
 constexpr int kNotDirect = -1;
 constexpr int kDirectOverflow = -2;
@@ -390,8 +386,10 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
     int count = 0;
     // The conversions of string arguments may fail; the state is as it was.
     try {
-      for (Ref<TListNode> node = FirstQueued(args.Get()); node; node = node->NextNode()) {
-        const TScriptArg* arg = QueuedArgument(node->Item().Get());
+      // Converting a text may collect, which the walk's plain pointers on
+      // the stack survive (see Each); nothing here changes the queue.
+      for (TObject* item : Each<TObject>(args.Get())) {
+        const TScriptArg* arg = QueuedArgument(item);
         if (!arg) continue;
         const char* text = nullptr;
         if (arg->kind == ScriptArgString) {
