@@ -12,6 +12,14 @@ std::intptr_t CompareItem(const Ref<TObject>& item, TObject* value) {
 
 Ref<TDataType> listDataType;
 
+// An unlinked node still holds its old neighbours: linking next to it would
+// put it back into the forward walk only, and the list could no longer be
+// emptied. A node made on its own has no neighbours at all.
+void ThrowUnlessLinked(const TListNode* node) {
+  if (!node) ThrowNullObjectError();
+  if (!node->IsLinked()) throw TRuntimeError("List node is not in a list");
+}
+
 }  // namespace
 
 // ---- TListNode -------------------------------------------------------------------
@@ -49,6 +57,9 @@ void TListNode::Unlink() {
 int TListCursor::HasMore() const { return node_ && !node_->IsSentinel() ? 1 : 0; }
 
 Ref<TObject> TListCursor::NextItem() {
+  // At the end the cursor stands on the sentinel, whose item is itself: it
+  // stays there rather than hand out the sentinel and go round again.
+  if (!HasMore()) return nullptr;
   Ref<TObject> item = node_->item_;
   node_ = node_->nextNode_;
   return item;
@@ -116,25 +127,20 @@ Ref<TListNode> TList::FrontNode() const { return IsEmpty() ? Ref<TListNode>() : 
 Ref<TListNode> TList::BackNode() const { return IsEmpty() ? Ref<TListNode>() : sentinel_->prevNode_; }
 
 Ref<TListNode> TList::InsertBefore(const Ref<TObject>& value, TListNode* node) {
-  if (!node) ThrowNullObjectError();
+  ThrowUnlessLinked(node);
   return LinkBetween(value, node->prevNode_.Get(), node);
 }
 
 Ref<TListNode> TList::InsertAfter(const Ref<TObject>& value, TListNode* node) {
-  if (!node) ThrowNullObjectError();
+  ThrowUnlessLinked(node);
   return LinkBetween(value, node, node->nextNode_.Get());
 }
 
-// Both neighbours are linked, so the list holds them while the node is made.
+// Both neighbours are linked and next to each other, so the list holds them
+// while the node is made, and the references they held of each other become
+// the new node's.
 Ref<TListNode> TList::LinkBetween(const Ref<TObject>& value, TListNode* prev, TListNode* next) {
-  Ref<TListNode> created;
-  if (prev->nextNode_.Get() == next && next->prevNode_.Get() == prev) {
-    // The references the neighbours held of each other become the new node's.
-    created = new TListNode(value, std::move(prev->nextNode_), std::move(next->prevNode_));
-  } else {
-    // A neighbour that was unlinked before no longer points back.
-    created = new TListNode(value, Ref<TListNode>(next), Ref<TListNode>(prev));
-  }
+  Ref<TListNode> created = new TListNode(value, std::move(prev->nextNode_), std::move(next->prevNode_));
   TListNode* c = created.Get();
   prev->nextNode_ = c;
   next->prevNode_ = c;

@@ -40,6 +40,9 @@ class TListNode final : public TObject {
 
   /// True for the list's sentinel node (the one that is its own item).
   bool IsSentinel() const noexcept { return item_.Get() == this; }
+  /// True while the node is in a list: a linked node is always its
+  /// successor's predecessor, an unlinked or unused one never.
+  bool IsLinked() const noexcept { return nextNode_ && nextNode_.Get()->prevNode_.Get() == this; }
 
  private:
   friend class TList;
@@ -117,7 +120,8 @@ class TList final : public TSerializable {
   /// @}
   /// @{
   /// Adds value before / after node; returns its new node. A null node raises the
-  /// null object error.
+  /// null object error; a node that is in no list (made on its own, or unlinked)
+  /// raises TRuntimeError "List node is not in a list" and changes nothing.
   Ref<TListNode> InsertBefore(const Ref<TObject>& value, TListNode* node);
   Ref<TListNode> InsertAfter(const Ref<TObject>& value, TListNode* node);
   /// @}

@@ -418,6 +418,25 @@ TEST(List, CursorOnAnUnlinkedNodeContinues) {
   (void)first;
 }
 
+// Asking past the end gives the null object and leaves the cursor at the end,
+// however often it is asked; a cursor made on a node of no list ends too.
+TEST(List, CursorPastTheEndGivesNullAndStays) {
+  Ref<TList> list = NewList();
+  list->PushBack(new TKeyed(1));
+  Ref<TListCursor> cursor = list->Cursor();
+  EXPECT_EQ(static_cast<TKeyed*>(cursor->NextItem().Get())->key, 1);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(cursor->HasMore(), 0);
+    EXPECT_EQ(cursor->NextItem(), nullptr);
+  }
+  EXPECT_EQ(NewList()->Cursor()->NextItem(), nullptr);
+  Ref<TListCursor> loose = new TListCursor(new TListNode);
+  loose->NextItem();
+  EXPECT_EQ(loose->HasMore(), 0);
+  EXPECT_EQ(loose->NextItem(), nullptr);
+  EXPECT_EQ(Ref<TListCursor>(new TListCursor(nullptr))->NextItem(), nullptr);
+}
+
 TEST(List, UnlinkingTwiceOrTheSentinelKeepsTheList) {
   Ref<TList> list = NewList();
   list->PushBack(new TKeyed(1));
@@ -431,6 +450,38 @@ TEST(List, UnlinkingTwiceOrTheSentinelKeepsTheList) {
   list->Sentinel()->Unlink();
   EXPECT_EQ(Keys(list.Get()), (std::vector<int>{9, 3}));
   ExpectConsistent(list.Get());
+}
+
+// A node that is in no list (made on its own, or unlinked) has no place to
+// insert at: inserting next to one is refused and every list stays whole.
+TEST(List, InsertingNextToANodeInNoListIsRefused) {
+  Ref<TList> list = NewList();
+  list->PushBack(new TKeyed(1));
+  Ref<TListNode> gone = list->PushBack(new TKeyed(2));
+  list->PushBack(new TKeyed(3));
+  gone->Unlink();
+  Ref<TListNode> loose = new TListNode;
+  for (TListNode* node : {gone.Get(), loose.Get()}) {
+    for (int after = 0; after < 2; ++after) {
+      try {
+        if (after) list->InsertAfter(new TKeyed(9), node);
+        else list->InsertBefore(new TKeyed(9), node);
+        ADD_FAILURE() << "no error";
+      } catch (const TRuntimeError& error) {
+        EXPECT_STREQ(error.what(), "List node is not in a list");
+      }
+    }
+  }
+  EXPECT_EQ(Keys(list.Get()), (std::vector<int>{1, 3}));
+  ExpectConsistent(list.Get());
+  EXPECT_EQ(gone->Item(), nullptr);
+  EXPECT_EQ(loose->NextNode(), nullptr);
+  // The sentinel of an empty list is in its list.
+  Ref<TList> empty = NewList();
+  empty->InsertBefore(new TKeyed(4), empty->Sentinel());
+  EXPECT_EQ(Keys(empty.Get()), (std::vector<int>{4}));
+  list = nullptr;  // destroying the list must end
+  CleanPass();
 }
 
 TEST(List, ExchangeInvertDuplicate) {
