@@ -214,6 +214,7 @@ void TList::Order(int ascending) {
   Ref<TListNode> end = s;
   for (;;) {
     bool swapped = false;
+    bool changed = false;
     Ref<TListNode> node = s->nextNode_;
     if (node.Get() == end.Get()) return;
     // A pass also ends at the sentinel: an item's Compare may have unlinked
@@ -221,6 +222,13 @@ void TList::Order(int ascending) {
     while (node->nextNode_.Get() != end.Get() && node->nextNode_.Get() != s) {
       Ref<TListNode> next = node->nextNode_;
       std::intptr_t c = CompareItem(node->item_, next->item_.Get());
+      // Compare may have unlinked either node of the pair, or put a node
+      // between them: swapping them then would link an unlinked node back in.
+      // The sort starts again from the front of what the list holds now.
+      if (!node->IsLinked() || node->nextNode_.Get() != next.Get()) {
+        changed = true;
+        break;
+      }
       if ((ascending && c > 0) || (!ascending && c < 0)) {
         // prev, node, next, after  ->  prev, next, node, after
         Ref<TListNode> prev = node->prevNode_, after = next->nextNode_;
@@ -234,6 +242,10 @@ void TList::Order(int ascending) {
       } else {
         node = next;
       }
+    }
+    if (changed) {
+      end = s;
+      continue;
     }
     if (!swapped) return;
     end = node;

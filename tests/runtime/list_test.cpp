@@ -269,6 +269,30 @@ TEST(List, OrderEndsWhenCompareUnlinksTheNodeAPassEndsOn) {
   ExpectConsistent(list.Get());
 }
 
+// A Compare that unlinks one of the two nodes it is comparing: the sort must
+// not put that node back while swapping the pair, and the list must still
+// empty when it goes.
+TEST(List, OrderLeavesOutANodeCompareUnlinksFromThePairItCompares) {
+  for (int which = 0; which < 2; ++which) {
+    Ref<TList> list = NewList();
+    Ref<TListNode> first = list->PushBack(new TUnlinking(3));
+    Ref<TListNode> second = list->PushBack(new TUnlinking(1));
+    list->PushBack(new TUnlinking(2));
+    TUnlinking::victim = which ? first : second;
+    TUnlinking::comparesLeft = 1;
+    list->Order(1);
+    TUnlinking::victim = nullptr;
+    std::vector<int> keys;
+    for (TUnlinking* item : Each<TUnlinking>(list.Get())) keys.push_back(item->key);
+    EXPECT_EQ(keys, which ? (std::vector<int>{1, 2}) : (std::vector<int>{2, 3}));
+    EXPECT_EQ(list->Length(), 2);
+    ExpectConsistent(list.Get());
+    EXPECT_FALSE((which ? first : second)->IsLinked());
+    list = nullptr;  // destroying the list must end
+  }
+  CleanPass();
+}
+
 TEST(List, NullItemsRaiseWhenCompared) {
   nullHolder = NewList();
   nullHolder->PushBack(nullptr);
