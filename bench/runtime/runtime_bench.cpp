@@ -81,6 +81,30 @@ void BM_StdListPushIterateErase(benchmark::State& state) {
 }
 BENCHMARK(BM_StdListPushIterateErase);
 
+// The length of a list of a thousand items, as a HUD asks for it every frame.
+void BM_TListLength(benchmark::State& state) {
+  Ref<TList> list = NewList();
+  for (int i = 0; i < kItems; ++i) list->PushBack(new TBenchObject);
+  for (auto _ : state) {
+    TList* each = list.Get();
+    benchmark::DoNotOptimize(each);
+    benchmark::DoNotOptimize(ListLength(each));
+  }
+  list = nullptr;
+  ReclaimMemory();
+}
+BENCHMARK(BM_TListLength);
+
+void BM_StdListSize(benchmark::State& state) {
+  std::list<PlainObject*> list(kItems, nullptr);
+  for (auto _ : state) {
+    std::list<PlainObject*>* each = &list;
+    benchmark::DoNotOptimize(each);
+    benchmark::DoNotOptimize(each->size());
+  }
+}
+BENCHMARK(BM_StdListSize);
+
 // Text built a piece at a time, as a HUD line or a log is: 200 short pieces.
 constexpr int kPieces = 200;
 

@@ -2,6 +2,8 @@
 
 namespace cvx {
 
+static_assert(sizeof(void*) != 8 || sizeof(TListNode) == 48, "a list node fills one 48-byte block");
+
 namespace {
 
 // Compare of an item against a value; a null item has no operations.
@@ -45,11 +47,11 @@ void TListNode::Unlink() {
   item_ = nullptr;
   // A node that was unlinked before keeps its old neighbours, which may have
   // been relinked since; relinking them again would cut nodes out of the list.
-  // A linked node is always its successor's predecessor, an unlinked one never
-  // again (nodes are not put back).
-  if (next && next->prevNode_.Get() != this) return;
-  if (next) next->prevNode_ = prev;
-  if (prev) prev->nextNode_ = next;
+  if (!home_) return;
+  --home_->nodeCount_;
+  home_ = nullptr;
+  next->prevNode_ = prev;
+  prev->nextNode_ = next;
 }
 
 // ---- TListCursor -----------------------------------------------------------------
@@ -72,6 +74,7 @@ TList::TList() : sentinel_(new TListNode) {
   s->item_ = s;
   s->nextNode_ = s;
   s->prevNode_ = s;
+  s->home_ = s;
 }
 
 TList::~TList() {
@@ -80,6 +83,7 @@ TList::~TList() {
   s->item_ = nullptr;
   s->nextNode_ = nullptr;
   s->prevNode_ = nullptr;
+  s->home_ = nullptr;
 }
 
 Ref<TDataType> TList::DataTypeOf() {
@@ -142,6 +146,8 @@ Ref<TListNode> TList::InsertAfter(const Ref<TObject>& value, TListNode* node) {
 Ref<TListNode> TList::LinkBetween(const Ref<TObject>& value, TListNode* prev, TListNode* next) {
   Ref<TListNode> created = new TListNode(value, std::move(prev->nextNode_), std::move(next->prevNode_));
   TListNode* c = created.Get();
+  c->home_ = next->home_;
+  ++c->home_->nodeCount_;
   prev->nextNode_ = c;
   next->prevNode_ = c;
   return created;
@@ -165,13 +171,6 @@ Ref<TObject> TList::ItemAt(std::int32_t index) const {
     }
   }
   throw TRuntimeError("List index out of range");
-}
-
-std::int32_t TList::Length() const {
-  std::int32_t n = 0;
-  TListNode* s = sentinel_.Get();
-  for (TListNode* node = s->nextNode_.Get(); node != s; node = node->nextNode_.Get()) ++n;
-  return n;
 }
 
 int TList::Erase(TObject* value) {

@@ -40,9 +40,9 @@ class TListNode final : public TObject {
 
   /// True for the list's sentinel node (the one that is its own item).
   bool IsSentinel() const noexcept { return item_.Get() == this; }
-  /// True while the node is in a list: a linked node is always its
-  /// successor's predecessor, an unlinked or unused one never.
-  bool IsLinked() const noexcept { return nextNode_ && nextNode_.Get()->prevNode_.Get() == this; }
+  /// True while the node is in a list (a sentinel always is, until its list
+  /// goes); false once unlinked, and for a node made on its own.
+  bool IsLinked() const noexcept { return home_ != nullptr; }
 
  private:
   friend class TList;
@@ -51,9 +51,17 @@ class TListNode final : public TObject {
       : item_(item), nextNode_(std::move(next)), prevNode_(std::move(prev)) {}
   template <class T>
   friend class Each;
+  // A sentinel's: the number of nodes in its list. It fills the padding after
+  // the object's count of references, so a node stays at 48 bytes.
+  std::int32_t nodeCount_ = 0;
   Ref<TObject> item_;
   Ref<TListNode> nextNode_;
   Ref<TListNode> prevNode_;
+  // The sentinel of the list the node is in (its own for a sentinel), null in
+  // none. Not counted: a list unlinks every node before its sentinel goes.
+  // The count lives in the sentinel, not the list, so that exchanging two
+  // lists' sentinels takes their counts along.
+  TListNode* home_ = nullptr;
 };
 
 /// A position in a list for iterating it front to back (TList::Cursor).
@@ -133,8 +141,8 @@ class TList final : public TSerializable {
   /// The index-th non-null item; raises TRuntimeError "List index out of range"
   /// past the end or for a negative index.
   Ref<TObject> ItemAt(std::int32_t index) const;
-  /// The number of nodes.
-  std::int32_t Length() const;
+  /// The number of nodes (null items included), kept as nodes come and go.
+  std::int32_t Length() const noexcept { return sentinel_.Get()->nodeCount_; }
   /// @{
   /// Unlinks the first node whose item is value; 1 when there was one, else 0.
   int Erase(TObject* value);

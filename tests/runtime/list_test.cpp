@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "corvex/runtime/memory.h"
@@ -506,6 +507,58 @@ TEST(List, InsertingNextToANodeInNoListIsRefused) {
   EXPECT_EQ(Keys(empty.Get()), (std::vector<int>{4}));
   list = nullptr;  // destroying the list must end
   CleanPass();
+}
+
+// The length is kept, not walked: after every kind of change, on two lists
+// that also trade their nodes, it must match a walk of the list.
+TEST(List, LengthFollowsEveryChange) {
+  std::mt19937 random(7);
+  Ref<TList> lists[2] = {NewList(), NewList()};
+  std::vector<Ref<TListNode>> held;  // nodes kept by the program, some later unlinked
+  auto walked = [](TList* list) {
+    std::int32_t n = 0;
+    for (Ref<TListNode> node = list->FrontNode(); node; node = node->NextNode()) ++n;
+    return n;
+  };
+  for (int step = 0; step < 3000; ++step) {
+    TList* list = lists[random() % 2].Get();
+    const int length = list->Length();
+    switch (random() % 11) {
+      case 0: case 1: list->PushBack(new TKeyed(step)); break;
+      case 2: held.push_back(list->PushFront(new TKeyed(step))); break;
+      case 3: list->PopFront(); break;
+      case 4: list->PopBack(); break;
+      case 5:
+        if (!held.empty()) {
+          Ref<TListNode> node = held[random() % held.size()];
+          if (node->IsLinked()) {
+            list->InsertAfter(new TKeyed(step), node.Get());  // lands in the node's own list
+          } else {
+            EXPECT_THROW(list->InsertAfter(new TKeyed(step), node.Get()), TRuntimeError);
+          }
+          node->Unlink();
+          node->Unlink();
+        }
+        break;
+      case 6: lists[0]->Exchange(lists[1].Get()); break;
+      case 7: if (random() % 20 == 0) list->RemoveAll(); break;
+      case 8: list->Invert(); EXPECT_EQ(list->Length(), length); break;
+      case 9:
+        if (random() % 10 == 0) list->Order(1);
+        EXPECT_EQ(list->Length(), length);
+        break;
+      case 10:
+        if (length > 0) {
+          EXPECT_EQ(list->Erase(list->Front()), 1);
+        }
+        break;
+    }
+    for (const Ref<TList>& each : lists) ASSERT_EQ(each->Length(), walked(each.Get())) << "step " << step;
+  }
+  ExpectConsistent(lists[0].Get());
+  ExpectConsistent(lists[1].Get());
+  EXPECT_EQ(lists[0]->Duplicate()->Length(), lists[0]->Length());
+  EXPECT_EQ(static_cast<std::int32_t>(lists[1]->ToItems()->Length()), lists[1]->Length());
 }
 
 TEST(List, ExchangeInvertDuplicate) {
