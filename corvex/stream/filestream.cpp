@@ -115,15 +115,9 @@ bool LineFromBuffer(std::FILE* file, String* line, std::int32_t* consumed) {
   if (!at || at >= end) return false;
   const auto available = static_cast<std::size_t>(end - at);
   if (available > static_cast<std::size_t>(INT32_MAX)) return false;
-  // One pass: nearly every byte is above 13 and passes with one comparison.
-  std::size_t length = 0;
   bool carriageReturn = false;
-  for (; length < available; ++length) {
-    const std::uint8_t byte = at[length];
-    if (byte > 13) continue;
-    if (byte == 10 || byte == 0) break;
-    carriageReturn |= byte == 13;
-  }
+  const auto length =
+      static_cast<std::size_t>(detail::TextLineLength(at, static_cast<std::int32_t>(available), &carriageReturn));
   // Without its end in the buffer the line goes on in the file.
   if (length == available) return false;
   if (carriageReturn) {

@@ -138,15 +138,38 @@ void detail::ReadThroughLoop(TByteStream* stream, void* bytes, std::int32_t coun
   stream->TByteStream::ReadExact(bytes, count);
 }
 
-String detail::TextLineIn(const std::uint8_t* bytes, std::int32_t available, std::int32_t* consumed) {
-  std::int32_t end = 0;
-  bool carriageReturn = false;
-  while (end < available) {
-    std::uint8_t byte = bytes[end];
+std::int32_t detail::TextLineLength(const std::uint8_t* bytes, std::int32_t available, bool* carriageReturn) noexcept {
+  // Only bytes below 14 can end a line or be a CR. Eight bytes at a time: the
+  // mask has the top bit of every byte below 14 set, and of none before the
+  // first such byte (a false mark can only follow a true one, through the
+  // borrow), so its lowest mark is exactly the first byte to look at.
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  std::int32_t at = 0;
+  bool cr = false;
+  for (;;) {
+    while (available - at >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes + at, 8);
+      const std::uint64_t below14 = (word - kOnes * 14) & ~word & (kOnes * 0x80);
+      if (below14) {
+        at += std::countr_zero(below14) >> 3;  // the host is little-endian: the lowest byte comes first
+        break;
+      }
+      at += 8;
+    }
+    if (at >= available) break;
+    const std::uint8_t byte = bytes[at];
     if (byte == 10 || byte == 0) break;
-    carriageReturn |= byte == 13;
-    ++end;
+    cr |= byte == 13;
+    ++at;
   }
+  *carriageReturn = cr;
+  return at;
+}
+
+String detail::TextLineIn(const std::uint8_t* bytes, std::int32_t available, std::int32_t* consumed) {
+  bool carriageReturn = false;
+  const std::int32_t end = TextLineLength(bytes, available, &carriageReturn);
   *consumed = end < available ? end + 1 : end;
   if (!carriageReturn) return String::OfBytes(bytes, end);
   std::string line;

@@ -144,6 +144,11 @@ class TByteStream : public TStreamBase {
 };
 
 namespace detail {
+// The length of the text line at the start of bytes (available of them): the
+// index of the first LF or 0 byte, or available when there is none.
+// *carriageReturn tells whether a CR byte comes before that end.
+std::int32_t TextLineLength(const std::uint8_t* bytes, std::int32_t available, bool* carriageReturn) noexcept;
+
 // The text line at the start of bytes (available of them) as ReadTextLine
 // reads it, for streams that hold their bytes in memory; *consumed gets the
 // bytes the line takes, its terminator included.

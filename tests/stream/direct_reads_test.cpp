@@ -5,6 +5,7 @@
 // and past the end.
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -97,6 +98,30 @@ TEST(DirectReads, MemoryAndBankStreamsMatchTheGeneralReadsAtEveryOffset) {
   std::memcpy(BankAddress(bank.Get()), bytes.data(), bytes.size());
   Ref<TBankByteStream> banked = NewBankByteStream(bank.Get());
   ExpectSameAsGeneralReads(reference.Get(), banked.Get(), "bank stream");
+}
+
+// The line scanner looks at eight bytes at a time; against a byte-by-byte
+// scan it must find the same end and the same CR at every start and length,
+// over bytes where the ones that matter (0, LF, CR), their neighbours (1..14)
+// and the high ones (whose borrow could mislead a word-wide test) are dense.
+TEST(DirectReads, TheLineScannerMatchesAByteByByteScan) {
+  std::mt19937 random(11);
+  const std::uint8_t kinds[] = {0, 10, 13, 1, 9, 11, 12, 14, 15, 'a', 0x7F, 0x80, 0x8D, 0x8E, 0xFF};
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::uint8_t> bytes(40);
+    const int special = 1 + round % 12;  // from dense to rare line ends
+    for (auto& b : bytes) b = random() % special == 0 ? kinds[random() % 3] : kinds[3 + random() % 12];
+    for (std::int32_t from = 0; from < 40; ++from) {
+      for (std::int32_t available = 0; from + available <= 40; ++available) {
+        std::int32_t end = 0;
+        bool cr = false;
+        while (end < available && bytes[from + end] != 10 && bytes[from + end] != 0) cr |= bytes[from + end++] == 13;
+        bool scannedCr = !cr;
+        ASSERT_EQ(detail::TextLineLength(bytes.data() + from, available, &scannedCr), end) << from << "+" << available;
+        ASSERT_EQ(scannedCr, cr) << from << "+" << available;
+      }
+    }
+  }
 }
 
 TEST(DirectReads, AnUnreadableMemoryStreamRaisesLikeAStalledOne) {
