@@ -410,8 +410,6 @@ TObject::TObject() : refs_(0) {
   Collector::Register(this);
 }
 
-TObject::~TObject() noexcept(false) {}
-
 void TObject::QueueReleased() noexcept {
   // The common case as a leaf: room in the queue.
   if (refs_ == 0 && queueLength < queueCapacity) {

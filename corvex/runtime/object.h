@@ -41,7 +41,7 @@ class TObject {
   TObject& operator=(const TObject&) = delete;
   /// May raise: a collection pass reports the error and goes on with the rest
   /// of its queue.
-  virtual ~TObject() noexcept(false);
+  virtual ~TObject() noexcept(false) {}
 
   /// The address formatted with "%p".
   virtual String ToString();
