@@ -4,6 +4,9 @@
 /// directories. Every function normalises the path it is given first
 /// (directory functions also drop a trailing slash). Queries of a missing path
 /// answer 0, -1 or false; nothing here raises for a path that does not exist.
+/// A path holding a 0 byte (IsWholeFileSystemName) names no file: queries
+/// answer as for a missing path and every other function fails (false or
+/// null, with a logged warning) without touching the file its first part names.
 #pragma once
 
 #include <cstdint>

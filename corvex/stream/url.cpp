@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "corvex/runtime/filesystemname.h"
 #include "corvex/runtime/log.h"
 #include "corvex/runtime/shutdown.h"
 #include "corvex/stream/bank.h"
@@ -103,6 +104,12 @@ Ref<TByteStream> OpenUrlStream(const Ref<TObject>& url, int readable, int writea
   String protocol;
   String path;
   if (!text.IsEmpty() && !SplitUrl(text, protocol, path)) {
+    // Cut at a 0 byte the name would open (or truncate) another file.
+    if (!IsWholeFileSystemName(text)) {
+      LogWarning("cannot open file \"%s\" for %s: the name holds a 0 byte, so it names no file", text.AsAnsi().get(),
+                 Mode(readable, writeable));
+      return nullptr;
+    }
     errno = 0;
     Ref<TByteStream> file = TFileStream::OpenCFile(text, readable, writeable);
     if (!file) {

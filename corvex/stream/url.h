@@ -5,7 +5,8 @@
 /// ("incbin::Medias/fire.tga", "bigendian::incbin::data.bin", "tcp::host:8080").
 /// The protocol is everything before the first "::", with A-Z lowered; the path
 /// is the rest, letter case kept, and may itself be a url (filters nest that way).
-/// A text without "::" is opened as a file; no opener is asked. Anything else is
+/// A text without "::" is opened as a file; no opener is asked (a name holding a
+/// 0 byte names no file and gives null). Anything else is
 /// offered to the stream openers, newest first; the first stream returned wins,
 /// and a url no opener answers gives null (never an exception).
 ///
