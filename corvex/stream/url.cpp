@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "corvex/runtime/filesystemname.h"
@@ -145,7 +146,12 @@ Array<std::uint8_t> UrlLoadBytes(const Ref<TObject>& url) {
   std::int32_t length = 0;
   while (!stream->AtEnd()) {
     if (length == bytes->Length()) {
-      Array<std::uint8_t> grown = NewArray<std::uint8_t>(length * 3 / 2);
+      // Worked out in 64 bits: past about a gigabyte length * 3 overflows. An
+      // array holds at most 2^31 - 1 bytes; a longer source cannot be loaded.
+      if (length == std::numeric_limits<std::int32_t>::max()) throw TRuntimeError("Stream too long to load");
+      const auto size = static_cast<std::int32_t>(
+          std::min<std::int64_t>(std::int64_t{length} * 3 / 2, std::numeric_limits<std::int32_t>::max()));
+      Array<std::uint8_t> grown = NewArray<std::uint8_t>(size);
       std::copy(bytes->begin(), bytes->end(), grown->begin());
       bytes = grown;
     }

@@ -94,7 +94,8 @@ bool SplitUrl(const String& text, String& protocol, String& path);
 
 /// @{
 /// Every byte the url holds; a url that does not open raises the null object
-/// error.
+/// error, and one whose bytes do not fit in memory (or in an array of at most
+/// 2^31 - 1 bytes) raises a TRuntimeError.
 Array<std::uint8_t> UrlLoadBytes(const Ref<TObject>& url);
 inline Array<std::uint8_t> UrlLoadBytes(const String& url) { return UrlLoadBytes(Ref<TObject>(url)); }
 /// @}
