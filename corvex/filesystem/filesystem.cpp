@@ -155,6 +155,9 @@ String AbsolutePath(const String& path) {
     rest = Slice(normal, 3, normal.Length());
   } else {
     result = WorkingDirectory();
+    // Without a working directory (it was removed, or is too long to tell) a
+    // relative path has no absolute form; "" + "/" would make it one under the root.
+    if (result.IsEmpty()) return result;
     rest = normal;
   }
   rest = rest + "/"_s;
@@ -238,7 +241,8 @@ bool MakeDirectory(const String& path, bool recurse) {
   }
   String absolute = AbsolutePath(normal);
   if (absolute == String(BadDirectory) || absolute.IsEmpty()) {
-    LogWarning("cannot make directory %s: it climbs above its root", normal.AsAnsi().get());
+    LogWarning("cannot make directory %s: %s", normal.AsAnsi().get(),
+               absolute.IsEmpty() ? "the working directory is unknown" : "it climbs above its root");
     return false;
   }
   String walk = absolute + "/"_s;

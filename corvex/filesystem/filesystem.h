@@ -35,7 +35,8 @@ inline constexpr const char* BadDirectory = "<bad_dir>";
 String NormalisePath(const String& path, bool isDirectory);
 /// The path without its trailing slash (a root keeps it); no normalisation.
 String TrimTrailingSlash(const String& path);
-/// With "." and ".." resolved against the working directory.
+/// With "." and ".." resolved against the working directory; "" for a relative
+/// path when the working directory cannot be told (WorkingDirectory gives "").
 String AbsolutePath(const String& path);
 /// The working directory, normalised; "" when the system cannot tell it.
 String WorkingDirectory();

@@ -273,6 +273,27 @@ TEST_F(FileSystemTest, NamesWithANulByteNameNothing) {
   EXPECT_EQ(PathKind(In("moved.txt")), PathMissing);
 }
 
+// When the working directory is gone, a relative path has no absolute form:
+// it must not turn into the same path under the root.
+TEST_F(FileSystemTest, RelativePathsWithoutAWorkingDirectoryStayUnresolved) {
+  ASSERT_TRUE(MakeDirectory(In("gone"), false));
+  String before = WorkingDirectory();
+  ASSERT_TRUE(SetWorkingDirectory(In("gone")));
+  ASSERT_TRUE(RemoveDirectory(In("gone"), false));
+  SetLogSink([](LogLevel, std::string_view) {});
+  EXPECT_EQ(Std(WorkingDirectory()), "");
+  const std::string name = "corvex-" + std::to_string(::getpid()) + "-q";
+  EXPECT_EQ(Std(AbsolutePath(String(name + "/r"))), "");
+  EXPECT_EQ(Std(AbsolutePath(".")), "");
+  EXPECT_EQ(Std(AbsolutePath("/a/../b")), "/b");  // absolute paths need no working directory
+  EXPECT_FALSE(MakeDirectory(String(name + "/r"), true));
+  SetLogSink(nullptr);
+  EXPECT_TRUE(SetWorkingDirectory(before));
+  EXPECT_EQ(PathKind(String("/" + name)), PathMissing);
+  ::rmdir(("/" + name + "/r").c_str());
+  ::rmdir(("/" + name).c_str());
+}
+
 // A source without a position, as a socket or an http body is.
 class TUnpositioned final : public TByteStream {
  public:
