@@ -265,7 +265,8 @@ bool MakeDirectory(const String& path, bool recurse) {
 bool RemoveFile(const String& path) {
   String normal = NormalisePath(path, false);
   if (normal.IsEmpty() || Unnameable("cannot remove", normal)) return false;
-  int error = std::remove(normal.AsAnsi().get()) == 0 ? 0 : errno;
+  // unlink, not remove: remove would also take an empty directory away.
+  int error = ::unlink(normal.AsAnsi().get()) == 0 ? 0 : errno;
   struct stat info;
   return Checked(::lstat(normal.AsAnsi().get(), &info) != 0, error, "cannot remove", normal);
 }

@@ -59,7 +59,8 @@ bool MakeEmptyFile(const String& path);
 /// Makes a directory (with recurse, also the missing parents); true when the
 /// directory exists afterwards, false with a logged warning otherwise.
 bool MakeDirectory(const String& path, bool recurse);
-/// True when afterwards nothing exists there.
+/// Removes a file (a link as itself); true when afterwards nothing exists
+/// there. A directory is left alone: false, with a logged warning.
 bool RemoveFile(const String& path);
 /// Removes a directory (with recurse, also everything in it, without following
 /// links); true when nothing exists there afterwards, false with a logged

@@ -133,6 +133,11 @@ TEST_F(FileSystemTest, MakingAndRemovingFilesAndDirectories) {
   EXPECT_EQ(PathKind(In("a")), PathMissing);
   EXPECT_TRUE(RemoveFile(In("e.txt")));
   EXPECT_TRUE(RemoveFile(In("e.txt")));  // nothing there either way
+  ASSERT_TRUE(MakeDirectory(In("notafile"), false));
+  SetLogSink([](LogLevel, std::string_view) {});
+  EXPECT_FALSE(RemoveFile(In("notafile")));  // a directory, even an empty one, is no file
+  SetLogSink(nullptr);
+  EXPECT_EQ(PathKind(In("notafile")), PathDirectory);
   EXPECT_FALSE(RemoveDirectory(In("nothing"), true));
 }
 
