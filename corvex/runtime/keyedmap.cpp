@@ -210,6 +210,15 @@ Ref<TMapNode> TKeyedMap::Insert(const Ref<TObject>& key, const Ref<TObject>& val
     node = root_;
   } else {
     node = root_->InsertKey(key);
+    // A key's Compare that changed the map (cleared it, or removed a node the
+    // descent was passing) leaves the new node in nodes that are no longer in
+    // the tree: no lookup would find it, so it is not reported as stored.
+    TMapNode* top = node.Get();
+    while (top->Parent()) top = top->Parent();
+    if (top != root_.Get()) {
+      top->ClearSubtree();  // the new node and its parent must not hold each other for good
+      throw TRuntimeError("Keyed map changed while a key was compared");
+    }
   }
   node->SetValue(value);
   return node;

@@ -132,7 +132,10 @@ class TKeyedMap final : public TObject {
   /// Removes the entry of key; does nothing when there is none.
   void Remove(const Ref<TObject>& key);
   /// Stores value under key (replacing the old value and key of an equal key);
-  /// returns the entry's node.
+  /// returns the entry's node. Raises TRuntimeError "Keyed map changed while a
+  /// key was compared" when the key's Compare took out of the map a node the
+  /// insertion was passing (or cleared the map), so that the entry could not be
+  /// stored in it.
   Ref<TMapNode> Insert(const Ref<TObject>& key, const Ref<TObject>& value);
   /// @{
   /// The keys / values in ascending key order, for one walk.
