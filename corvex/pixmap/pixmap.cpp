@@ -24,7 +24,7 @@ Ref<TPixmap> TPixmap::SubWindow(int x, int y, int w, int h) {
 
 Ref<TPixmap> TPixmap::Clone() {
   Ref<TPixmap> copy = Allocate(width, height, format, 4);
-  int rowBytes = width * PixelFormatSize(format);
+  const auto rowBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(PixelFormatSize(format));
   for (int y = 0; y < height; ++y) std::memcpy(copy->PixelAddress(0, y), PixelAddress(0, y), rowBytes);
   return copy;
 }
@@ -131,9 +131,13 @@ Ref<TPixmap> TPixmap::Allocate(int width, int height, int format, int align) {
   if (align < 1) align = 1;
   std::int64_t rowBytes = static_cast<std::int64_t>(width) * PixelFormatBytes[format];
   std::int64_t pitch = (rowBytes + align - 1) / align * align;
-  // The pitch is checked first: it must fit its field (even with no rows), and
-  // below 2^31 its product with the height cannot overflow.
-  if (pitch > std::numeric_limits<std::int32_t>::max()) throw TRuntimeError("Pixmap too large");
+  // The pitch is checked first: below 2^31 its product with the height cannot
+  // overflow. A pixmap without rows (an empty one read back from a data
+  // stream may be 2^31 - 1 wide) has no row to step over: its pitch is 0.
+  if (pitch > std::numeric_limits<std::int32_t>::max()) {
+    if (height != 0) throw TRuntimeError("Pixmap too large");
+    pitch = 0;
+  }
   std::int64_t bytes = pitch * height;
   if (bytes > std::numeric_limits<std::int32_t>::max()) throw TRuntimeError("Pixmap too large");
   Ref<TPixmap> pixmap = new TPixmap();

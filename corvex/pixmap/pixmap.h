@@ -66,8 +66,9 @@ class TPixmap : public TSerializable {
   /// pitch = width * bytes-per-pixel rounded up to a multiple of align;
   /// capacity = pitch * height. The pixel bytes are not cleared. A negative
   /// size, a format outside 1..6, or a pitch or a total of more than 2^31 - 1
-  /// bytes (even with no rows) raise a runtime error; an align below 1 counts
-  /// as 1.
+  /// bytes raise a runtime error ("Pixmap too large"), except that a pixmap
+  /// without rows whose pitch would not fit gets pitch 0; an align below 1
+  /// counts as 1.
   static Ref<TPixmap> Allocate(int width, int height, int format, int align);
   /// A pixmap over memory the caller owns (capacity -1).
   static Ref<TPixmap> WrapPixels(void* pixels, int width, int height, int pitch, int format);

@@ -33,10 +33,15 @@ TEST(Pixmap, AllocateRefusesImpossibleRequests) {
   EXPECT_THROW(PixmapCreate(4, 4, 0, 4), TRuntimeError);
   EXPECT_THROW(PixmapCreate(4, 4, 7, 4), TRuntimeError);
   EXPECT_THROW(PixmapCreate(65536, 65536, PIXFMT_RGBA8888, 4), TRuntimeError);
-  // A row longer than a pitch can hold is refused even when there are no rows,
-  // and a huge align must not overflow the size worked out from it.
-  EXPECT_THROW(PixmapCreate(0x7FFFFFFF, 0, PIXFMT_RGBA8888, 4), TRuntimeError);
+  // A huge align must not overflow the size worked out from it; a row longer
+  // than a pitch can hold leaves a pixmap without rows a pitch of 0, not a
+  // truncated one, and such a pixmap copies without overflowing its row size.
   EXPECT_THROW(PixmapCreate(0x7FFFFFFF, 0x7FFFFFFF, PIXFMT_RGBA8888, 1 << 30), TRuntimeError);
+  EXPECT_THROW(PixmapCreate(0x7FFFFFFF, 1, PIXFMT_RGBA8888, 4), TRuntimeError);
+  Ref<TPixmap> wide = PixmapCreate(0x7FFFFFFF, 0, PIXFMT_RGBA8888, 4);
+  EXPECT_EQ(wide->pitch, 0);
+  EXPECT_EQ(wide->capacity, 0);
+  EXPECT_EQ(PixmapClone(wide)->width, 0x7FFFFFFF);
 }
 
 TEST(Pixmap, NewPixmapIsAllZeroAndWrapBorrows) {
