@@ -86,6 +86,8 @@ void TMapNode::Unlink() {
 }
 
 Ref<TMapNode> TMapNode::UnlinkRoot() {
+  // A node below a parent would take its subtrees out of the tree with it.
+  if (parent_) throw TRuntimeError("Map node is not a root");
   Ref<TMapNode> left = left_, right = right_;
   Ref<TMapNode> root;
   if (left) {
@@ -124,6 +126,12 @@ Ref<TMapNode> TMapNode::InsertKey(const Ref<TObject>& key) {
 
 void TMapNode::AttachSubtree(TMapNode* subtree) {
   if (!subtree) return;
+  // A subtree still below a parent would sit in two places; one that holds
+  // this node would end up below itself, and every walk would go round it.
+  if (subtree->parent_) throw TRuntimeError("Map subtree is not detached");
+  for (TMapNode* node = this; node; node = node->Parent()) {
+    if (node == subtree) throw TRuntimeError("Map subtree is not detached");
+  }
   Ref<TObject> key = subtree->key_;
   TMapNode* node = this;
   for (;;) {

@@ -42,12 +42,15 @@ class TMapNode final : public TObject {
   /// Takes this node, which has a parent, out of the tree.
   void Unlink();
   /// Takes this root node out of its tree and gives the node that replaces it
-  /// (null when the tree becomes empty).
+  /// (null when the tree becomes empty). A node that has a parent raises
+  /// TRuntimeError "Map node is not a root" and nothing changes.
   Ref<TMapNode> UnlinkRoot();
   /// The node that holds key after the call: an equal key replaces the node's
   /// key, otherwise a new leaf is made below this subtree.
   Ref<TMapNode> InsertKey(const Ref<TObject>& key);
-  /// Places a detached subtree below this subtree, by its root key.
+  /// Places a detached subtree below this subtree, by its root key. A subtree
+  /// that still has a parent, or that holds this node, raises TRuntimeError
+  /// "Map subtree is not detached" and nothing changes.
   void AttachSubtree(TMapNode* subtree);
 
   /// Replaces the node's value.

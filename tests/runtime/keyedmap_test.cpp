@@ -243,6 +243,29 @@ TEST(KeyedMap, InsertingWhileTheKeysCompareChangesTheMapIsNoSilentLoss) {
   }
 }
 
+TEST(KeyedMap, NodeOperationsRefuseNodesOutOfPlace) {
+  // UnlinkRoot of a node that has a parent, and attaching a subtree that is
+  // still in a tree (or holds the node it goes below), would lose entries or
+  // link a node below itself, after which every walk goes round for ever.
+  Ref<TKeyedMap> map = MapOf({50, 20, 80, 10, 30});
+  TMapNode* root = map->Root();
+  Ref<TMapNode> twenty = map->FindNode(K(20));
+  EXPECT_THROW(twenty->UnlinkRoot(), TRuntimeError);
+  EXPECT_THROW(root->AttachSubtree(twenty.Get()), TRuntimeError);
+  EXPECT_THROW(twenty->AttachSubtree(root), TRuntimeError);
+  EXPECT_THROW(twenty->AttachSubtree(twenty.Get()), TRuntimeError);
+  EXPECT_EQ(map->Root(), root);
+  EXPECT_EQ(twenty->Parent(), root);
+  EXPECT_EQ(KeyOf(twenty->Left()), 10);
+  EXPECT_EQ(KeyOf(twenty->Right()), 30);
+  EXPECT_EQ(root->Left(), twenty.Get());
+  EXPECT_EQ(KeyOf(root->Right()), 80);
+  // A detached subtree is taken as before.
+  Ref<TMapNode> loose = new TMapNode(K(60), nullptr);
+  root->AttachSubtree(loose.Get());
+  EXPECT_EQ(map->FindNode(K(60)), loose);
+}
+
 TEST(KeyedMap, RandomInsertionsAndRemovalsMatchAnOrderedMap) {
   Ref<TKeyedMap> map = new TKeyedMap;
   std::map<int, int> model;
