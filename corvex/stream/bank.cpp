@@ -57,8 +57,11 @@ class TBankDataType final : public TDataType {
     auto* bank = As<TBank>(object);
     auto* stream = base ? base->AsByteStream() : nullptr;
     if (!bank || !stream) ThrowNullObjectError();
-    stream->WriteInt32(bank->BankLength());
-    stream->WriteExact(bank->BankAddress(), bank->BankLength());
+    // The length is taken once: a stream over this very bank makes it grow
+    // while it is written, and the size must count only the body that follows.
+    const std::int32_t length = bank->BankLength();
+    stream->WriteInt32(length);
+    stream->WriteExact(bank->BankAddress(), length);
   }
 };
 

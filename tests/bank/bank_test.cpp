@@ -257,5 +257,23 @@ TEST_F(BankTest, BankStreamTransfersWithinItsOwnBank) {
   for (int i = 0; i < 10; ++i) ASSERT_EQ(bank->GetUInt8At(20 + i), i) << i;
 }
 
+TEST_F(BankTest, ABankSerialisedIntoAStreamOverItselfReadsBackWhole) {
+  // The bank grows while it is written (by the type header, then by its own
+  // size field): the size written must be the number of body bytes after it.
+  Ref<TBank> bank = NewBank(100);
+  for (int i = 0; i < 100; ++i) bank->SetUInt8At(i, i);
+  Ref<TBankByteStream> out = NewBankByteStream(bank.Get());
+  out->Seek(100);
+  TDataStream::Create(out.Get())->WriteSerialized(bank.Get());
+  const std::int32_t end = bank->BankLength();
+  Ref<TBankByteStream> in = NewBankByteStream(bank.Get());
+  in->Seek(100);
+  auto back = RefCast<TBank>(TDataStream::Create(in.Get())->ReadSerialized());
+  ASSERT_TRUE(back);
+  ASSERT_GE(back->BankLength(), 100);
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(back->GetUInt8At(i), i) << i;
+  EXPECT_EQ(in->Position(), end);  // nothing written that the reader does not take
+}
+
 }  // namespace
 }  // namespace cvx
