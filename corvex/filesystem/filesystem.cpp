@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "corvex/runtime/filesystemname.h"
 #include "corvex/runtime/log.h"
 #include "corvex/stream/bank.h"
 #include "corvex/stream/bankstream.h"
@@ -43,7 +44,7 @@ std::int32_t ExtensionDot(const String& path) {
 
 bool StatOf(const String& path, struct stat& info) {
   String normal = NormalisePath(path, false);
-  if (normal.IsEmpty()) return false;
+  if (normal.IsEmpty() || !IsWholeFileSystemName(normal)) return false;
   return ::stat(normal.AsAnsi().get(), &info) == 0;
 }
 
@@ -58,6 +59,14 @@ bool Failed(const char* what, const String& path) {
   int error = errno;
   LogWarning("%s %s: %s", what, path.AsAnsi().get(), std::strerror(error));
   return false;
+}
+
+// True (after a warning) when the system cannot take the name whole: cut at
+// its 0 byte it would name another file, which must not be changed instead.
+bool Unnameable(const char* what, const String& path) {
+  if (IsWholeFileSystemName(path)) return false;
+  LogWarning("%s %s: the name holds a 0 byte, so it names no file", what, path.AsAnsi().get());
+  return true;
 }
 
 // The result a function reports, with the warning when it is false: `error`
@@ -146,6 +155,9 @@ String AbsolutePath(const String& path) {
     rest = Slice(normal, 3, normal.Length());
   } else {
     result = WorkingDirectory();
+    // Without a working directory (it was removed, or is too long to tell) a
+    // relative path has no absolute form; "" + "/" would make it one under the root.
+    if (result.IsEmpty()) return result;
     rest = normal;
   }
   rest = rest + "/"_s;
@@ -178,7 +190,7 @@ String WorkingDirectory() {
 
 bool SetWorkingDirectory(const String& path) {
   String normal = NormalisePath(path, true);
-  if (normal.IsEmpty()) return false;
+  if (normal.IsEmpty() || Unnameable("cannot change to directory", normal)) return false;
   if (::chdir(normal.AsAnsi().get()) == 0) return true;
   return Failed("cannot change to directory", normal);
 }
@@ -205,14 +217,14 @@ int PathPermissions(const String& path) {
 
 bool SetPathPermissions(const String& path, int mode) {
   String normal = NormalisePath(path, false);
-  if (normal.IsEmpty()) return false;
+  if (normal.IsEmpty() || Unnameable("cannot set permissions of", normal)) return false;
   if (::chmod(normal.AsAnsi().get(), static_cast<mode_t>(mode & 0x1FF)) == 0) return true;
   return Failed("cannot set permissions of", normal);
 }
 
 bool MakeEmptyFile(const String& path) {
   String normal = NormalisePath(path, false);
-  if (normal.IsEmpty()) return false;
+  if (normal.IsEmpty() || Unnameable("cannot make file", normal)) return false;
   std::remove(normal.AsAnsi().get());
   std::FILE* file = std::fopen(normal.AsAnsi().get(), "wb");
   int error = errno;
@@ -222,14 +234,15 @@ bool MakeEmptyFile(const String& path) {
 
 bool MakeDirectory(const String& path, bool recurse) {
   String normal = NormalisePath(path, true);
-  if (normal.IsEmpty()) return false;
+  if (normal.IsEmpty() || Unnameable("cannot make directory", normal)) return false;
   if (!recurse) {
     int error = ::mkdir(normal.AsAnsi().get(), 0777) == 0 ? 0 : errno;
     return Checked(PathKind(normal) == PathDirectory, error, "cannot make directory", normal);
   }
   String absolute = AbsolutePath(normal);
   if (absolute == String(BadDirectory) || absolute.IsEmpty()) {
-    LogWarning("cannot make directory %s: it climbs above its root", normal.AsAnsi().get());
+    LogWarning("cannot make directory %s: %s", normal.AsAnsi().get(),
+               absolute.IsEmpty() ? "the working directory is unknown" : "it climbs above its root");
     return false;
   }
   String walk = absolute + "/"_s;
@@ -251,15 +264,16 @@ bool MakeDirectory(const String& path, bool recurse) {
 
 bool RemoveFile(const String& path) {
   String normal = NormalisePath(path, false);
-  if (normal.IsEmpty()) return false;
-  int error = std::remove(normal.AsAnsi().get()) == 0 ? 0 : errno;
+  if (normal.IsEmpty() || Unnameable("cannot remove", normal)) return false;
+  // unlink, not remove: remove would also take an empty directory away.
+  int error = ::unlink(normal.AsAnsi().get()) == 0 ? 0 : errno;
   struct stat info;
   return Checked(::lstat(normal.AsAnsi().get(), &info) != 0, error, "cannot remove", normal);
 }
 
 bool RemoveDirectory(const String& path, bool recurse) {
   String normal = NormalisePath(path, true);
-  if (normal.IsEmpty()) return false;
+  if (normal.IsEmpty() || Unnameable("cannot remove directory", normal)) return false;
   AnsiText name = normal.AsAnsi();
   if (recurse) {
     struct stat info;
@@ -281,7 +295,7 @@ bool RemoveDirectory(const String& path, bool recurse) {
 bool RenamePath(const String& from, const String& to) {
   String a = NormalisePath(from, false);
   String b = NormalisePath(to, false);
-  if (a.IsEmpty() || b.IsEmpty()) return false;
+  if (a.IsEmpty() || b.IsEmpty() || Unnameable("cannot rename", a) || Unnameable("cannot rename to", b)) return false;
   if (std::rename(a.AsAnsi().get(), b.AsAnsi().get()) == 0) return true;
   return Failed("cannot rename", a + " to "_s + b);
 }
@@ -302,7 +316,7 @@ void TDirectoryListing::Close() {
 
 Ref<TDirectoryListing> OpenDirectoryListing(const String& path) {
   String normal = NormalisePath(path, true);
-  if (normal.IsEmpty()) return nullptr;
+  if (normal.IsEmpty() || Unnameable("cannot list directory", normal)) return nullptr;
   DIR* dir = ::opendir(normal.AsAnsi().get());
   if (!dir) {
     Failed("cannot list directory", normal);

@@ -4,6 +4,9 @@
 /// directories. Every function normalises the path it is given first
 /// (directory functions also drop a trailing slash). Queries of a missing path
 /// answer 0, -1 or false; nothing here raises for a path that does not exist.
+/// A path holding a 0 byte (IsWholeFileSystemName) names no file: queries
+/// answer as for a missing path and every other function fails (false or
+/// null, with a logged warning) without touching the file its first part names.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +35,8 @@ inline constexpr const char* BadDirectory = "<bad_dir>";
 String NormalisePath(const String& path, bool isDirectory);
 /// The path without its trailing slash (a root keeps it); no normalisation.
 String TrimTrailingSlash(const String& path);
-/// With "." and ".." resolved against the working directory.
+/// With "." and ".." resolved against the working directory; "" for a relative
+/// path when the working directory cannot be told (WorkingDirectory gives "").
 String AbsolutePath(const String& path);
 /// The working directory, normalised; "" when the system cannot tell it.
 String WorkingDirectory();
@@ -55,7 +59,8 @@ bool MakeEmptyFile(const String& path);
 /// Makes a directory (with recurse, also the missing parents); true when the
 /// directory exists afterwards, false with a logged warning otherwise.
 bool MakeDirectory(const String& path, bool recurse);
-/// True when afterwards nothing exists there.
+/// Removes a file (a link as itself); true when afterwards nothing exists
+/// there. A directory is left alone: false, with a logged warning.
 bool RemoveFile(const String& path);
 /// Removes a directory (with recurse, also everything in it, without following
 /// links); true when nothing exists there afterwards, false with a logged

@@ -24,13 +24,43 @@ Ref<TPixmap> TPixmap::SubWindow(int x, int y, int w, int h) {
 
 Ref<TPixmap> TPixmap::Clone() {
   Ref<TPixmap> copy = Allocate(width, height, format, 4);
-  int rowBytes = width * PixelFormatSize(format);
+  const auto rowBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(PixelFormatSize(format));
   for (int y = 0; y < height; ++y) std::memcpy(copy->PixelAddress(0, y), PixelAddress(0, y), rowBytes);
   return copy;
 }
 
+namespace {
+
+// The bytes a pixmap's rows span, from the lowest address to one past the
+// highest (empty for a pixmap without pixels).
+struct ByteSpan {
+  std::uintptr_t first = 0, end = 0;
+};
+ByteSpan RowSpan(TPixmap* pixmap, int x, int y, int width, int height, int format) {
+  const std::int64_t rowBytes = static_cast<std::int64_t>(width) * PixelFormatSize(format);
+  if (!pixmap->pixels || width <= 0 || height <= 0 || rowBytes <= 0) return {};
+  // Worked out as numbers: a rectangle off the pixmap is no address to form.
+  const auto base = reinterpret_cast<std::uintptr_t>(pixmap->pixels);
+  const std::int64_t left = static_cast<std::int64_t>(x) * PixelFormatSize(format);
+  const std::int64_t top = static_cast<std::int64_t>(y) * pixmap->pitch + left;
+  const std::int64_t bottom = (static_cast<std::int64_t>(y) + height - 1) * pixmap->pitch + left;
+  const std::int64_t low = top < bottom ? top : bottom, high = top < bottom ? bottom : top;
+  return {base + static_cast<std::uintptr_t>(low), base + static_cast<std::uintptr_t>(high + rowBytes)};
+}
+
+}  // namespace
+
 void TPixmap::PasteFrom(TPixmap* source, int x, int y) {
   if (!source) ThrowNullObjectError();
+  // Pasting a pixmap's rows into themselves (the pixmap itself, or a window
+  // over its rows) would overwrite rows still to be read: they are copied first.
+  const ByteSpan from = RowSpan(source, 0, 0, source->width, source->height, source->format);
+  const ByteSpan to = RowSpan(this, x, y, source->width, source->height, format);
+  if (from.first < to.end && to.first < from.end) {
+    Ref<TPixmap> copy = source->Clone();
+    PasteFrom(copy.Get(), x, y);
+    return;
+  }
   for (int i = 0; i < source->height; ++i) {
     ConvertPixelRun(source->PixelAddress(0, i), source->format, PixelAddress(x, y + i), format, source->width);
   }
@@ -101,6 +131,13 @@ Ref<TPixmap> TPixmap::Allocate(int width, int height, int format, int align) {
   if (align < 1) align = 1;
   std::int64_t rowBytes = static_cast<std::int64_t>(width) * PixelFormatBytes[format];
   std::int64_t pitch = (rowBytes + align - 1) / align * align;
+  // The pitch is checked first: below 2^31 its product with the height cannot
+  // overflow. A pixmap without rows (an empty one read back from a data
+  // stream may be 2^31 - 1 wide) has no row to step over: its pitch is 0.
+  if (pitch > std::numeric_limits<std::int32_t>::max()) {
+    if (height != 0) throw TRuntimeError("Pixmap too large");
+    pitch = 0;
+  }
   std::int64_t bytes = pitch * height;
   if (bytes > std::numeric_limits<std::int32_t>::max()) throw TRuntimeError("Pixmap too large");
   Ref<TPixmap> pixmap = new TPixmap();

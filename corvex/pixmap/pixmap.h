@@ -50,7 +50,10 @@ class TPixmap : public TSerializable {
   virtual Ref<TPixmap> SubWindow(int x, int y, int w, int h);
   /// A deep copy with 4-byte row alignment.
   virtual Ref<TPixmap> Clone();
-  /// Converts every row of source into this pixmap at (x, y). No clipping.
+  /// Converts every row of source into this pixmap at (x, y). No clipping. A
+  /// source whose rows share memory with the rectangle written (this pixmap
+  /// itself, a window over its rows) is copied first, so that every row is
+  /// read before it is overwritten.
   virtual void PasteFrom(TPixmap* source, int x, int y);
   /// A new pixmap (4-byte row alignment) with every pixel converted.
   virtual Ref<TPixmap> ConvertTo(int format);
@@ -62,8 +65,10 @@ class TPixmap : public TSerializable {
 
   /// pitch = width * bytes-per-pixel rounded up to a multiple of align;
   /// capacity = pitch * height. The pixel bytes are not cleared. A negative
-  /// size, a format outside 1..6 or more than 2^31 - 1 bytes raise a runtime
-  /// error; an align below 1 counts as 1.
+  /// size, a format outside 1..6, or a pitch or a total of more than 2^31 - 1
+  /// bytes raise a runtime error ("Pixmap too large"), except that a pixmap
+  /// without rows whose pitch would not fit gets pitch 0; an align below 1
+  /// counts as 1.
   static Ref<TPixmap> Allocate(int width, int height, int format, int align);
   /// A pixmap over memory the caller owns (capacity -1).
   static Ref<TPixmap> WrapPixels(void* pixels, int width, int height, int pitch, int format);

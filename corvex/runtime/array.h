@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <type_traits>
 
@@ -59,7 +60,9 @@ class TArray final : public TObject {
   /// @}
 
   ~TArray() override {
-    for (std::int32_t i = 0; i < length_; ++i) Data()[i].~T();
+    if constexpr (!std::is_trivially_destructible_v<T>) {
+      for (std::int32_t i = 0; i < length_; ++i) Data()[i].~T();
+    }
   }
 
  private:
@@ -70,7 +73,12 @@ class TArray final : public TObject {
     return HeaderSize() + sizeof(T) * static_cast<std::size_t>(n);
   }
   explicit TArray(std::int32_t n) : length_(n) {
-    for (std::int32_t i = 0; i < n; ++i) ::new (static_cast<void*>(Data() + i)) T();
+    if constexpr (std::is_arithmetic_v<T>) {
+      // Value-initialised numbers are zero bytes: one clear, not a loop per element.
+      if (n > 0) std::memset(static_cast<void*>(Data()), 0, sizeof(T) * static_cast<std::size_t>(n));
+    } else {
+      for (std::int32_t i = 0; i < n; ++i) ::new (static_cast<void*>(Data() + i)) T();
+    }
   }
   std::int32_t length_;
 };

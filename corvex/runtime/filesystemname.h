@@ -17,6 +17,11 @@ namespace cvx {
 /// as AsAnsi gives them. Never fails.
 std::string FileSystemName(const String& name);
 
+/// False when FileSystemName of the name holds a 0 byte (a NUL unit, or one
+/// whose low 8 bits are 0): the system would read the name only up to that
+/// byte, so it would name another file. Such a name names no file.
+bool IsWholeFileSystemName(const String& name) noexcept;
+
 /// A name given back as bytes by the file system or a tool: one unit per byte,
 /// so that FileSystemName gives the same bytes again. Never fails.
 String StringOfFileSystemName(std::string_view bytes);

@@ -86,6 +86,8 @@ void TMapNode::Unlink() {
 }
 
 Ref<TMapNode> TMapNode::UnlinkRoot() {
+  // A node below a parent would take its subtrees out of the tree with it.
+  if (parent_) throw TRuntimeError("Map node is not a root");
   Ref<TMapNode> left = left_, right = right_;
   Ref<TMapNode> root;
   if (left) {
@@ -124,6 +126,12 @@ Ref<TMapNode> TMapNode::InsertKey(const Ref<TObject>& key) {
 
 void TMapNode::AttachSubtree(TMapNode* subtree) {
   if (!subtree) return;
+  // A subtree still below a parent would sit in two places; one that holds
+  // this node would end up below itself, and every walk would go round it.
+  if (subtree->parent_) throw TRuntimeError("Map subtree is not detached");
+  for (TMapNode* node = this; node; node = node->Parent()) {
+    if (node == subtree) throw TRuntimeError("Map subtree is not detached");
+  }
   Ref<TObject> key = subtree->key_;
   TMapNode* node = this;
   for (;;) {
@@ -210,6 +218,15 @@ Ref<TMapNode> TKeyedMap::Insert(const Ref<TObject>& key, const Ref<TObject>& val
     node = root_;
   } else {
     node = root_->InsertKey(key);
+    // A key's Compare that changed the map (cleared it, or removed a node the
+    // descent was passing) leaves the new node in nodes that are no longer in
+    // the tree: no lookup would find it, so it is not reported as stored.
+    TMapNode* top = node.Get();
+    while (top->Parent()) top = top->Parent();
+    if (top != root_.Get()) {
+      top->ClearSubtree();  // the new node and its parent must not hold each other for good
+      throw TRuntimeError("Keyed map changed while a key was compared");
+    }
   }
   node->SetValue(value);
   return node;

@@ -42,12 +42,15 @@ class TMapNode final : public TObject {
   /// Takes this node, which has a parent, out of the tree.
   void Unlink();
   /// Takes this root node out of its tree and gives the node that replaces it
-  /// (null when the tree becomes empty).
+  /// (null when the tree becomes empty). A node that has a parent raises
+  /// TRuntimeError "Map node is not a root" and nothing changes.
   Ref<TMapNode> UnlinkRoot();
   /// The node that holds key after the call: an equal key replaces the node's
   /// key, otherwise a new leaf is made below this subtree.
   Ref<TMapNode> InsertKey(const Ref<TObject>& key);
-  /// Places a detached subtree below this subtree, by its root key.
+  /// Places a detached subtree below this subtree, by its root key. A subtree
+  /// that still has a parent, or that holds this node, raises TRuntimeError
+  /// "Map subtree is not detached" and nothing changes.
   void AttachSubtree(TMapNode* subtree);
 
   /// Replaces the node's value.
@@ -132,7 +135,10 @@ class TKeyedMap final : public TObject {
   /// Removes the entry of key; does nothing when there is none.
   void Remove(const Ref<TObject>& key);
   /// Stores value under key (replacing the old value and key of an equal key);
-  /// returns the entry's node.
+  /// returns the entry's node. Raises TRuntimeError "Keyed map changed while a
+  /// key was compared" when the key's Compare took out of the map a node the
+  /// insertion was passing (or cleared the map), so that the entry could not be
+  /// stored in it.
   Ref<TMapNode> Insert(const Ref<TObject>& key, const Ref<TObject>& value);
   /// @{
   /// The keys / values in ascending key order, for one walk.

@@ -57,8 +57,11 @@ class TBankDataType final : public TDataType {
     auto* bank = As<TBank>(object);
     auto* stream = base ? base->AsByteStream() : nullptr;
     if (!bank || !stream) ThrowNullObjectError();
-    stream->WriteInt32(bank->BankLength());
-    stream->WriteExact(bank->BankAddress(), bank->BankLength());
+    // The length is taken once: a stream over this very bank makes it grow
+    // while it is written, and the size must count only the body that follows.
+    const std::int32_t length = bank->BankLength();
+    stream->WriteInt32(length);
+    stream->WriteExact(bank->BankAddress(), length);
   }
 };
 
@@ -287,7 +290,8 @@ std::int32_t TBankByteStream::Read(void* buffer, std::int32_t count) {
   std::int32_t size = bank_->BankLength();
   if (count < 1 || pos_ >= size) return 0;
   std::int32_t n = std::min(count, size - pos_);
-  std::memcpy(buffer, bank_->BankAddress() + pos_, static_cast<std::size_t>(n));
+  // The buffer may lie in the bank itself (ReadFrom on a stream over its own bank).
+  std::memmove(buffer, bank_->BankAddress() + pos_, static_cast<std::size_t>(n));
   pos_ += n;
   return n;
 }
@@ -299,6 +303,12 @@ std::int32_t TBankByteStream::Write(const void* buffer, std::int32_t count) {
   std::int32_t n = static_cast<std::int32_t>(
       std::min<std::int64_t>(count, static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) - pos_));
   if (n < 1) return 0;
+  // The bytes may come from the bank itself (WriteTo on a stream over its own
+  // bank): growing the bank may move them, so they are found again by offset.
+  const auto* from = static_cast<const std::uint8_t*>(buffer);
+  const auto start = reinterpret_cast<std::uintptr_t>(bank_->BankAddress());
+  const auto at = reinterpret_cast<std::uintptr_t>(from);
+  const bool inside = start != 0 && at >= start && at - start < static_cast<std::uintptr_t>(size);
   if (pos_ + n > size) {
     TBank* bank = bank_.Get();
     // Writing on at the end of a bank of the class itself, within its room,
@@ -308,15 +318,16 @@ std::int32_t TBankByteStream::Write(const void* buffer, std::int32_t count) {
     } else {
       bank->Resize(pos_ + n);
     }
+    if (inside) from = bank_->BankAddress() + (at - start);
   }
-  std::memcpy(bank_->BankAddress() + pos_, buffer, static_cast<std::size_t>(n));
+  std::memmove(bank_->BankAddress() + pos_, from, static_cast<std::size_t>(n));
   pos_ += n;
   return n;
 }
 
 std::int32_t TBankByteStream::ReadExact(void* buffer, std::int32_t count) {
   if (count > 0 && count <= bank_->BankLength() - pos_) {
-    std::memcpy(buffer, bank_->BankAddress() + pos_, static_cast<std::size_t>(count));
+    std::memmove(buffer, bank_->BankAddress() + pos_, static_cast<std::size_t>(count));
     pos_ += count;
     return count;
   }

@@ -15,11 +15,13 @@ std::int32_t TMemoryStream::Seek(std::int32_t position) {
   return position;
 }
 
+// The transfers move rather than copy: the caller's buffer may lie in the
+// block itself (a bank filled from a stream over its own bytes).
 std::int32_t TMemoryStream::Read(void* buffer, std::int32_t count) {
   if (count <= 0 || !readable_) return 0;
   if (count > Left()) count = Left();
   if (count <= 0) return 0;
-  std::memcpy(buffer, cursor_, static_cast<std::size_t>(count));
+  std::memmove(buffer, cursor_, static_cast<std::size_t>(count));
   cursor_ += count;
   return count;
 }
@@ -28,14 +30,14 @@ std::int32_t TMemoryStream::Write(const void* buffer, std::int32_t count) {
   if (count <= 0 || !writeable_) return 0;
   if (count > Left()) count = Left();
   if (count <= 0) return 0;
-  std::memcpy(cursor_, buffer, static_cast<std::size_t>(count));
+  std::memmove(cursor_, buffer, static_cast<std::size_t>(count));
   cursor_ += count;
   return count;
 }
 
 std::int32_t TMemoryStream::ReadExact(void* buffer, std::int32_t count) {
   if (CanRead(count)) {
-    std::memcpy(buffer, cursor_, static_cast<std::size_t>(count));
+    std::memmove(buffer, cursor_, static_cast<std::size_t>(count));
     cursor_ += count;
     return count;
   }

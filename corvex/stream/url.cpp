@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 
+#include "corvex/runtime/filesystemname.h"
 #include "corvex/runtime/log.h"
 #include "corvex/runtime/shutdown.h"
 #include "corvex/stream/bank.h"
@@ -103,6 +105,12 @@ Ref<TByteStream> OpenUrlStream(const Ref<TObject>& url, int readable, int writea
   String protocol;
   String path;
   if (!text.IsEmpty() && !SplitUrl(text, protocol, path)) {
+    // Cut at a 0 byte the name would open (or truncate) another file.
+    if (!IsWholeFileSystemName(text)) {
+      LogWarning("cannot open file \"%s\" for %s: the name holds a 0 byte, so it names no file", text.AsAnsi().get(),
+                 Mode(readable, writeable));
+      return nullptr;
+    }
     errno = 0;
     Ref<TByteStream> file = TFileStream::OpenCFile(text, readable, writeable);
     if (!file) {
@@ -138,7 +146,12 @@ Array<std::uint8_t> UrlLoadBytes(const Ref<TObject>& url) {
   std::int32_t length = 0;
   while (!stream->AtEnd()) {
     if (length == bytes->Length()) {
-      Array<std::uint8_t> grown = NewArray<std::uint8_t>(length * 3 / 2);
+      // Worked out in 64 bits: past about a gigabyte length * 3 overflows. An
+      // array holds at most 2^31 - 1 bytes; a longer source cannot be loaded.
+      if (length == std::numeric_limits<std::int32_t>::max()) throw TRuntimeError("Stream too long to load");
+      const auto size = static_cast<std::int32_t>(
+          std::min<std::int64_t>(std::int64_t{length} * 3 / 2, std::numeric_limits<std::int32_t>::max()));
+      Array<std::uint8_t> grown = NewArray<std::uint8_t>(size);
       std::copy(bytes->begin(), bytes->end(), grown->begin());
       bytes = grown;
     }

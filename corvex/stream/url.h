@@ -5,7 +5,8 @@
 /// ("incbin::Medias/fire.tga", "bigendian::incbin::data.bin", "tcp::host:8080").
 /// The protocol is everything before the first "::", with A-Z lowered; the path
 /// is the rest, letter case kept, and may itself be a url (filters nest that way).
-/// A text without "::" is opened as a file; no opener is asked. Anything else is
+/// A text without "::" is opened as a file; no opener is asked (a name holding a
+/// 0 byte names no file and gives null). Anything else is
 /// offered to the stream openers, newest first; the first stream returned wins,
 /// and a url no opener answers gives null (never an exception).
 ///
@@ -93,7 +94,8 @@ bool SplitUrl(const String& text, String& protocol, String& path);
 
 /// @{
 /// Every byte the url holds; a url that does not open raises the null object
-/// error.
+/// error, and one whose bytes do not fit in memory (or in an array of at most
+/// 2^31 - 1 bytes) raises a TRuntimeError.
 Array<std::uint8_t> UrlLoadBytes(const Ref<TObject>& url);
 inline Array<std::uint8_t> UrlLoadBytes(const String& url) { return UrlLoadBytes(Ref<TObject>(url)); }
 /// @}

@@ -10,6 +10,7 @@
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/stream/bankstream.h"
 #include "corvex/stream/datastream.h"
+#include "corvex/stream/memorystream.h"
 #include "corvex/stream/url.h"
 
 namespace cvx {
@@ -225,6 +226,53 @@ TEST_F(BankTest, CorruptBankBodiesRaiseReadErrors) {
   auto ok = RefCast<TBank>(body(head + std::string("\x02\0\0\0xy", 6))->ReadSerialized());
   ASSERT_TRUE(ok);
   EXPECT_EQ(ok->GetUInt8At(1), 'y');
+}
+
+TEST_F(BankTest, BankStreamTransfersWithinItsOwnBank) {
+  // Draining a bank into a stream over the same bank appends the bank to
+  // itself: the growth moves the bytes the write is copying from.
+  Ref<TBank> bank = NewBank(4096);
+  for (int i = 0; i < 4096; ++i) bank->SetUInt8At(i, i * 7);
+  Ref<TBankByteStream> stream = NewBankByteStream(bank.Get());
+  stream->Seek(4096);
+  EXPECT_EQ(bank->WriteTo(stream.Get(), 0, 4096), 4096);
+  ASSERT_EQ(bank->BankLength(), 8192);
+  for (int i = 0; i < 8192; ++i) ASSERT_EQ(bank->GetUInt8At(i), (i % 4096) * 7 % 256) << i;
+
+  // Overlapping ranges within the bank, both ways.
+  for (int i = 0; i < 100; ++i) bank->SetUInt8At(i, i);
+  stream->Seek(10);
+  EXPECT_EQ(bank->WriteTo(stream.Get(), 0, 50), 50);
+  for (int i = 0; i < 50; ++i) ASSERT_EQ(bank->GetUInt8At(10 + i), i) << i;
+  for (int i = 0; i < 100; ++i) bank->SetUInt8At(i, i);
+  stream->Seek(0);
+  EXPECT_EQ(bank->ReadFrom(stream.Get(), 10, 50), 50);
+  for (int i = 0; i < 50; ++i) ASSERT_EQ(bank->GetUInt8At(10 + i), i) << i;
+  for (int i = 0; i < 100; ++i) bank->SetUInt8At(i, i);
+  Ref<TMemoryStream> view = CreateMemoryStream(bank->BankAddress(), 100, 1, 1);
+  EXPECT_EQ(bank->ReadFrom(view.Get(), 10, 50), 50);
+  for (int i = 0; i < 50; ++i) ASSERT_EQ(bank->GetUInt8At(10 + i), i) << i;
+  view->Seek(20);
+  EXPECT_EQ(bank->WriteTo(view.Get(), 0, 50), 50);
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(bank->GetUInt8At(20 + i), i) << i;
+}
+
+TEST_F(BankTest, ABankSerialisedIntoAStreamOverItselfReadsBackWhole) {
+  // The bank grows while it is written (by the type header, then by its own
+  // size field): the size written must be the number of body bytes after it.
+  Ref<TBank> bank = NewBank(100);
+  for (int i = 0; i < 100; ++i) bank->SetUInt8At(i, i);
+  Ref<TBankByteStream> out = NewBankByteStream(bank.Get());
+  out->Seek(100);
+  TDataStream::Create(out.Get())->WriteSerialized(bank.Get());
+  const std::int32_t end = bank->BankLength();
+  Ref<TBankByteStream> in = NewBankByteStream(bank.Get());
+  in->Seek(100);
+  auto back = RefCast<TBank>(TDataStream::Create(in.Get())->ReadSerialized());
+  ASSERT_TRUE(back);
+  ASSERT_GE(back->BankLength(), 100);
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(back->GetUInt8At(i), i) << i;
+  EXPECT_EQ(in->Position(), end);  // nothing written that the reader does not take
 }
 
 }  // namespace

@@ -133,6 +133,11 @@ TEST_F(FileSystemTest, MakingAndRemovingFilesAndDirectories) {
   EXPECT_EQ(PathKind(In("a")), PathMissing);
   EXPECT_TRUE(RemoveFile(In("e.txt")));
   EXPECT_TRUE(RemoveFile(In("e.txt")));  // nothing there either way
+  ASSERT_TRUE(MakeDirectory(In("notafile"), false));
+  SetLogSink([](LogLevel, std::string_view) {});
+  EXPECT_FALSE(RemoveFile(In("notafile")));  // a directory, even an empty one, is no file
+  SetLogSink(nullptr);
+  EXPECT_EQ(PathKind(In("notafile")), PathDirectory);
   EXPECT_FALSE(RemoveDirectory(In("nothing"), true));
 }
 
@@ -229,6 +234,69 @@ TEST_F(FileSystemTest, RenameListAndWorkingDirectory) {
   EXPECT_EQ(PathKind("new.txt"), PathFile);
   EXPECT_FALSE(SetWorkingDirectory(In("missing")));
   EXPECT_TRUE(SetWorkingDirectory(before));
+}
+
+// A name holding a NUL unit (or a unit whose low byte is 0) cannot reach the
+// system whole: cut at that byte it would name another file.
+TEST_F(FileSystemTest, NamesWithANulByteNameNothing) {
+  Write("keep.txt", "precious");
+  ASSERT_TRUE(MakeDirectory(In("tree"), false));
+  Write("tree/inside.txt", "kept");
+  auto cut = [&](const std::string& name, const char* tail) {
+    return In(name) + String(std::string_view("\0", 1)) + String(tail);
+  };
+  const String fileName = cut("keep.txt", ".bak");
+  const String wideZero = In("keep.txt") + OfChar(0x100);  // low byte 0
+  const String treeName = cut("tree", "/other");
+  SetLogSink([](LogLevel, std::string_view) {});
+  EXPECT_EQ(PathKind(fileName), PathMissing);
+  EXPECT_EQ(PathKind(wideZero), PathMissing);
+  EXPECT_EQ(PathSize(fileName), -1);
+  EXPECT_EQ(PathModifiedTime(fileName), 0);
+  EXPECT_EQ(PathPermissions(fileName), -1);
+  EXPECT_FALSE(SetPathPermissions(fileName, 0));
+  EXPECT_FALSE(MakeEmptyFile(fileName));
+  EXPECT_FALSE(RemoveFile(fileName));
+  EXPECT_FALSE(RemoveFile(wideZero));
+  EXPECT_FALSE(RenamePath(fileName, In("moved.txt")));
+  EXPECT_FALSE(RenamePath(In("keep.txt"), cut("moved.txt", "")));
+  EXPECT_FALSE(RemoveDirectory(treeName, true));
+  EXPECT_FALSE(RemoveDirectory(treeName, false));
+  EXPECT_FALSE(MakeDirectory(cut("made", "/x"), false));
+  EXPECT_FALSE(MakeDirectory(cut("made", "/x"), true));
+  EXPECT_FALSE(OpenDirectoryListing(treeName));
+  EXPECT_EQ(ListDirectory(treeName, true)->Length(), 0);
+  EXPECT_FALSE(SetWorkingDirectory(treeName));
+  EXPECT_FALSE(OpenReadFile(fileName));
+  EXPECT_FALSE(OpenWriteFile(fileName));
+  SetLogSink(nullptr);
+
+  EXPECT_EQ(PathSize(In("keep.txt")), 8);
+  EXPECT_EQ(PathPermissions(In("keep.txt")) & 0600, 0600);
+  EXPECT_EQ(PathSize(In("tree/inside.txt")), 4);
+  EXPECT_EQ(PathKind(In("made")), PathMissing);
+  EXPECT_EQ(PathKind(In("moved.txt")), PathMissing);
+}
+
+// When the working directory is gone, a relative path has no absolute form:
+// it must not turn into the same path under the root.
+TEST_F(FileSystemTest, RelativePathsWithoutAWorkingDirectoryStayUnresolved) {
+  ASSERT_TRUE(MakeDirectory(In("gone"), false));
+  String before = WorkingDirectory();
+  ASSERT_TRUE(SetWorkingDirectory(In("gone")));
+  ASSERT_TRUE(RemoveDirectory(In("gone"), false));
+  SetLogSink([](LogLevel, std::string_view) {});
+  EXPECT_EQ(Std(WorkingDirectory()), "");
+  const std::string name = "corvex-" + std::to_string(::getpid()) + "-q";
+  EXPECT_EQ(Std(AbsolutePath(String(name + "/r"))), "");
+  EXPECT_EQ(Std(AbsolutePath(".")), "");
+  EXPECT_EQ(Std(AbsolutePath("/a/../b")), "/b");  // absolute paths need no working directory
+  EXPECT_FALSE(MakeDirectory(String(name + "/r"), true));
+  SetLogSink(nullptr);
+  EXPECT_TRUE(SetWorkingDirectory(before));
+  EXPECT_EQ(PathKind(String("/" + name)), PathMissing);
+  ::rmdir(("/" + name + "/r").c_str());
+  ::rmdir(("/" + name).c_str());
 }
 
 // A source without a position, as a socket or an http body is.

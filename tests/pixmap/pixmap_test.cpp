@@ -33,6 +33,15 @@ TEST(Pixmap, AllocateRefusesImpossibleRequests) {
   EXPECT_THROW(PixmapCreate(4, 4, 0, 4), TRuntimeError);
   EXPECT_THROW(PixmapCreate(4, 4, 7, 4), TRuntimeError);
   EXPECT_THROW(PixmapCreate(65536, 65536, PIXFMT_RGBA8888, 4), TRuntimeError);
+  // A huge align must not overflow the size worked out from it; a row longer
+  // than a pitch can hold leaves a pixmap without rows a pitch of 0, not a
+  // truncated one, and such a pixmap copies without overflowing its row size.
+  EXPECT_THROW(PixmapCreate(0x7FFFFFFF, 0x7FFFFFFF, PIXFMT_RGBA8888, 1 << 30), TRuntimeError);
+  EXPECT_THROW(PixmapCreate(0x7FFFFFFF, 1, PIXFMT_RGBA8888, 4), TRuntimeError);
+  Ref<TPixmap> wide = PixmapCreate(0x7FFFFFFF, 0, PIXFMT_RGBA8888, 4);
+  EXPECT_EQ(wide->pitch, 0);
+  EXPECT_EQ(wide->capacity, 0);
+  EXPECT_EQ(PixmapClone(wide)->width, 0x7FFFFFFF);
 }
 
 TEST(Pixmap, NewPixmapIsAllZeroAndWrapBorrows) {
@@ -148,6 +157,25 @@ TEST(Pixmap, PasteFromConvertsIntoTheRectangleOnly) {
       EXPECT_EQ(target->GetPixel(x, y), inside ? source->GetPixel(x - 2, y - 1) : 0u) << x << "," << y;
     }
   }
+}
+
+TEST(Pixmap, PasteFromItsOwnRowsReadsThemBeforeWritingThem) {
+  // A pixmap pasted into itself (or through a window over its own rows) must
+  // come out as if the source had been copied first.
+  auto numbered = [] {
+    Ref<TPixmap> p = PixmapCreate(6, 6, PIXFMT_I8, 4);
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 6; ++x) p->PixelAddress(x, y)[0] = static_cast<std::uint8_t>(y * 16 + x);
+    return p;
+  };
+  Ref<TPixmap> down = numbered();
+  down->PasteFrom(down->SubWindow(0, 0, 4, 4).Get(), 1, 2);  // down and right
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(down->PixelAddress(x + 1, y + 2)[0], y * 16 + x) << x << "," << y;
+  Ref<TPixmap> up = numbered();
+  up->PasteFrom(up->SubWindow(2, 1, 4, 5).Get(), 0, 0);  // up and left
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(up->PixelAddress(x, y)[0], (y + 1) * 16 + x + 2) << x << "," << y;
 }
 
 TEST(Pixmap, DataTypeWritesSizeFormatAndRowsWithoutPadding) {

@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 #include <png.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "corvex/pixmap/png/pngloader.h"
 #include "corvex/stream/memorystream.h"
@@ -145,6 +152,30 @@ TEST(PngSave, FailuresReportFalse) {
   Bytes space(40);
   Ref<TMemoryStream> small = CreateMemoryStream(space.data(), 40, 0, 1);
   EXPECT_THROW(PixmapSavePNG(test::PatternPixmap(64, 64, PIXFMT_RGBA8888), Ref<TObject>(small), 0), TStreamError);
+}
+
+TEST(PngSave, AnImageLibpngWouldRefuseLeavesTheFileAsItWas) {
+  // Opening a file for writing empties it: a save that is bound to fail must
+  // find that out first, not after the old picture is gone.
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("corvex-png-keep-" + std::to_string(::getpid()))).string();
+  auto contents = [&] {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  std::ofstream(path, std::ios::binary) << "precious";
+  EXPECT_EQ(PixmapSavePNG(PixmapCreate(0, 3, PIXFMT_RGB888, 4), String(path)), 0);
+  EXPECT_EQ(contents(), "precious");
+  EXPECT_EQ(PixmapSavePNG(PixmapCreate(3, 0, PIXFMT_I8, 4), String(path)), 0);
+  EXPECT_EQ(contents(), "precious");
+  EXPECT_EQ(PixmapSavePNG(test::PatternPixmap(2, 2, PIXFMT_RGB888), String(path), 42), 0);
+  EXPECT_EQ(contents(), "precious");
+  EXPECT_EQ(PixmapSavePNG(test::PatternPixmap(2, 2, PIXFMT_RGB888), String(path), -2), 0);
+  EXPECT_EQ(contents(), "precious");
+  EXPECT_FALSE(test::SavePngBytes(test::PatternPixmap(2, 2, PIXFMT_RGB888), -1).empty());  // zlib's default
+  EXPECT_EQ(PixmapSavePNG(test::PatternPixmap(2, 2, PIXFMT_RGB888), String(path), 9), 1);
+  EXPECT_NE(contents(), "precious");
+  std::remove(path.c_str());
 }
 
 TEST(PngLoader, RejectsWhatIsNotAWholePng) {

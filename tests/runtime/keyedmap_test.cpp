@@ -200,6 +200,72 @@ TEST(KeyedMap, MissingKeysAndEmptyMaps) {
   map->Clear();
 }
 
+// A key whose Compare changes the map the first time it runs.
+struct TMeddlingKey final : TObject {
+  TMeddlingKey(int value, TKeyedMap* map, bool clear) : value(value), map(map), clear(clear) {}
+  std::intptr_t Compare(TObject* other) override {
+    if (map) {
+      TKeyedMap* target = map;
+      map = nullptr;
+      if (clear)
+        target->Clear();
+      else
+        target->Remove(Ref<TObject>(other));  // the node this descent is at
+    }
+    return value - static_cast<TIntKey*>(other)->value;
+  }
+  int value;
+  TKeyedMap* map;
+  bool clear;
+};
+
+TEST(KeyedMap, InsertingWhileTheKeysCompareChangesTheMapIsNoSilentLoss) {
+  // The descent goes on in nodes that left the tree: the entry must not be
+  // reported as stored when no lookup can find it.
+  for (bool clear : {false, true}) {
+    Ref<TKeyedMap> map = MapOf({50, 20, 80, 10, 30});
+    Ref<TObject> key = new TMeddlingKey(25, map.Get(), clear);
+    try {
+      Ref<TMapNode> node = map->Insert(key, K(1));
+      EXPECT_EQ(map->FindNode(key), node) << clear;
+    } catch (const TRuntimeError& error) {
+      EXPECT_EQ(std::string(error.what()), "Keyed map changed while a key was compared");
+      EXPECT_FALSE(map->FindNode(key));
+    }
+    // Every node the map still has is reached from its root, in order.
+    int previous = -1;
+    for (Ref<TMapCursor> nodes = map->Nodes(); nodes->HasMore();) {
+      auto* node = static_cast<TMapNode*>(nodes->NextNode().Get());
+      int k = node->Key() == key ? 25 : KeyOf(node);
+      EXPECT_GT(k, previous);
+      previous = k;
+    }
+  }
+}
+
+TEST(KeyedMap, NodeOperationsRefuseNodesOutOfPlace) {
+  // UnlinkRoot of a node that has a parent, and attaching a subtree that is
+  // still in a tree (or holds the node it goes below), would lose entries or
+  // link a node below itself, after which every walk goes round for ever.
+  Ref<TKeyedMap> map = MapOf({50, 20, 80, 10, 30});
+  TMapNode* root = map->Root();
+  Ref<TMapNode> twenty = map->FindNode(K(20));
+  EXPECT_THROW(twenty->UnlinkRoot(), TRuntimeError);
+  EXPECT_THROW(root->AttachSubtree(twenty.Get()), TRuntimeError);
+  EXPECT_THROW(twenty->AttachSubtree(root), TRuntimeError);
+  EXPECT_THROW(twenty->AttachSubtree(twenty.Get()), TRuntimeError);
+  EXPECT_EQ(map->Root(), root);
+  EXPECT_EQ(twenty->Parent(), root);
+  EXPECT_EQ(KeyOf(twenty->Left()), 10);
+  EXPECT_EQ(KeyOf(twenty->Right()), 30);
+  EXPECT_EQ(root->Left(), twenty.Get());
+  EXPECT_EQ(KeyOf(root->Right()), 80);
+  // A detached subtree is taken as before.
+  Ref<TMapNode> loose = new TMapNode(K(60), nullptr);
+  root->AttachSubtree(loose.Get());
+  EXPECT_EQ(map->FindNode(K(60)), loose);
+}
+
 TEST(KeyedMap, RandomInsertionsAndRemovalsMatchAnOrderedMap) {
   Ref<TKeyedMap> map = new TKeyedMap;
   std::map<int, int> model;

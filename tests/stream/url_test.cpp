@@ -156,6 +156,30 @@ TEST(OpenUrlStream, StreamsComeBackBorrowed) {
   EXPECT_EQ(counted->closes, 0);  // loading from a stream leaves it open
 }
 
+// A source of `left` bytes that hands out all it is asked for at once, without
+// writing them: loading it costs the loader's own buffers only.
+class TLongSource final : public TByteStream {
+ public:
+  explicit TLongSource(std::int64_t left) : left_(left) {}
+  int AtEnd() override { return left_ == 0; }
+  std::int32_t Read(void*, std::int32_t count) override {
+    const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(count, left_));
+    left_ -= n;
+    return n;
+  }
+
+ private:
+  std::int64_t left_;
+};
+
+TEST(UrlLoadBytes, ASourceTooLongToHoldRaisesInsteadOfOverflowing) {
+  // Past about a gigabyte the buffer's next size (length * 3 / 2) no longer
+  // fits an int; the load must fail with an error, not copy into a buffer that
+  // came out empty.
+  Ref<TByteStream> source = new TLongSource(std::int64_t{3} << 30);
+  EXPECT_THROW(UrlLoadBytes(Ref<TObject>(source)), TRuntimeError);
+}
+
 class UrlFileTest : public testing_streams::TempDir {};
 
 TEST_F(UrlFileTest, TextWithoutSeparatorIsAFile) {

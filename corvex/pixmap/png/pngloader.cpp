@@ -236,6 +236,9 @@ int PixmapSavePNG(const Ref<TPixmap>& pixmap, const Ref<TObject>& url, int compr
       source = source->ConvertTo(PIXFMT_RGBA8888);
       break;
   }
+  // What libpng would refuse is refused before the url is opened: opening a
+  // file for writing empties it, and the old picture would be lost for nothing.
+  if (source->width <= 0 || source->height <= 0 || compression < -1 || compression > 9) return 0;
   Ref<TByteStream> stream = OpenUrlForWriting(url);
   if (!stream) return 0;
   return WithStream(stream, [&]() -> int {

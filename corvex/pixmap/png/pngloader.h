@@ -29,9 +29,11 @@ inline Ref<TPixmap> PixmapLoadPNG(const String& url) { return PixmapLoadPNG(Ref<
 
 /// Writes the pixmap as an 8-bit PNG (grey, RGB or RGBA by its format; A8 is
 /// written as white RGBA) with the zlib level compression (0..9). 1 on
-/// success; 0 when the url does not open or libpng refuses the image (an empty
-/// pixmap, a bad level). A stream write failure raises TStreamWriteError after
-/// the url's stream has been closed.
+/// success; 0 when the url does not open or libpng refuses the image. An empty
+/// pixmap, a pixmap without a format and a level outside -1..9 (-1: zlib's
+/// default) give 0 before the url is opened, so an existing file is left as it
+/// was. A stream write failure raises TStreamWriteError after the url's stream
+/// has been closed.
 int PixmapSavePNG(const Ref<TPixmap>& pixmap, const Ref<TObject>& url, int compression = 6);
 /// PixmapSavePNG to a url given as text.
 inline int PixmapSavePNG(const Ref<TPixmap>& pixmap, const String& url, int compression = 6) {
