@@ -372,6 +372,12 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
   }
   // Any negative count asks for every result, as LUA_MULTRET does.
   const int wanted = resultCount < 0 ? LUA_MULTRET : resultCount;
+  // No Lua stack holds more than LUAI_MAXCSTACK values: a larger count cannot
+  // be met, and the room it asks for would not fit an int.
+  if (wanted > LUAI_MAXCSTACK) {
+    SetEngineError("ScriptEngine: Lua stack overflow"_s);
+    return 0;
+  }
   // Whatever the call leaves (results that are not read, values the
   // function pushed) goes again: the stack ends where it began.
   const int base = lua_gettop(state);

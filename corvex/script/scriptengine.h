@@ -117,8 +117,9 @@ class TScriptEngine : public TObject {
   /// becomes the result of its type. The queued arguments stay queued for the
   /// next call (ClearArgs drops them). Returns 1 on success; 0 with the error
   /// kept (ErrorText, ErrorCode) when the engine is not started, the name or a
-  /// string argument cannot be converted, the arguments do not fit on the Lua
-  /// stack ("ScriptEngine: Lua stack overflow"), the function is missing or
+  /// string argument cannot be converted, the arguments or the results asked
+  /// for do not fit on the Lua stack ("ScriptEngine: Lua stack overflow"), the
+  /// function is missing or
   /// raises (Lua's message and status), or its string result is too long for a
   /// runtime string. The Lua stack ends as it was before the call, whatever the
   /// function returned, except after a Lua error, which empties it (SetError).

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <limits>
 #include <string>
 
 #include "corvex/runtime/error.h"
@@ -391,6 +392,20 @@ TEST_F(ScriptEngineTest, ManyArgumentsAndAFullStack) {
   engine->AddNumberArg(4);
   ASSERT_EQ(engine->CallFunction("sum", -3), 1);  // every result
   EXPECT_EQ(engine->NumberResult(), 4);
+}
+
+TEST_F(ScriptEngineTest, ResultCountsNoStackCanHoldFailTheCall) {
+  Run("function one() return 1 end");
+  // The first call goes the general way, the second straight to the stored name.
+  for (int count : {std::numeric_limits<int>::max(), 100000}) {
+    for (int round = 0; round < 2; ++round) {
+      EXPECT_EQ(engine->CallFunction("one", count), 0) << count;
+      EXPECT_EQ(engine->ErrorText(), "ScriptEngine: Lua stack overflow"_s);
+      EXPECT_EQ(Top(), 0);
+    }
+  }
+  ASSERT_EQ(engine->CallFunction("one", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 1);
 }
 
 TEST_F(ScriptEngineTest, AMillionCallsLeaveTheStackAsTheyFoundIt) {
