@@ -119,9 +119,8 @@ class TScriptEngine : public TObject {
   /// kept (ErrorText, ErrorCode) when the engine is not started, the name or a
   /// string argument cannot be converted, the arguments or the results asked
   /// for do not fit on the Lua stack ("ScriptEngine: Lua stack overflow"), the
-  /// function is missing or
-  /// raises (Lua's message and status), or its string result is too long for a
-  /// runtime string. The Lua stack ends as it was before the call, whatever the
+  /// function is missing or raises (Lua's message and status), or its string
+  /// result is too long for a runtime string. The Lua stack ends as it was before the call, whatever the
   /// function returned, except after a Lua error, which empties it (SetError).
   virtual int CallFunction(const String& name, int resultCount);
   /// @{
