@@ -248,13 +248,53 @@ void TScriptEngine::StartIfPending() {
   if (typeid(*this) != typeid(TScriptEngine)) Start();
 }
 
+// Counts the operation as running Lua code for as long as it lives; the
+// states let go of meanwhile are closed when the outermost one ends.
+struct TScriptEngine::Running {
+  TScriptEngine& engine;
+  explicit Running(TScriptEngine& owner) : engine(owner) { ++engine.running_; }
+  ~Running() {
+    if (--engine.running_ == 0) engine.CloseLetGo();
+  }
+  Running(const Running&) = delete;
+  Running& operator=(const Running&) = delete;
+};
+
 TScriptEngine::~TScriptEngine() {
   if (state) lua_close(state);
+  CloseLetGo();
+}
+
+void TScriptEngine::LetGo(lua_State* L) {
+  // A state still running a call (a native function stopping or restarting
+  // the engine) cannot be closed under it: the call's own frames still use it.
+  if (running_ > 0) {
+    letGo_.push_back(L);
+  } else {
+    lua_close(L);
+  }
+}
+
+void TScriptEngine::CloseLetGo() {
+  std::vector<lua_State*> states;
+  states.swap(letGo_);
+  for (lua_State* L : states) lua_close(L);
+}
+
+void TScriptEngine::Fail(lua_State* L, int code) {
+  if (L == state) {
+    SetError(code);
+    return;
+  }
+  // The call stopped or restarted the engine: its error is still kept, from
+  // the state it ran in.
+  errorText = TopText(L);
+  errorCode = code;
 }
 
 void TScriptEngine::Start() {
   startPending_ = false;
-  if (state) lua_close(state);
+  if (state) LetGo(state);
   state = nullptr;
   chunkRef_ = LUA_NOREF;
   // A new state may well be allocated where the old one was.
@@ -286,18 +326,20 @@ void TScriptEngine::PushBool(lua_State* L, int b) {
 void TScriptEngine::RegisterFunction(lua_CFunction fn, const String& name) {
   StartIfPending();
   if (!started || !fn || !lua_checkstack(state, 3)) return;
-  const int top = lua_gettop(state);
-  lua_pushcfunction(state, SetGlobalProtected);
-  lua_pushstring(state, name.AsAnsi().get());
-  *static_cast<lua_CFunction*>(lua_newuserdata(state, sizeof(lua_CFunction))) = fn;
-  lua_pushcclosure(state, NativeGuard, 1);
+  lua_State* const L = state;
+  const Running running(*this);
+  const int top = lua_gettop(L);
+  lua_pushcfunction(L, SetGlobalProtected);
+  lua_pushstring(L, name.AsAnsi().get());
+  *static_cast<lua_CFunction*>(lua_newuserdata(L, sizeof(lua_CFunction))) = fn;
+  lua_pushcclosure(L, NativeGuard, 1);
   // A __newindex of the globals table may raise.
-  const int status = lua_pcall(state, 2, 0, 0);
+  const int status = lua_pcall(L, 2, 0, 0);
   if (status != 0) {
-    SetError(status);
+    Fail(L, status);
     return;
   }
-  lua_settop(state, top);
+  lua_settop(L, top);
 }
 
 void TScriptEngine::ClearArgs() {
@@ -378,11 +420,15 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
     SetEngineError("ScriptEngine: Lua stack overflow"_s);
     return 0;
   }
+  // The function may stop or restart the engine (through a native function):
+  // the call goes on in its own state L, which stays open until it is over.
+  lua_State* const L = state;
+  const Running running(*this);
   // Whatever the call leaves (results that are not read, values the
   // function pushed) goes again: the stack ends where it began.
-  const int base = lua_gettop(state);
+  const int base = lua_gettop(L);
   int status = kNotDirect;
-  if (scratch.nameStored) status = CallDirect(state, base, args.Get(), scratch.refs.name, wanted);
+  if (scratch.nameStored) status = CallDirect(L, base, args.Get(), scratch.refs.name, wanted);
   bool overflow = status == kDirectOverflow;
   if (status == kNotDirect) {
     scratch.texts.clear();
@@ -416,23 +462,23 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
     call.resultCount = wanted;
     call.nameRef = scratch.refs.name;
     call.nameStored = scratch.nameStored ? nullptr : &scratch.nameStored;
-    if (!lua_checkstack(state, 3)) {
+    if (!lua_checkstack(L, 3)) {
       overflow = true;
     } else {
-      lua_rawgeti(state, LUA_REGISTRYINDEX, scratch.refs.call);
-      lua_pushlightuserdata(state, &call);
-      lua_pushvalue(state, LUA_GLOBALSINDEX);
-      status = lua_pcall(state, 2, LUA_MULTRET, 0);
+      lua_rawgeti(L, LUA_REGISTRYINDEX, scratch.refs.call);
+      lua_pushlightuserdata(L, &call);
+      lua_pushvalue(L, LUA_GLOBALSINDEX);
+      status = lua_pcall(L, 2, LUA_MULTRET, 0);
       overflow = status == 0 && call.overflow;
     }
   }
   if (overflow) {
-    lua_settop(state, base);
+    lua_settop(L, base);
     SetEngineError("ScriptEngine: Lua stack overflow"_s);
     return 0;
   }
   if (status != 0) {
-    SetError(status);
+    Fail(L, status);
     return 0;
   }
   // The results lie above base. Reading them neither allocates nor raises:
@@ -441,25 +487,25 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
   // comes first, then a boolean, then a string, as lua_isnumber and
   // lua_isstring rank them: a numeric string is a number. With a fixed count
   // of results the call leaves exactly that many.
-  const bool any = wanted > 0 || (wanted == LUA_MULTRET && lua_gettop(state) > base);
-  const int type = any ? lua_type(state, -1) : LUA_TNONE;
-  if (type == LUA_TNUMBER || (type == LUA_TSTRING && lua_isnumber(state, -1))) {
+  const bool any = wanted > 0 || (wanted == LUA_MULTRET && lua_gettop(L) > base);
+  const int type = any ? lua_type(L, -1) : LUA_TNONE;
+  if (type == LUA_TNUMBER || (type == LUA_TSTRING && lua_isnumber(L, -1))) {
     resultType = ScriptResultNumber;
-    numberResult = lua_tonumber(state, -1);
+    numberResult = lua_tonumber(L, -1);
   } else if (type == LUA_TBOOLEAN) {
     resultType = ScriptResultBool;
-    boolResult = lua_toboolean(state, -1);
+    boolResult = lua_toboolean(L, -1);
   } else if (type == LUA_TSTRING) {
     try {
-      stringResult = String(lua_tostring(state, -1));
+      stringResult = String(lua_tostring(L, -1));
     } catch (const std::exception& error) {
-      lua_settop(state, base);
+      lua_settop(L, base);
       SetEngineError("ScriptEngine: "_s + String(error.what()));
       return 0;
     }
     resultType = ScriptResultString;
   }
-  lua_settop(state, base);
+  lua_settop(L, base);
   return 1;
 }
 
@@ -523,15 +569,17 @@ int TScriptEngine::RunFile(const String& path) {
     return 0;
   }
   if (!HasRoom(1)) return 0;
-  const int top = lua_gettop(state);
+  lua_State* const L = state;
+  const Running running(*this);
+  const int top = lua_gettop(L);
   // The real status of each step (luaL_dofile itself only answers 0 or 1).
-  int status = luaL_loadfile(state, path.AsAnsi().get());
-  if (status == 0) status = lua_pcall(state, 0, 0, 0);
+  int status = luaL_loadfile(L, path.AsAnsi().get());
+  if (status == 0) status = lua_pcall(L, 0, 0, 0);
   if (status != 0) {
-    SetError(status);
+    Fail(L, status);
     return 0;
   }
-  lua_settop(state, top);
+  lua_settop(L, top);
   return 1;
 }
 
@@ -550,9 +598,11 @@ int TScriptEngine::RunScript() {
   // top; otherwise (a second run, or the stack changed since) the kept copy runs.
   lua_rawgeti(state, LUA_REGISTRYINDEX, chunkRef_);
   if (lua_gettop(state) >= 2 && lua_rawequal(state, -1, -2)) lua_remove(state, -2);
-  const int status = lua_pcall(state, 0, 0, 0);
+  lua_State* const L = state;
+  const Running running(*this);
+  const int status = lua_pcall(L, 0, 0, 0);
   if (status != 0) {
-    SetError(status);
+    Fail(L, status);
     return 0;
   }
   return 1;
@@ -564,7 +614,7 @@ int TScriptEngine::ErrorCode() { return errorCode; }
 void TScriptEngine::Stop() {
   startPending_ = false;
   if (state) {
-    lua_close(state);
+    LetGo(state);
     state = nullptr;
   }
   chunkRef_ = LUA_NOREF;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/list.h"
@@ -81,7 +82,9 @@ class TScriptEngine : public TObject {
   /// An engine still started when it is dropped closes its state.
   ~TScriptEngine() override;
 
-  /// Opens a Lua state with the standard libraries, when there is none yet.
+  /// Opens a new Lua state with the standard libraries, closing the one open
+  /// before. Called from a native function while a call runs, the old state is
+  /// closed once that call has returned.
   virtual void Start();
   /// @{
   /// Push a value onto L's stack.
@@ -148,13 +151,27 @@ class TScriptEngine : public TObject {
   virtual String ErrorText();
   virtual int ErrorCode();
   /// @}
-  /// Closes the Lua state; the engine can be started again.
+  /// Closes the Lua state; the engine can be started again. Called from a
+  /// native function while a call runs, the engine is stopped at once (further
+  /// operations report it not started) and the state is closed once the call
+  /// has returned, with its result.
   virtual void Stop();
   /// 1 while the engine has a Lua state (starting a derived engine first).
   virtual int IsStarted();
 
  private:
   void SetEngineError(const String& text);
+  /// Keeps the error of a call that ran in L (which the call may have stopped
+  /// or replaced as the engine's state).
+  void Fail(lua_State* L, int code);
+  /// Closes L, or keeps it for CloseLetGo while an operation still runs Lua code.
+  void LetGo(lua_State* L);
+  void CloseLetGo();
+  struct Running;
+  /// Operations now running Lua code (calls from native functions nest).
+  int running_ = 0;
+  /// States that Stop or Start let go of while a call ran in them.
+  std::vector<lua_State*> letGo_;
   /// Runs a derived engine's Start once, on its first operation.
   void StartIfPending();
   /// Grows the stack for slots more values; false (with the error set) when it cannot.

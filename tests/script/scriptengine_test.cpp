@@ -36,6 +36,16 @@ int NativeTruncate(lua_State* L) {
 
 int NativeThrows(lua_State*) { throw TRuntimeError("native failure"); }
 
+int NativeStops(lua_State*) {
+  gEngine->Stop();
+  return 0;
+}
+
+int NativeRestarts(lua_State*) {
+  gEngine->Start();
+  return 0;
+}
+
 class ScriptEngineTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -563,6 +573,47 @@ TEST_F(ScriptEngineTest, NativeFunctions) {
   Run("function msg() return message end");
   ASSERT_EQ(engine->CallFunction("msg", 1), 1);
   EXPECT_EQ(engine->StringResult(), "native failure"_s);
+}
+
+TEST_F(ScriptEngineTest, NativeFunctionsThatStopOrRestartTheEngine) {
+  // The call goes on in the state it started in and gives its result; the
+  // state is closed once it has returned.
+  engine->RegisterFunction(NativeStops, "stop");
+  Run("function f(x) stop() local t = {} for i = 1, 1000 do t[i] = i end return #t + x end "
+      "function g() stop() error('after stop') end");
+  engine->AddNumberArg(1);
+  ASSERT_EQ(engine->CallFunction("f", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 1001);
+  EXPECT_EQ(engine->IsStarted(), 0);
+  EXPECT_EQ(engine->CallFunction("f", 1), 0);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: Engine is not started"_s);
+
+  engine->Start();
+  engine->RegisterFunction(NativeStops, "stop");
+  Run("function g() stop() error('after stop', 0) end");
+  EXPECT_EQ(engine->CallFunction("g", 0), 0);
+  EXPECT_EQ(engine->ErrorText(), "after stop"_s);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  EXPECT_EQ(engine->IsStarted(), 0);
+
+  engine->Start();
+  engine->RegisterFunction(NativeStops, "stop");
+  ASSERT_EQ(engine->LoadScript("stop() x = 1"), 1);
+  EXPECT_EQ(engine->RunScript(), 1);
+  EXPECT_EQ(engine->IsStarted(), 0);
+
+  // A restart inside a call leaves the fresh state, without the old globals.
+  engine->Start();
+  engine->RegisterFunction(NativeRestarts, "restart");
+  Run("function h() restart() return 'old' end");
+  ASSERT_EQ(engine->CallFunction("h", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->StringResult(), "old"_s);
+  EXPECT_EQ(engine->IsStarted(), 1);
+  EXPECT_EQ(Top(), 0);
+  EXPECT_EQ(engine->CallFunction("h", 1), 0);
+  Run("function h() return 'new' end");
+  ASSERT_EQ(engine->CallFunction("h", 1), 1);
+  EXPECT_EQ(engine->StringResult(), "new"_s);
 }
 
 TEST_F(ScriptEngineTest, GlobalsMetamethodErrorsAreReportedNotFatal) {
