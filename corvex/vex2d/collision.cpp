@@ -406,19 +406,26 @@ int ImagesOverlap(TImage* image1, float x1, float y1, int frame1, TImage* image2
 int ImagesOverlapTransformed(TImage* image1, float x1, float y1, int frame1, float rotation1, float scaleX1,
                              float scaleY1, TImage* image2, float x2, float y2, int frame2, float rotation2,
                              float scaleX2, float scaleY2) {
-  const float rotation = GetDrawRotation();
-  float scaleX, scaleY;
-  GetDrawScale(scaleX, scaleY);
+  // The drawing transform comes back however the probes end (a null image or
+  // a bad frame index raises).
+  struct Restore {
+    float rotation = GetDrawRotation();
+    float scaleX = 0, scaleY = 0;
+    Restore() { GetDrawScale(scaleX, scaleY); }
+    ~Restore() {
+      SetDrawRotation(rotation);
+      SetDrawScale(scaleX, scaleY);
+    }
+    Restore(const Restore&) = delete;
+    Restore& operator=(const Restore&) = delete;
+  } restore;
   ClearLayers(1u << 31);
   SetDrawRotation(rotation1);
   SetDrawScale(scaleX1, scaleY1);
   ProbeImage(image1, x1, y1, frame1, 0, 1u << 31, nullptr);
   SetDrawRotation(rotation2);
   SetDrawScale(scaleX2, scaleY2);
-  const int hit = ProbeImage(image2, x2, y2, frame2, 1u << 31, 0, nullptr)->Length() > 0 ? 1 : 0;
-  SetDrawRotation(rotation);
-  SetDrawScale(scaleX, scaleY);
-  return hit;
+  return ProbeImage(image2, x2, y2, frame2, 1u << 31, 0, nullptr)->Length() > 0 ? 1 : 0;
 }
 
 int LayerQuadCount(int layer) {

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "corvex/pixmap/pixmap.h"
+#include "corvex/runtime/error.h"
 #include "corvex/vex2d/image.h"
 #include "corvex/vex2d/vex2d.h"
 #include "tests/vex2d/fake_driver.h"
@@ -192,6 +193,12 @@ TEST_F(Collision, TransformedPairTestRestoresTheDrawingTransform) {
   EXPECT_EQ(ImagesOverlapTransformed(bar.Get(), 100, 100, 0, 0, 1, 1, bar.Get(), 100, 113, 0, 45, 2, 2), 1);
   EXPECT_EQ(GetDrawRotation(), 10);
   float sx, sy;
+  GetDrawScale(sx, sy);
+  EXPECT_EQ(sx, 3);
+  EXPECT_EQ(sy, 4);
+  // A null second image raises, and the transform is still restored.
+  EXPECT_THROW(ImagesOverlapTransformed(bar.Get(), 100, 100, 0, 0, 1, 1, nullptr, 100, 110, 0, 45, 2, 2), TRuntimeError);
+  EXPECT_EQ(GetDrawRotation(), 10);
   GetDrawScale(sx, sy);
   EXPECT_EQ(sx, 3);
   EXPECT_EQ(sy, 4);
