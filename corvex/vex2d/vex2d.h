@@ -253,7 +253,8 @@ int StringHeight();
 void BlitImage(TImage* image, float x, float y, int frame = 0);
 /// Draws an image frame stretched to width x height.
 void BlitImageRect(TImage* image, float x, float y, float width, float height, int frame = 0);
-/// Covers the viewport with unrotated, unscaled copies aligned to (x, y).
+/// Covers the viewport with unrotated, unscaled copies aligned to (x, y); only
+/// the part of the viewport that lies on the graphics gets tiles.
 void BlitImageTiled(TImage* image, float x, float y, int frame = 0);
 /// Copies a pixmap unblended to window pixels (x, y); no origin, no matrix.
 void BlitPixmap(TPixmap* pixmap, int x, int y);
