@@ -1,6 +1,8 @@
 // Image fonts: the built-in font from its table, text layout, the loader chain.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/stream/embed.h"
 #include "corvex/vex2d/glyphfont.h"
@@ -189,6 +191,25 @@ TEST_F(Fonts, LoadedFontsMakeGlyphsLazilyAndLayThemOutByTheirBounds) {
   DrawString("a", 0, 0);
   EXPECT_EQ(FrameDraws()[0].tx, 1);   // trunc(1.5)
   EXPECT_EQ(FrameDraws()[0].ty, -4);  // trunc(-4.5)
+
+  // A matrix without an int offset (huge or not a number) still lays the
+  // glyphs out, as whatever that matrix makes of them.
+  SetDrawScale(1e30f, 1e30f);
+  FrameDraws().clear();
+  DrawString("a", 0, 0);
+  ASSERT_EQ(FrameDraws().size(), 1u);
+  EXPECT_FLOAT_EQ(FrameDraws()[0].tx, 1e30f);
+  EXPECT_FLOAT_EQ(FrameDraws()[0].ty, -3e30f);
+  SetDrawScale(1, 1);
+  SetDrawRotation(std::nanf(""));
+  FrameDraws().clear();
+  DrawString("aa", 0, 0);
+  ASSERT_EQ(FrameDraws().size(), 2u);
+  EXPECT_TRUE(std::isnan(FrameDraws()[1].tx));
+  SetDrawFont(nullptr);
+  FrameDraws().clear();
+  DrawString("Hi", 0, 0);  // the built-in glyphs sit at offset 0: 0 x NaN is NaN too
+  EXPECT_EQ(FrameDraws().size(), 2u);
 }
 
 }  // namespace
