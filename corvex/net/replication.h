@@ -291,8 +291,10 @@ class TVyrnetHost : public TObject {
   /// A new own object that is only a target for messages (never announced); raises
   /// as NewObject.
   virtual Ref<TVyrnetObject> NewMessageObject();
-  /// Sends the message object's slots to target's owner (or delivers them locally
-  /// for an own target) at the next Sync.
+  /// Sends the message object's slots to target's owner at once, as a message
+  /// to the target's id on that host. A target owned by this host gets nothing
+  /// (no message is sent or delivered); a null object raises the null object
+  /// error.
   virtual void SendToObject(TVyrnetObject* messageObject, TVyrnetObject* target);
   /// Starts listening for peers on a TCP port; 1 on success, 0 when the host
   /// already listens or the port cannot be bound.
