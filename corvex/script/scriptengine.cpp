@@ -431,8 +431,16 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
   if (scratch.nameStored) status = CallDirect(L, base, args.Get(), scratch.refs.name, wanted);
   bool overflow = status == kDirectOverflow;
   if (status == kNotDirect) {
-    scratch.texts.clear();
-    scratch.arguments.clear();
+    // A call made from inside another (a native function or a metamethod of
+    // the globals calling back) fills buffers of its own: the outer call may
+    // not have pushed its arguments from the shared ones yet.
+    std::vector<AnsiText> ownTexts;
+    std::vector<CallArgument> ownArguments;
+    const bool nested = running_ > 1;
+    std::vector<AnsiText>& texts = nested ? ownTexts : scratch.texts;
+    std::vector<CallArgument>& arguments = nested ? ownArguments : scratch.arguments;
+    texts.clear();
+    arguments.clear();
     // Counted here rather than read back from the vector just written, which
     // would wait for the store to complete.
     int count = 0;
@@ -445,10 +453,10 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
         if (!arg) continue;
         const char* text = nullptr;
         if (arg->kind == ScriptArgString) {
-          scratch.texts.push_back(arg->text.AsAnsi());
-          text = scratch.texts.back().get();
+          texts.push_back(arg->text.AsAnsi());
+          text = texts.back().get();
         }
-        scratch.arguments.push_back(CallArgument{arg->kind, arg->number, arg->flag, text});
+        arguments.push_back(CallArgument{arg->kind, arg->number, arg->flag, text});
         ++count;
       }
     } catch (const std::exception& error) {
@@ -457,7 +465,7 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
     }
     CallRequest call{};
     call.name = scratch.nameText.get();
-    call.arguments = scratch.arguments.data();
+    call.arguments = arguments.data();
     call.count = count;
     call.resultCount = wanted;
     call.nameRef = scratch.refs.name;

@@ -46,6 +46,15 @@ int NativeRestarts(lua_State*) {
   return 0;
 }
 
+// Calls count with fifty string arguments of its own, from inside a call.
+int NativeCallsWithStrings(lua_State* L) {
+  gEngine->ClearArgs();
+  for (int i = 0; i < 50; ++i) gEngine->AddStringArg(String::OfInt(i) + " and forty more characters of text...."_s);
+  const int ok = gEngine->CallFunction("count", 1);
+  lua_pushnumber(L, ok ? gEngine->NumberResult() : -1);
+  return 1;
+}
+
 class ScriptEngineTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -614,6 +623,21 @@ TEST_F(ScriptEngineTest, NativeFunctionsThatStopOrRestartTheEngine) {
   Run("function h() return 'new' end");
   ASSERT_EQ(engine->CallFunction("h", 1), 1);
   EXPECT_EQ(engine->StringResult(), "new"_s);
+}
+
+TEST_F(ScriptEngineTest, ACallMadeWhileTheOuterOneLooksUpItsFunction) {
+  // The globals' __index runs before the outer call has pushed its string
+  // arguments; a call made from there must not touch the ones it pushes.
+  engine->RegisterFunction(NativeCallsWithStrings, "inner");
+  Run("function count(...) return select('#', ...) end "
+      "setmetatable(_G, {__index = function(t, k) local n = inner() "
+      "return function(a, b) return tostring(a) .. '|' .. tostring(b) .. '|' .. n end end})");
+  engine->ClearArgs();
+  engine->AddStringArg("first argument text");
+  engine->AddStringArg("second argument text");
+  ASSERT_EQ(engine->CallFunction("missing", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->StringResult(), "first argument text|second argument text|50"_s);
+  EXPECT_EQ(Top(), 0);
 }
 
 TEST_F(ScriptEngineTest, GlobalsMetamethodErrorsAreReportedNotFatal) {
