@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "corvex/graphics/graphics.h"
 #include "corvex/pixmap/pixmap.h"
@@ -339,7 +340,16 @@ int StringWidth(const String& text) {
     if (index < 0) continue;
     Ref<TImageGlyph> glyph = font->GlyphAt(index);
     if (!glyph) continue;
-    width = static_cast<int>(static_cast<float>(width) + glyph->AdvanceWidth());
+    // The int width of a sum beyond the int range is its nearest end; an
+    // advance that is not a number adds nothing.
+    const float sum = static_cast<float>(width) + glyph->AdvanceWidth();
+    if (sum >= 2147483648.0f) {
+      width = std::numeric_limits<int>::max();
+    } else if (sum < -2147483648.0f) {
+      width = std::numeric_limits<int>::min();
+    } else if (sum == sum) {
+      width = static_cast<int>(sum);
+    }
   }
   return width;
 }

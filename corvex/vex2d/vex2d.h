@@ -244,7 +244,8 @@ void FillOval(float x, float y, float width, float height);
 void FillPoly(TArray<float>* xy);
 /// Draws text in the current font with (x, y) at the top left of its first line.
 void DrawString(const String& text, float x, float y);
-/// Width in pixels of text in the current font.
+/// Width in pixels of text in the current font, summed as an int glyph by
+/// glyph; a sum beyond the int range gives its nearest end.
 int StringWidth(const String& text);
 /// Height in pixels of a line in the current font.
 int StringHeight();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/stream/embed.h"
@@ -144,6 +145,39 @@ TEST_F(Fonts, LoaderChainAsksNewestFirstAndLinksEachLoaderOnce) {
   EXPECT_FALSE(OpenImageFont("nobody has it", 12, 0));
   EXPECT_EQ(older->calls, 1);
   EXPECT_EQ(newer->calls, 2);
+}
+
+// A source whose glyph a, b and c advance by NaN, 3e9 and -3e9 pixels.
+class TOddAdvanceGlyph final : public TGlyphSource {
+ public:
+  explicit TOddAdvanceGlyph(float advance) : advance(advance) {}
+  Ref<TPixmap> GlyphPixels() override { return nullptr; }
+  float AdvanceWidth() override { return advance; }
+  void Bounds(int& x, int& y, int& w, int& h) override { x = y = w = h = 0; }
+  float advance;
+};
+
+class TOddAdvanceSource final : public TFontSource {
+ public:
+  int FontStyle() override { return 0; }
+  int LineHeight() override { return 10; }
+  int GlyphCount() override { return 4; }
+  int GlyphIndexOf(int code) override { return (code >= 'a' && code <= 'd') ? code - 'a' : -1; }
+  Ref<TGlyphSource> GlyphAt(int index) override {
+    const float advances[4] = {std::nanf(""), 3e9f, -3e9f, 5};
+    return Ref<TGlyphSource>(new TOddAdvanceGlyph(advances[index]));
+  }
+};
+
+TEST_F(Fonts, WidthsOfAdvancesWithoutAnIntStayInRange) {
+  Ref<TGlyphFont> font(new TGlyphFont());
+  font->source = new TOddAdvanceSource();
+  font->glyphs = NewArray<Ref<TImageGlyph>>(4);
+  SetDrawFont(font.Get());
+  EXPECT_EQ(StringWidth("dad"), 10);  // NaN adds nothing
+  EXPECT_EQ(StringWidth("b"), std::numeric_limits<int>::max());
+  EXPECT_EQ(StringWidth("c"), std::numeric_limits<int>::min());
+  EXPECT_EQ(StringWidth("bb"), std::numeric_limits<int>::max());
 }
 
 TEST_F(Fonts, LoadedFontsMakeGlyphsLazilyAndLayThemOutByTheirBounds) {
