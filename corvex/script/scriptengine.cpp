@@ -48,12 +48,22 @@ int NativeGuard(lua_State* L) {
   char message[512];
   message[0] = '\0';
   lua_CFunction fn = *static_cast<lua_CFunction*>(lua_touserdata(L, lua_upvalueindex(1)));
+  int results = 0;
   try {
-    return fn(L);
+    results = fn(L);
   } catch (const std::exception& error) {  // TRuntimeError and the stream errors among them
     std::snprintf(message, sizeof message, "%s", error.what());
   } catch (...) {
     std::snprintf(message, sizeof message, "%s", "Unknown native exception");
+  }
+  if (message[0] == '\0') {
+    // Lua takes the count on trust: more results than the function's stack
+    // holds, or a negative count that is not lua_yield's, would have it read
+    // below the frame.
+    const int held = lua_gettop(L);
+    if (results >= 0 ? results <= held : lua_status(L) == LUA_YIELD) return results;
+    std::snprintf(message, sizeof message,
+                  "ScriptEngine: a native function returned %d results with %d values on its stack", results, held);
   }
   lua_pushstring(L, message);
   return lua_error(L);

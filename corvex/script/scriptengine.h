@@ -93,7 +93,10 @@ class TScriptEngine : public TObject {
   virtual void PushBool(lua_State* L, int b);
   /// @}
   /// Native functions run behind a guard: a C++ exception they throw becomes a
-  /// Lua error with the exception's text instead of unwinding through Lua.
+  /// Lua error with the exception's text instead of unwinding through Lua, and
+  /// so does a result count that is negative (other than lua_yield's) or above
+  /// the number of values on the function's stack ("ScriptEngine: a native
+  /// function returned N results with M values on its stack").
   virtual void RegisterFunction(lua_CFunction fn, const String& name);
   /// Drops the queued arguments and forgets the last call's results
   /// (ResultType becomes ScriptResultNone).

@@ -46,6 +46,13 @@ int NativeRestarts(lua_State*) {
   return 0;
 }
 
+int NativeReturnsTooMany(lua_State*) { return 50; }
+int NativeReturnsNegative(lua_State*) { return -1; }
+int NativeYields(lua_State* L) {
+  lua_pushnumber(L, 7);
+  return lua_yield(L, 1);
+}
+
 // Calls count with fifty string arguments of its own, from inside a call.
 int NativeCallsWithStrings(lua_State* L) {
   gEngine->ClearArgs();
@@ -637,6 +644,24 @@ TEST_F(ScriptEngineTest, ACallMadeWhileTheOuterOneLooksUpItsFunction) {
   engine->AddStringArg("second argument text");
   ASSERT_EQ(engine->CallFunction("missing", 1), 1) << engine->ErrorText().ToStd();
   EXPECT_EQ(engine->StringResult(), "first argument text|second argument text|50"_s);
+  EXPECT_EQ(Top(), 0);
+}
+
+TEST_F(ScriptEngineTest, NativeFunctionsReturningMoreThanTheyPushedRaise) {
+  // Lua would take the count and read below the function's frame.
+  engine->RegisterFunction(NativeReturnsTooMany, "many");
+  engine->RegisterFunction(NativeReturnsNegative, "negative");
+  engine->RegisterFunction(NativeYields, "yields");
+  Run("function f() local a, b = many(1) return tostring(a) .. tostring(b) end function g() return negative() end "
+      "function h() local co = coroutine.wrap(function() local v = yields() return v end) return co() end");
+  EXPECT_EQ(engine->CallFunction("f", 1), 0);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: a native function returned 50 results with 1 values on its stack"_s);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  EXPECT_EQ(engine->CallFunction("g", 1), 0);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: a native function returned -1 results with 0 values on its stack"_s);
+  // lua_yield's own negative count still yields.
+  ASSERT_EQ(engine->CallFunction("h", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 7);
   EXPECT_EQ(Top(), 0);
 }
 
