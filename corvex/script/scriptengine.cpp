@@ -360,14 +360,34 @@ void TScriptEngine::ClearArgs() {
   boolResult = 0;
 }
 
+namespace {
+
+// Lua looks an index up unchecked: 0, or a negative index reaching below the
+// running function's frame, reads outside it (or outside the stack). Such an
+// index raises the argument error in L instead. Pseudo-indices (registry,
+// globals, upvalues) are Lua's own to check.
+void CheckArgumentIndex(lua_State* L, int index) {
+  if (index > 0 || index <= LUA_REGISTRYINDEX || (index < 0 && -index <= lua_gettop(L))) return;
+  luaL_argerror(L, index, "no argument at this index");
+}
+
+}  // namespace
+
 String TScriptEngine::GetString(lua_State* L, int index) {
+  CheckArgumentIndex(L, index);
   const char* text = luaL_checkstring(L, index);
   return String(text);
 }
 
-double TScriptEngine::GetNumber(lua_State* L, int index) { return luaL_checknumber(L, index); }
+double TScriptEngine::GetNumber(lua_State* L, int index) {
+  CheckArgumentIndex(L, index);
+  return luaL_checknumber(L, index);
+}
 
-int TScriptEngine::GetInt(lua_State* L, int index) { return luaL_checkint(L, index); }
+int TScriptEngine::GetInt(lua_State* L, int index) {
+  CheckArgumentIndex(L, index);
+  return luaL_checkint(L, index);
+}
 
 void TScriptEngine::AddStringArg(const String& s) {
   Ref<TScriptArg> arg = new TScriptArg();

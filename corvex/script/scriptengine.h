@@ -103,7 +103,8 @@ class TScriptEngine : public TObject {
   virtual void ClearArgs();
   /// @{
   /// Argument index of the native function running in L, checked; the checks
-  /// raise a Lua error in L when the argument does not fit.
+  /// raise a Lua error in L when the argument does not fit, and when the index
+  /// is 0 or reaches below the function's frame ("no argument at this index").
   virtual String GetString(lua_State* L, int index);
   virtual double GetNumber(lua_State* L, int index);
   virtual int GetInt(lua_State* L, int index);

@@ -46,6 +46,16 @@ int NativeRestarts(lua_State*) {
   return 0;
 }
 
+// Reads argument 1 as an index of the arguments and answers the one there.
+int NativeArgumentAt(lua_State* L) {
+  const int index = static_cast<int>(lua_tonumber(L, 1));
+  const int kind = static_cast<int>(lua_tonumber(L, 2));
+  if (kind == 0) gEngine->PushNumber(L, gEngine->GetNumber(L, index));
+  if (kind == 1) gEngine->PushString(L, gEngine->GetString(L, index));
+  if (kind == 2) gEngine->PushNumber(L, gEngine->GetInt(L, index));
+  return 1;
+}
+
 int NativeReturnsTooMany(lua_State*) { return 50; }
 int NativeReturnsNegative(lua_State*) { return -1; }
 int NativeYields(lua_State* L) {
@@ -663,6 +673,38 @@ TEST_F(ScriptEngineTest, NativeFunctionsReturningMoreThanTheyPushedRaise) {
   ASSERT_EQ(engine->CallFunction("h", 1), 1) << engine->ErrorText().ToStd();
   EXPECT_EQ(engine->NumberResult(), 7);
   EXPECT_EQ(Top(), 0);
+}
+
+TEST_F(ScriptEngineTest, ArgumentIndexesOutsideTheFrameRaiseTheArgumentError) {
+  engine->RegisterFunction(NativeArgumentAt, "at");
+  Run("function f(index, kind) return at(index, kind, 33) end");
+  for (int kind = 0; kind < 3; ++kind) {
+    for (int index : {0, -4, -1000}) {
+      engine->ClearArgs();
+      engine->AddNumberArg(index);
+      engine->AddNumberArg(kind);
+      EXPECT_EQ(engine->CallFunction("f", 1), 0) << index;
+      EXPECT_NE(engine->ErrorText().ToStd().find("no argument at this index"), std::string::npos)
+          << engine->ErrorText().ToStd();
+      EXPECT_EQ(Top(), 0);
+    }
+    // A pseudo-index names no upvalue of this function: Lua's own check.
+    engine->ClearArgs();
+    engine->AddNumberArg(-10000000);
+    engine->AddNumberArg(kind);
+    EXPECT_EQ(engine->CallFunction("f", 1), 0);
+    // Indexes inside the frame, from either end.
+    for (int index : {3, -1}) {
+      engine->ClearArgs();
+      engine->AddNumberArg(index);
+      engine->AddNumberArg(kind);
+      ASSERT_EQ(engine->CallFunction("f", 1), 1) << engine->ErrorText().ToStd();
+      if (kind == 1) {
+        EXPECT_EQ(engine->ResultType(), ScriptResultNumber);  // "33" is numeric
+      }
+      EXPECT_EQ(engine->NumberResult(), 33);
+    }
+  }
 }
 
 TEST_F(ScriptEngineTest, GlobalsMetamethodErrorsAreReportedNotFatal) {
