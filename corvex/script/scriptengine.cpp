@@ -321,16 +321,26 @@ void TScriptEngine::Start() {
   started = 1;
 }
 
+bool TScriptEngine::RoomToPush(lua_State* L) {
+  // Lua's pushes write past the stack's end unchecked. The stack grows on
+  // request; when it cannot grow any more, a native function running in a
+  // call gets a Lua error, and outside a call (where a Lua error would end
+  // the program) the value is not pushed.
+  if (lua_checkstack(L, 1)) return true;
+  if (running_ > 0) luaL_error(L, "ScriptEngine: Lua stack overflow");
+  return false;
+}
+
 void TScriptEngine::PushString(lua_State* L, const String& s) {
-  if (started) lua_pushstring(L, s.AsAnsi().get());
+  if (started && RoomToPush(L)) lua_pushstring(L, s.AsAnsi().get());
 }
 
 void TScriptEngine::PushNumber(lua_State* L, double d) {
-  if (started) lua_pushnumber(L, d);
+  if (started && RoomToPush(L)) lua_pushnumber(L, d);
 }
 
 void TScriptEngine::PushBool(lua_State* L, int b) {
-  if (started) lua_pushboolean(L, b);
+  if (started && RoomToPush(L)) lua_pushboolean(L, b);
 }
 
 void TScriptEngine::RegisterFunction(lua_CFunction fn, const String& name) {

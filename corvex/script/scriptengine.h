@@ -87,7 +87,9 @@ class TScriptEngine : public TObject {
   /// closed once that call has returned.
   virtual void Start();
   /// @{
-  /// Push a value onto L's stack.
+  /// Push a value onto L's stack, grown as needed. When the stack cannot grow
+  /// any more a native function running in a call gets a Lua error in L
+  /// ("ScriptEngine: Lua stack overflow"); outside a call nothing is pushed.
   virtual void PushString(lua_State* L, const String& s);
   virtual void PushNumber(lua_State* L, double d);
   virtual void PushBool(lua_State* L, int b);
@@ -165,6 +167,8 @@ class TScriptEngine : public TObject {
 
  private:
   void SetEngineError(const String& text);
+  /// Room for one more value on L (see PushString).
+  bool RoomToPush(lua_State* L);
   /// Keeps the error of a call that ran in L (which the call may have stopped
   /// or replaced as the engine's state).
   void Fail(lua_State* L, int code);

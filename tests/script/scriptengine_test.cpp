@@ -56,6 +56,15 @@ int NativeArgumentAt(lua_State* L) {
   return 1;
 }
 
+// Pushes argument 1 numbers, then a string and a boolean; returns the last three.
+int NativePushesMany(lua_State* L) {
+  const int count = static_cast<int>(lua_tonumber(L, 1));
+  for (int i = 0; i < count; ++i) gEngine->PushNumber(L, i);
+  gEngine->PushString(L, "s");
+  gEngine->PushBool(L, 1);
+  return 3;
+}
+
 int NativeReturnsTooMany(lua_State*) { return 50; }
 int NativeReturnsNegative(lua_State*) { return -1; }
 int NativeYields(lua_State* L) {
@@ -705,6 +714,26 @@ TEST_F(ScriptEngineTest, ArgumentIndexesOutsideTheFrameRaiseTheArgumentError) {
       EXPECT_EQ(engine->NumberResult(), 33);
     }
   }
+}
+
+TEST_F(ScriptEngineTest, NativeFunctionsPushingMoreThanAStackHoldsRaise) {
+  engine->RegisterFunction(NativePushesMany, "many");
+  Run("function f(n) local a, b, c = many(n) return tostring(a) .. tostring(b) .. tostring(c) end");
+  // Beyond the room a C function is given, the stack grows ...
+  engine->AddNumberArg(2000);
+  ASSERT_EQ(engine->CallFunction("f", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->StringResult(), "1999strue"_s);
+  // ... up to what a Lua stack holds; then the call fails, and the state goes on.
+  engine->ClearArgs();
+  engine->AddNumberArg(200000);
+  EXPECT_EQ(engine->CallFunction("f", 1), 0);
+  EXPECT_NE(engine->ErrorText().ToStd().find("ScriptEngine: Lua stack overflow"), std::string::npos)
+      << engine->ErrorText().ToStd();
+  EXPECT_EQ(Top(), 0);
+  engine->ClearArgs();
+  engine->AddNumberArg(5);
+  ASSERT_EQ(engine->CallFunction("f", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->StringResult(), "4strue"_s);
 }
 
 TEST_F(ScriptEngineTest, GlobalsMetamethodErrorsAreReportedNotFatal) {
