@@ -117,6 +117,9 @@ Ref<TChannel> Begin(TSound* sound, TChannel* channel, bool cued) {
   if (!slot) return target;  // the silent driver
   SoundSystem& system = *active;
   const int voice = target->Voice();
+  // What earlier starts and stops on kept channels retired is let go here too,
+  // not only when a channel is allocated or asked about.
+  Reap(system);
 
   audio::VoiceSource source;
   Held held;
@@ -195,6 +198,7 @@ void StopChannel(TChannel* channel) {
   if (!slot) return;
   active->mixer->Stop(channel->Voice());
   Retire(*active, *slot);
+  Reap(*active);
 }
 
 void PauseChannel(TChannel* channel) {

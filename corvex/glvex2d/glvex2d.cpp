@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "corvex/glgraphics/glgraphics.h"
 #include "corvex/graphics/graphics.h"
@@ -15,6 +17,14 @@
 namespace cvx {
 
 namespace {
+
+// GL counts rows from the bottom: the row of a rectangle's bottom edge, worked
+// out in 64 bits (a top near either end of the int range) and kept within the
+// ints GL takes; a rectangle that far off the target shows nothing either way.
+GLint BottomRow(std::int64_t targetHeight, std::int64_t top, std::int64_t height) {
+  return static_cast<GLint>(std::clamp<std::int64_t>(targetHeight - top - height, std::numeric_limits<GLint>::min(),
+                                                     std::numeric_limits<GLint>::max()));
+}
 
 Ref<TGLVex2DDriver> gDriver;
 
@@ -263,7 +273,7 @@ void TGLVex2DDriver::ApplyViewport(int x, int y, int width, int height) {
   }
   glEnable(GL_SCISSOR_TEST);
   // GL counts rows from the bottom; a negative size would be a GL error.
-  glScissor(x, gh - y - height, std::max(width, 0), std::max(height, 0));
+  glScissor(x, BottomRow(gh, y, height), std::max(width, 0), std::max(height, 0));
 }
 
 void TGLVex2DDriver::ApplyTransform(float newIx, float newIy, float newJx, float newJy) {
@@ -434,7 +444,8 @@ void TGLVex2DDriver::RenderPixmap(TPixmap* pixmap, int x, int y) {
   // (x, -y - height) window pixels puts the raster position on the target's
   // bottom-left corner, from where glDrawPixels fills rows upward.
   glRasterPos2i(0, 0);
-  glBitmap(0, 0, 0, 0, static_cast<float>(x), static_cast<float>(-y - flipped->height), nullptr);
+  glBitmap(0, 0, 0, 0, static_cast<float>(x), static_cast<float>(-static_cast<std::int64_t>(y) - flipped->height),
+           nullptr);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, flipped->pitch / 4);
   glDrawPixels(flipped->width, flipped->height, GL_RGBA, GL_UNSIGNED_BYTE, flipped->pixels);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
@@ -450,7 +461,8 @@ Ref<TPixmap> TGLVex2DDriver::CapturePixmap(int x, int y, int width, int height) 
   Ref<TPixmap> pixmap = PixmapCreate(width, height, PIXFMT_RGBA8888, 4);
   if (width > 0 && height > 0) {
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(x, CurrentGraphicsHeight() - height - y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixmap->pixels);
+    glReadPixels(x, BottomRow(CurrentGraphicsHeight(), y, height), width, height, GL_RGBA, GL_UNSIGNED_BYTE,
+                 pixmap->pixels);
   }
   Ref<TPixmap> flipped = PixmapFlipY(pixmap.Get());
   ApplyBlend(last);

@@ -142,7 +142,8 @@ class TVyrnetObject : public TObject {
   /// The announcement this host owes for the object, or null; then clears the
   /// change mask and moves the state on.
   virtual Ref<TVyrnetMessage> BuildSyncMessage();
-  /// Applies an announcement from the owner's peer (slot data, state).
+  /// Applies an announcement from the owner's peer (slot data, state); a null
+  /// message raises the null object error.
   virtual void ApplyMessage(TVyrnetMessage* message);
   /// @{
   /// The announcement of the object's creation (all slots), closing, or a message
@@ -221,8 +222,9 @@ class TVyrnetPeer : public TObject {
   /// The next whole message, or null until one has arrived (never blocks on a
   /// partial frame). A frame whose length field is below 2 drops the peer.
   virtual Ref<TVyrnetMessage> ReceiveMessage();
-  /// Sends one message as a frame; raises TRuntimeError "Vyrnet message data too
-  /// large" when it does not fit a frame.
+  /// Sends one message as a frame (nothing once the peer is closed); raises
+  /// TRuntimeError "Vyrnet message data too large" when it does not fit a frame,
+  /// and the null object error for a null message.
   virtual void SendMessage(TVyrnetMessage* message);
 
   /// A peer over connected sockets (the datagram socket may be null).
@@ -268,7 +270,8 @@ class TVyrnetHost : public TObject {
   /// host references (Host () is null afterwards): objects and host refer to
   /// each other, and a host dropped without CloseHost stays in memory with them.
   virtual void CloseHost();
-  /// Sends a message to every peer but exceptPeer (which may be null).
+  /// Sends a message to every peer but exceptPeer (which may be null); a null
+  /// message raises the null object error.
   virtual void Broadcast(TVyrnetMessage* message, TVyrnetPeer* exceptPeer);
   /// The handshake over a connected stream socket; null (both sockets shut)
   /// when the other side does not answer it in time or answers wrongly.
@@ -288,8 +291,10 @@ class TVyrnetHost : public TObject {
   /// A new own object that is only a target for messages (never announced); raises
   /// as NewObject.
   virtual Ref<TVyrnetObject> NewMessageObject();
-  /// Sends the message object's slots to target's owner (or delivers them locally
-  /// for an own target) at the next Sync.
+  /// Sends the message object's slots to target's owner at once, as a message
+  /// to the target's id on that host. A target owned by this host gets nothing
+  /// (no message is sent or delivered); a null object raises the null object
+  /// error.
   virtual void SendToObject(TVyrnetObject* messageObject, TVyrnetObject* target);
   /// Starts listening for peers on a TCP port; 1 on success, 0 when the host
   /// already listens or the port cannot be bound.

@@ -91,6 +91,7 @@ void TVyrnetHost::SendToObject(TVyrnetObject* messageObject, TVyrnetObject* targ
 }
 
 void TVyrnetHost::Broadcast(TVyrnetMessage* message, TVyrnetPeer* exceptPeer) {
+  if (!message) ThrowNullObjectError();
   for (TVyrnetPeer* peer : Each<TVyrnetPeer>(peers_.Get())) {
     if (peer != exceptPeer) peer->SendMessage(message);
   }

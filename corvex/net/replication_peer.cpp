@@ -111,6 +111,7 @@ Ref<TVyrnetMessage> TVyrnetPeer::ReceiveMessage() {
 }
 
 void TVyrnetPeer::SendMessage(TVyrnetMessage* message) {
+  if (!message) ThrowNullObjectError();
   if (!stream_ || stream_->Handle() < 0) return;
   int wireId = message->id;
   if (message->type == kVyrnetMessageObject) wireId = localToRemote_[message->id & (kVyrnetIds - 1)];

@@ -200,6 +200,7 @@ Ref<TVyrnetMessage> TVyrnetObject::BuildSyncMessage() {
 }
 
 void TVyrnetObject::ApplyMessage(TVyrnetMessage* message) {
+  if (!message) ThrowNullObjectError();
   DecodeSlots(message->data.Get());
   state_ = message->type;
 }

@@ -1,5 +1,6 @@
 #include "corvex/random/random.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace cvx {
@@ -37,17 +38,24 @@ float NextRandomFloat() {
 
 double RandomReal(double a, double b) {
   double r = NextRandomUnit();
-  if (b > a) return a + r * (b - a);
-  return b + r * (a - b);
+  const double low = b > a ? a : b, high = b > a ? b : a;
+  const double value = low + r * (high - low);
+  // A unit just below 1 still rounds up to the upper bound when the bounds are
+  // large against their distance; the range leaves that bound out.
+  if (value >= high && high > low) return std::nextafter(high, low);
+  return value;
 }
 
 std::int32_t RandomInt(std::int32_t a, std::int32_t b) {
   double d = static_cast<double>(b) - a;
   double r = NextRandomUnit();
   // Rounding down (not toward zero) keeps negative ranges inside their bounds
-  // and uniform; for non-negative results the two are the same.
-  if (d > 0) return static_cast<std::int32_t>(std::floor(a + r * (d + 1)));
-  return static_cast<std::int32_t>(std::floor(b + r * (1 - d)));
+  // and uniform; for non-negative results the two are the same. A unit just
+  // below 1 can round the sum up to one past the top (beyond the int range for
+  // a top of INT_MAX), which is the top.
+  const double top = d > 0 ? b : a;
+  if (d > 0) return static_cast<std::int32_t>(std::min(std::floor(a + r * (d + 1)), top));
+  return static_cast<std::int32_t>(std::min(std::floor(b + r * (1 - d)), top));
 }
 
 void SeedRandom(std::int32_t seed) {

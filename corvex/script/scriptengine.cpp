@@ -48,12 +48,22 @@ int NativeGuard(lua_State* L) {
   char message[512];
   message[0] = '\0';
   lua_CFunction fn = *static_cast<lua_CFunction*>(lua_touserdata(L, lua_upvalueindex(1)));
+  int results = 0;
   try {
-    return fn(L);
+    results = fn(L);
   } catch (const std::exception& error) {  // TRuntimeError and the stream errors among them
     std::snprintf(message, sizeof message, "%s", error.what());
   } catch (...) {
     std::snprintf(message, sizeof message, "%s", "Unknown native exception");
+  }
+  if (message[0] == '\0') {
+    // Lua takes the count on trust: more results than the function's stack
+    // holds, or a negative count that is not lua_yield's, would have it read
+    // below the frame.
+    const int held = lua_gettop(L);
+    if (results >= 0 ? results <= held : lua_status(L) == LUA_YIELD) return results;
+    std::snprintf(message, sizeof message,
+                  "ScriptEngine: a native function returned %d results with %d values on its stack", results, held);
   }
   lua_pushstring(L, message);
   return lua_error(L);
@@ -248,13 +258,53 @@ void TScriptEngine::StartIfPending() {
   if (typeid(*this) != typeid(TScriptEngine)) Start();
 }
 
+// Counts the operation as running Lua code for as long as it lives; the
+// states let go of meanwhile are closed when the outermost one ends.
+struct TScriptEngine::Running {
+  TScriptEngine& engine;
+  explicit Running(TScriptEngine& owner) : engine(owner) { ++engine.running_; }
+  ~Running() {
+    if (--engine.running_ == 0) engine.CloseLetGo();
+  }
+  Running(const Running&) = delete;
+  Running& operator=(const Running&) = delete;
+};
+
 TScriptEngine::~TScriptEngine() {
   if (state) lua_close(state);
+  CloseLetGo();
+}
+
+void TScriptEngine::LetGo(lua_State* L) {
+  // A state still running a call (a native function stopping or restarting
+  // the engine) cannot be closed under it: the call's own frames still use it.
+  if (running_ > 0) {
+    letGo_.push_back(L);
+  } else {
+    lua_close(L);
+  }
+}
+
+void TScriptEngine::CloseLetGo() {
+  std::vector<lua_State*> states;
+  states.swap(letGo_);
+  for (lua_State* L : states) lua_close(L);
+}
+
+void TScriptEngine::Fail(lua_State* L, int code) {
+  if (L == state) {
+    SetError(code);
+    return;
+  }
+  // The call stopped or restarted the engine: its error is still kept, from
+  // the state it ran in.
+  errorText = TopText(L);
+  errorCode = code;
 }
 
 void TScriptEngine::Start() {
   startPending_ = false;
-  if (state) lua_close(state);
+  if (state) LetGo(state);
   state = nullptr;
   chunkRef_ = LUA_NOREF;
   // A new state may well be allocated where the old one was.
@@ -271,33 +321,45 @@ void TScriptEngine::Start() {
   started = 1;
 }
 
+bool TScriptEngine::RoomToPush(lua_State* L) {
+  // Lua's pushes write past the stack's end unchecked. The stack grows on
+  // request; when it cannot grow any more, a native function running in a
+  // call gets a Lua error, and outside a call (where a Lua error would end
+  // the program) the value is not pushed.
+  if (lua_checkstack(L, 1)) return true;
+  if (running_ > 0) luaL_error(L, "ScriptEngine: Lua stack overflow");
+  return false;
+}
+
 void TScriptEngine::PushString(lua_State* L, const String& s) {
-  if (started) lua_pushstring(L, s.AsAnsi().get());
+  if (started && RoomToPush(L)) lua_pushstring(L, s.AsAnsi().get());
 }
 
 void TScriptEngine::PushNumber(lua_State* L, double d) {
-  if (started) lua_pushnumber(L, d);
+  if (started && RoomToPush(L)) lua_pushnumber(L, d);
 }
 
 void TScriptEngine::PushBool(lua_State* L, int b) {
-  if (started) lua_pushboolean(L, b);
+  if (started && RoomToPush(L)) lua_pushboolean(L, b);
 }
 
 void TScriptEngine::RegisterFunction(lua_CFunction fn, const String& name) {
   StartIfPending();
   if (!started || !fn || !lua_checkstack(state, 3)) return;
-  const int top = lua_gettop(state);
-  lua_pushcfunction(state, SetGlobalProtected);
-  lua_pushstring(state, name.AsAnsi().get());
-  *static_cast<lua_CFunction*>(lua_newuserdata(state, sizeof(lua_CFunction))) = fn;
-  lua_pushcclosure(state, NativeGuard, 1);
+  lua_State* const L = state;
+  const Running running(*this);
+  const int top = lua_gettop(L);
+  lua_pushcfunction(L, SetGlobalProtected);
+  lua_pushstring(L, name.AsAnsi().get());
+  *static_cast<lua_CFunction*>(lua_newuserdata(L, sizeof(lua_CFunction))) = fn;
+  lua_pushcclosure(L, NativeGuard, 1);
   // A __newindex of the globals table may raise.
-  const int status = lua_pcall(state, 2, 0, 0);
+  const int status = lua_pcall(L, 2, 0, 0);
   if (status != 0) {
-    SetError(status);
+    Fail(L, status);
     return;
   }
-  lua_settop(state, top);
+  lua_settop(L, top);
 }
 
 void TScriptEngine::ClearArgs() {
@@ -308,14 +370,34 @@ void TScriptEngine::ClearArgs() {
   boolResult = 0;
 }
 
+namespace {
+
+// Lua looks an index up unchecked: 0, or a negative index reaching below the
+// running function's frame, reads outside it (or outside the stack). Such an
+// index raises the argument error in L instead. Pseudo-indices (registry,
+// globals, upvalues) are Lua's own to check.
+void CheckArgumentIndex(lua_State* L, int index) {
+  if (index > 0 || index <= LUA_REGISTRYINDEX || (index < 0 && -index <= lua_gettop(L))) return;
+  luaL_argerror(L, index, "no argument at this index");
+}
+
+}  // namespace
+
 String TScriptEngine::GetString(lua_State* L, int index) {
+  CheckArgumentIndex(L, index);
   const char* text = luaL_checkstring(L, index);
   return String(text);
 }
 
-double TScriptEngine::GetNumber(lua_State* L, int index) { return luaL_checknumber(L, index); }
+double TScriptEngine::GetNumber(lua_State* L, int index) {
+  CheckArgumentIndex(L, index);
+  return luaL_checknumber(L, index);
+}
 
-int TScriptEngine::GetInt(lua_State* L, int index) { return luaL_checkint(L, index); }
+int TScriptEngine::GetInt(lua_State* L, int index) {
+  CheckArgumentIndex(L, index);
+  return luaL_checkint(L, index);
+}
 
 void TScriptEngine::AddStringArg(const String& s) {
   Ref<TScriptArg> arg = new TScriptArg();
@@ -372,15 +454,33 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
   }
   // Any negative count asks for every result, as LUA_MULTRET does.
   const int wanted = resultCount < 0 ? LUA_MULTRET : resultCount;
+  // No Lua stack holds more than LUAI_MAXCSTACK values: a larger count cannot
+  // be met, and the room it asks for would not fit an int.
+  if (wanted > LUAI_MAXCSTACK) {
+    SetEngineError("ScriptEngine: Lua stack overflow"_s);
+    return 0;
+  }
+  // The function may stop or restart the engine (through a native function):
+  // the call goes on in its own state L, which stays open until it is over.
+  lua_State* const L = state;
+  const Running running(*this);
   // Whatever the call leaves (results that are not read, values the
   // function pushed) goes again: the stack ends where it began.
-  const int base = lua_gettop(state);
+  const int base = lua_gettop(L);
   int status = kNotDirect;
-  if (scratch.nameStored) status = CallDirect(state, base, args.Get(), scratch.refs.name, wanted);
+  if (scratch.nameStored) status = CallDirect(L, base, args.Get(), scratch.refs.name, wanted);
   bool overflow = status == kDirectOverflow;
   if (status == kNotDirect) {
-    scratch.texts.clear();
-    scratch.arguments.clear();
+    // A call made from inside another (a native function or a metamethod of
+    // the globals calling back) fills buffers of its own: the outer call may
+    // not have pushed its arguments from the shared ones yet.
+    std::vector<AnsiText> ownTexts;
+    std::vector<CallArgument> ownArguments;
+    const bool nested = running_ > 1;
+    std::vector<AnsiText>& texts = nested ? ownTexts : scratch.texts;
+    std::vector<CallArgument>& arguments = nested ? ownArguments : scratch.arguments;
+    texts.clear();
+    arguments.clear();
     // Counted here rather than read back from the vector just written, which
     // would wait for the store to complete.
     int count = 0;
@@ -393,10 +493,10 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
         if (!arg) continue;
         const char* text = nullptr;
         if (arg->kind == ScriptArgString) {
-          scratch.texts.push_back(arg->text.AsAnsi());
-          text = scratch.texts.back().get();
+          texts.push_back(arg->text.AsAnsi());
+          text = texts.back().get();
         }
-        scratch.arguments.push_back(CallArgument{arg->kind, arg->number, arg->flag, text});
+        arguments.push_back(CallArgument{arg->kind, arg->number, arg->flag, text});
         ++count;
       }
     } catch (const std::exception& error) {
@@ -405,28 +505,28 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
     }
     CallRequest call{};
     call.name = scratch.nameText.get();
-    call.arguments = scratch.arguments.data();
+    call.arguments = arguments.data();
     call.count = count;
     call.resultCount = wanted;
     call.nameRef = scratch.refs.name;
     call.nameStored = scratch.nameStored ? nullptr : &scratch.nameStored;
-    if (!lua_checkstack(state, 3)) {
+    if (!lua_checkstack(L, 3)) {
       overflow = true;
     } else {
-      lua_rawgeti(state, LUA_REGISTRYINDEX, scratch.refs.call);
-      lua_pushlightuserdata(state, &call);
-      lua_pushvalue(state, LUA_GLOBALSINDEX);
-      status = lua_pcall(state, 2, LUA_MULTRET, 0);
+      lua_rawgeti(L, LUA_REGISTRYINDEX, scratch.refs.call);
+      lua_pushlightuserdata(L, &call);
+      lua_pushvalue(L, LUA_GLOBALSINDEX);
+      status = lua_pcall(L, 2, LUA_MULTRET, 0);
       overflow = status == 0 && call.overflow;
     }
   }
   if (overflow) {
-    lua_settop(state, base);
+    lua_settop(L, base);
     SetEngineError("ScriptEngine: Lua stack overflow"_s);
     return 0;
   }
   if (status != 0) {
-    SetError(status);
+    Fail(L, status);
     return 0;
   }
   // The results lie above base. Reading them neither allocates nor raises:
@@ -435,25 +535,25 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
   // comes first, then a boolean, then a string, as lua_isnumber and
   // lua_isstring rank them: a numeric string is a number. With a fixed count
   // of results the call leaves exactly that many.
-  const bool any = wanted > 0 || (wanted == LUA_MULTRET && lua_gettop(state) > base);
-  const int type = any ? lua_type(state, -1) : LUA_TNONE;
-  if (type == LUA_TNUMBER || (type == LUA_TSTRING && lua_isnumber(state, -1))) {
+  const bool any = wanted > 0 || (wanted == LUA_MULTRET && lua_gettop(L) > base);
+  const int type = any ? lua_type(L, -1) : LUA_TNONE;
+  if (type == LUA_TNUMBER || (type == LUA_TSTRING && lua_isnumber(L, -1))) {
     resultType = ScriptResultNumber;
-    numberResult = lua_tonumber(state, -1);
+    numberResult = lua_tonumber(L, -1);
   } else if (type == LUA_TBOOLEAN) {
     resultType = ScriptResultBool;
-    boolResult = lua_toboolean(state, -1);
+    boolResult = lua_toboolean(L, -1);
   } else if (type == LUA_TSTRING) {
     try {
-      stringResult = String(lua_tostring(state, -1));
+      stringResult = String(lua_tostring(L, -1));
     } catch (const std::exception& error) {
-      lua_settop(state, base);
+      lua_settop(L, base);
       SetEngineError("ScriptEngine: "_s + String(error.what()));
       return 0;
     }
     resultType = ScriptResultString;
   }
-  lua_settop(state, base);
+  lua_settop(L, base);
   return 1;
 }
 
@@ -517,15 +617,17 @@ int TScriptEngine::RunFile(const String& path) {
     return 0;
   }
   if (!HasRoom(1)) return 0;
-  const int top = lua_gettop(state);
+  lua_State* const L = state;
+  const Running running(*this);
+  const int top = lua_gettop(L);
   // The real status of each step (luaL_dofile itself only answers 0 or 1).
-  int status = luaL_loadfile(state, path.AsAnsi().get());
-  if (status == 0) status = lua_pcall(state, 0, 0, 0);
+  int status = luaL_loadfile(L, path.AsAnsi().get());
+  if (status == 0) status = lua_pcall(L, 0, 0, 0);
   if (status != 0) {
-    SetError(status);
+    Fail(L, status);
     return 0;
   }
-  lua_settop(state, top);
+  lua_settop(L, top);
   return 1;
 }
 
@@ -544,9 +646,11 @@ int TScriptEngine::RunScript() {
   // top; otherwise (a second run, or the stack changed since) the kept copy runs.
   lua_rawgeti(state, LUA_REGISTRYINDEX, chunkRef_);
   if (lua_gettop(state) >= 2 && lua_rawequal(state, -1, -2)) lua_remove(state, -2);
-  const int status = lua_pcall(state, 0, 0, 0);
+  lua_State* const L = state;
+  const Running running(*this);
+  const int status = lua_pcall(L, 0, 0, 0);
   if (status != 0) {
-    SetError(status);
+    Fail(L, status);
     return 0;
   }
   return 1;
@@ -558,7 +662,7 @@ int TScriptEngine::ErrorCode() { return errorCode; }
 void TScriptEngine::Stop() {
   startPending_ = false;
   if (state) {
-    lua_close(state);
+    LetGo(state);
     state = nullptr;
   }
   chunkRef_ = LUA_NOREF;

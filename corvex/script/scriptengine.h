@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "corvex/runtime/api_begin.h"
 #include "corvex/runtime/list.h"
@@ -81,23 +82,31 @@ class TScriptEngine : public TObject {
   /// An engine still started when it is dropped closes its state.
   ~TScriptEngine() override;
 
-  /// Opens a Lua state with the standard libraries, when there is none yet.
+  /// Opens a new Lua state with the standard libraries, closing the one open
+  /// before. Called from a native function while a call runs, the old state is
+  /// closed once that call has returned.
   virtual void Start();
   /// @{
-  /// Push a value onto L's stack.
+  /// Push a value onto L's stack, grown as needed. When the stack cannot grow
+  /// any more a native function running in a call gets a Lua error in L
+  /// ("ScriptEngine: Lua stack overflow"); outside a call nothing is pushed.
   virtual void PushString(lua_State* L, const String& s);
   virtual void PushNumber(lua_State* L, double d);
   virtual void PushBool(lua_State* L, int b);
   /// @}
   /// Native functions run behind a guard: a C++ exception they throw becomes a
-  /// Lua error with the exception's text instead of unwinding through Lua.
+  /// Lua error with the exception's text instead of unwinding through Lua, and
+  /// so does a result count that is negative (other than lua_yield's) or above
+  /// the number of values on the function's stack ("ScriptEngine: a native
+  /// function returned N results with M values on its stack").
   virtual void RegisterFunction(lua_CFunction fn, const String& name);
   /// Drops the queued arguments and forgets the last call's results
   /// (ResultType becomes ScriptResultNone).
   virtual void ClearArgs();
   /// @{
   /// Argument index of the native function running in L, checked; the checks
-  /// raise a Lua error in L when the argument does not fit.
+  /// raise a Lua error in L when the argument does not fit, and when the index
+  /// is 0 or reaches below the function's frame ("no argument at this index").
   virtual String GetString(lua_State* L, int index);
   virtual double GetNumber(lua_State* L, int index);
   virtual int GetInt(lua_State* L, int index);
@@ -117,10 +126,10 @@ class TScriptEngine : public TObject {
   /// becomes the result of its type. The queued arguments stay queued for the
   /// next call (ClearArgs drops them). Returns 1 on success; 0 with the error
   /// kept (ErrorText, ErrorCode) when the engine is not started, the name or a
-  /// string argument cannot be converted, the arguments do not fit on the Lua
-  /// stack ("ScriptEngine: Lua stack overflow"), the function is missing or
-  /// raises (Lua's message and status), or its string result is too long for a
-  /// runtime string. The Lua stack ends as it was before the call, whatever the
+  /// string argument cannot be converted, the arguments or the results asked
+  /// for do not fit on the Lua stack ("ScriptEngine: Lua stack overflow"), the
+  /// function is missing or raises (Lua's message and status), or its string
+  /// result is too long for a runtime string. The Lua stack ends as it was before the call, whatever the
   /// function returned, except after a Lua error, which empties it (SetError).
   virtual int CallFunction(const String& name, int resultCount);
   /// @{
@@ -148,13 +157,29 @@ class TScriptEngine : public TObject {
   virtual String ErrorText();
   virtual int ErrorCode();
   /// @}
-  /// Closes the Lua state; the engine can be started again.
+  /// Closes the Lua state; the engine can be started again. Called from a
+  /// native function while a call runs, the engine is stopped at once (further
+  /// operations report it not started) and the state is closed once the call
+  /// has returned, with its result.
   virtual void Stop();
   /// 1 while the engine has a Lua state (starting a derived engine first).
   virtual int IsStarted();
 
  private:
   void SetEngineError(const String& text);
+  /// Room for one more value on L (see PushString).
+  bool RoomToPush(lua_State* L);
+  /// Keeps the error of a call that ran in L (which the call may have stopped
+  /// or replaced as the engine's state).
+  void Fail(lua_State* L, int code);
+  /// Closes L, or keeps it for CloseLetGo while an operation still runs Lua code.
+  void LetGo(lua_State* L);
+  void CloseLetGo();
+  struct Running;
+  /// Operations now running Lua code (calls from native functions nest).
+  int running_ = 0;
+  /// States that Stop or Start let go of while a call ran in them.
+  std::vector<lua_State*> letGo_;
   /// Runs a derived engine's Start once, on its first operation.
   void StartIfPending();
   /// Grows the stack for slots more values; false (with the error set) when it cannot.

@@ -74,6 +74,9 @@ Ref<TTicker> TTicker::Make(float hertz, TObject* event) {
   ticker->selfRef = ticker;
   ticker->tickEvent = event;
   ticker->handle = StartTickerClock(hertz, ticker.Get());
+  // A ticker whose clock did not start never runs, so nothing would ever halt
+  // it: it does not hold itself, and goes when the program drops it.
+  if (ticker->handle == 0) ticker->selfRef = nullptr;
   return ticker;
 }
 

@@ -32,7 +32,9 @@ class TTicker final : public TObject {
   virtual int WaitTicks();
 
   /// A running ticker: holds itself (selfRef) until halted, so it keeps running
-  /// when the program drops it.
+  /// when the program drops it. When the clock does not start (see
+  /// StartTickerClock) the ticker has handle 0, never ticks and does not hold
+  /// itself.
   static Ref<TTicker> Make(float hertz, TObject* event);
 
   ~TTicker() override;

@@ -145,8 +145,9 @@ int SpanOverlapTest(RPoly** active, int count, int /*y*/) {
   return 0;
 }
 
-// Walks from an edge's bottom vertex to the next edge reaching below row y.
-// Returns false when the polygon is finished.
+// Walks from an edge's bottom vertex to the next edge reaching below row y,
+// and samples it at the centre of row y (the scan may start below the edge's
+// top). Returns false when the polygon is finished.
 bool AdvanceEdge(RPoly& p, int y, bool leftSide) {
   int& index = leftSide ? p.leftIndex : p.rightIndex;
   float* values = leftSide ? p.left : p.right;
@@ -171,11 +172,12 @@ bool AdvanceEdge(RPoly& p, int y, bool leftSide) {
   }
   const int height = Trunc(p.Y(bottom)) - Trunc(p.Y(top));
   if (height < 1) return false;
+  const float rows = static_cast<float>(y - Trunc(p.Y(top))) + 0.5f;
   for (int k = 0; k < p.valuesPerVertex; ++k) {
     const float from = p.vertices[static_cast<std::size_t>(top + k)];
     const float to = p.vertices[static_cast<std::size_t>(bottom + k)];
     steps[k] = (to - from) / static_cast<float>(height);
-    values[k] = from + steps[k] * 0.5f;  // sample at the row centre
+    values[k] = from + steps[k] * rows;  // sample at the row centre
   }
   index = bottom;
   return true;
@@ -188,8 +190,10 @@ int ScanPolygons(const float* vertices0, TPixmap* pixmap0, const float* vertices
   RPoly polys[2];
   const float* sources[2] = {vertices0, vertices1};
   TPixmap* pixmaps[2] = {pixmap0, pixmap1};
+  // Only the rows both polygons cover can hold a common pixel: the scan runs
+  // over those alone, so that a quad a billion rows tall probed against a
+  // small one takes the small one's rows, not the tall one's.
   int minRow = 0, maxRow = 0;
-  bool first = true;
   for (int i = 0; i < 2; ++i) {
     RPoly& p = polys[i];
     p.pixmap = pixmaps[i];
@@ -198,16 +202,16 @@ int ScanPolygons(const float* vertices0, TPixmap* pixmap0, const float* vertices
     p.vertexCount = 4;
     p.valueCount = 16;
     EnsureWinding(p.vertices, kValuesPerVertex);
-    int top = 0;
+    int top = 0, bottomRow = 0;
     for (int v = 0; v < p.vertexCount; ++v) {
       const int row = Trunc(p.Y(v * kValuesPerVertex));
       if (row < Trunc(p.Y(top))) top = v * kValuesPerVertex;
-      if (first || row < minRow) minRow = row;
-      if (first || row > maxRow) maxRow = row;
-      first = false;
+      if (v == 0 || row > bottomRow) bottomRow = row;
     }
     p.leftIndex = p.rightIndex = top;
     p.topRow = Trunc(p.Y(top));
+    if (i == 0 || p.topRow > minRow) minRow = p.topRow;
+    if (i == 0 || bottomRow < maxRow) maxRow = bottomRow;
   }
   RPoly* active[2];
   int activeCount = 0;
@@ -402,19 +406,26 @@ int ImagesOverlap(TImage* image1, float x1, float y1, int frame1, TImage* image2
 int ImagesOverlapTransformed(TImage* image1, float x1, float y1, int frame1, float rotation1, float scaleX1,
                              float scaleY1, TImage* image2, float x2, float y2, int frame2, float rotation2,
                              float scaleX2, float scaleY2) {
-  const float rotation = GetDrawRotation();
-  float scaleX, scaleY;
-  GetDrawScale(scaleX, scaleY);
+  // The drawing transform comes back however the probes end (a null image or
+  // a bad frame index raises).
+  struct Restore {
+    float rotation = GetDrawRotation();
+    float scaleX = 0, scaleY = 0;
+    Restore() { GetDrawScale(scaleX, scaleY); }
+    ~Restore() {
+      SetDrawRotation(rotation);
+      SetDrawScale(scaleX, scaleY);
+    }
+    Restore(const Restore&) = delete;
+    Restore& operator=(const Restore&) = delete;
+  } restore;
   ClearLayers(1u << 31);
   SetDrawRotation(rotation1);
   SetDrawScale(scaleX1, scaleY1);
   ProbeImage(image1, x1, y1, frame1, 0, 1u << 31, nullptr);
   SetDrawRotation(rotation2);
   SetDrawScale(scaleX2, scaleY2);
-  const int hit = ProbeImage(image2, x2, y2, frame2, 1u << 31, 0, nullptr)->Length() > 0 ? 1 : 0;
-  SetDrawRotation(rotation);
-  SetDrawScale(scaleX, scaleY);
-  return hit;
+  return ProbeImage(image2, x2, y2, frame2, 1u << 31, 0, nullptr)->Length() > 0 ? 1 : 0;
 }
 
 int LayerQuadCount(int layer) {

@@ -50,9 +50,13 @@ ObjectArray ProbeRect(float x, float y, float width, float height, std::uint32_t
                       const Ref<TObject>& id);
 /// Empties every layer whose bit is set, or every layer for mask 0.
 void ClearLayers(std::uint32_t mask);
-/// Layer 31 serves as scratch for the two pair tests.
+/// 1 when the two images placed as BlitImage would draw them share a solid
+/// pixel, else 0. Layer 31 serves as scratch for the two pair tests. A null
+/// image raises the null object error, a frame index out of range the array
+/// index error.
 int ImagesOverlap(TImage* image1, float x1, float y1, int frame1, TImage* image2, float x2, float y2, int frame2);
-/// As ImagesOverlap with each image rotated (degrees) and scaled on its own.
+/// As ImagesOverlap with each image rotated (degrees) and scaled on its own; the
+/// drawing rotation and scale are as they were afterwards, also when it raises.
 int ImagesOverlapTransformed(TImage* image1, float x1, float y1, int frame1, float rotation1, float scaleX1,
                              float scaleY1, TImage* image2, float x2, float y2, int frame2, float rotation2,
                              float scaleX2, float scaleY2);

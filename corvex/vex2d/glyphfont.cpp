@@ -1,6 +1,8 @@
 // Image fonts: the built-in 8x16 font and fonts over a loaded source font.
 #include "corvex/vex2d/glyphfont.h"
 
+#include <cmath>
+
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/stream/embed.h"
 #include "corvex/vex2d/image.h"
@@ -63,10 +65,10 @@ void TGlyphFont::RenderString(const String& text, float x, float y, float ix, fl
     if (index < 0) continue;
     Ref<TImageGlyph> glyph = GlyphAt(index);
     if (!glyph) continue;
-    const float gx =
-        static_cast<float>(static_cast<int>(static_cast<float>(glyph->x) * ix + static_cast<float>(glyph->y) * iy));
-    const float gy =
-        static_cast<float>(static_cast<int>(static_cast<float>(glyph->x) * jx + static_cast<float>(glyph->y) * jy));
+    // The glyph's offset in whole pixels, truncated in float: a matrix of
+    // huge or non-finite values (a scale of 1e30, a NaN rotation) has no int.
+    const float gx = std::trunc(static_cast<float>(glyph->x) * ix + static_cast<float>(glyph->y) * iy);
+    const float gy = std::trunc(static_cast<float>(glyph->x) * jx + static_cast<float>(glyph->y) * jy);
     if (Ref<TImage> image = glyph->GlyphImage()) {
       image->FrameFor(0)->Render(0, 0, static_cast<float>(image->width), static_cast<float>(image->height), x + gx,
                                  y + gy);

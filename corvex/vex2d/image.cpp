@@ -161,12 +161,15 @@ Ref<TImage> TImage::FromStrip(const Ref<TObject>& source, int cellWidth, int cel
   if (cellWidth <= 0 || cellHeight <= 0 || firstCell < 0 || cellCount < 0) return nullptr;
   const int perRow = pixmap->width / cellWidth;
   const int rows = pixmap->height / cellHeight;
-  if (perRow * rows < firstCell + cellCount) return nullptr;
+  // In 64 bits: a first cell near INT_MAX must not wrap round to a small count.
+  const std::int64_t end = static_cast<std::int64_t>(firstCell) + cellCount;
+  if (static_cast<std::int64_t>(perRow) * rows < end) return nullptr;
   Ref<TImage> image = New(cellWidth, cellHeight, cellCount, flags, maskRed, maskGreen, maskBlue);
-  for (int i = firstCell; i < firstCell + cellCount; ++i) {
-    Ref<TPixmap> cell =
-        pixmap->SubWindow(cellWidth * (i % perRow), cellHeight * (i / perRow), cellWidth, cellHeight)->Clone();
-    image->StorePixmap(i - firstCell, cell);
+  for (std::int64_t i = firstCell; i < end; ++i) {
+    // Each cell lies inside the pixmap, so its corner fits an int.
+    const int column = static_cast<int>(i % perRow), row = static_cast<int>(i / perRow);
+    Ref<TPixmap> cell = pixmap->SubWindow(cellWidth * column, cellHeight * row, cellWidth, cellHeight)->Clone();
+    image->StorePixmap(static_cast<int>(i - firstCell), cell);
   }
   return image;
 }

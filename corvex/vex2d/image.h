@@ -63,14 +63,17 @@ class TImage : public TSerializable {
   /// Stores a frame's pixmap (masked first when needed) and invalidates its driver frame.
   virtual void StorePixmap(int index, const Ref<TPixmap>& pixmap);
 
-  /// A new image of frameCount empty frames; a size or count below 1 raises
-  /// TRuntimeError.
+  /// A new image of frameCount empty frames. Neither the size nor the count is
+  /// checked: a count below 1 gives an image with no frames (every frame index
+  /// raises the array index error), and a negative size raises "Invalid pixmap
+  /// size" when a frame's pixmap is first made.
   static Ref<TImage> New(int width, int height, int frameCount, int flags, int maskRed, int maskGreen, int maskBlue);
   /// source: a TPixmap (used unchanged) or anything PixmapLoad accepts (a URL
   /// string or a stream). Null when no pixmap results.
   static Ref<TImage> FromSource(const Ref<TObject>& source, int flags, int maskRed, int maskGreen, int maskBlue);
-  /// Cells numbered left to right, then top to bottom; null when the pixmap
-  /// holds fewer than firstCell + cellCount whole cells.
+  /// Cells numbered left to right, then top to bottom; null when no pixmap
+  /// results, a cell size is below 1, firstCell or cellCount is negative, or
+  /// the pixmap holds fewer than firstCell + cellCount whole cells.
   static Ref<TImage> FromStrip(const Ref<TObject>& source, int cellWidth, int cellHeight, int firstCell, int cellCount,
                                int flags, int maskRed, int maskGreen, int maskBlue);
 };

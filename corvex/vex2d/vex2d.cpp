@@ -1,7 +1,10 @@
 // Render state, the 2D matrix and the drawing operations of the 2D layer.
 #include "corvex/vex2d/vex2d.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 #include "corvex/graphics/graphics.h"
 #include "corvex/pixmap/pixmap.h"
@@ -337,7 +340,16 @@ int StringWidth(const String& text) {
     if (index < 0) continue;
     Ref<TImageGlyph> glyph = font->GlyphAt(index);
     if (!glyph) continue;
-    width = static_cast<int>(static_cast<float>(width) + glyph->AdvanceWidth());
+    // The int width of a sum beyond the int range is its nearest end; an
+    // advance that is not a number adds nothing.
+    const float sum = static_cast<float>(width) + glyph->AdvanceWidth();
+    if (sum >= 2147483648.0f) {
+      width = std::numeric_limits<int>::max();
+    } else if (sum < -2147483648.0f) {
+      width = std::numeric_limits<int>::min();
+    } else if (sum == sum) {
+      width = static_cast<int>(sum);
+    }
   }
   return width;
 }
@@ -368,20 +380,31 @@ void BlitImageTiled(TImage* image, float x, float y, int frame) {
   const bool placeable = std::fabs(fx) < 1.0e9f && std::fabs(fy) < 1.0e9f;
   if (w > 0 && h > 0 && placeable) {
     Ref<TImageFrame> f = image->FrameFor(frame);
-    const int vx = g->viewportX, vy = g->viewportY, vw = g->viewportWidth, vh = g->viewportHeight;
+    // In 64 bits: a viewport may lie anywhere in the int range.
+    std::int64_t vx = g->viewportX, vy = g->viewportY;
+    std::int64_t vxEnd = vx + g->viewportWidth, vyEnd = vy + g->viewportHeight;
+    // Tiles beyond the graphics cannot be seen; a viewport far larger than it
+    // would otherwise take billions of them.
+    const int gw = CurrentGraphicsWidth(), gh = CurrentGraphicsHeight();
+    if (gw > 0 && gh > 0) {
+      vx = std::max<std::int64_t>(vx, 0);
+      vy = std::max<std::int64_t>(vy, 0);
+      vxEnd = std::min<std::int64_t>(vxEnd, gw);
+      vyEnd = std::min<std::int64_t>(vyEnd, gh);
+    }
     const float floorX = std::floor(fx), floorY = std::floor(fy);
     const float fracX = fx - floorX, fracY = fy - floorY;
     // The first column is the last one (stepping by the image width from the
     // image's own position) that still reaches into the viewport.
-    auto start = [](float floorPos, int viewStart, int size) {
-      const int base = viewStart - size + 1;
-      int r = static_cast<int>(floorPos - static_cast<float>(base)) % size;
+    auto start = [](float floorPos, std::int64_t viewStart, int size) {
+      const std::int64_t base = viewStart - size + 1;
+      std::int64_t r = static_cast<std::int64_t>(static_cast<double>(floorPos) - static_cast<double>(base)) % size;
       if (r < 0) r += size;
       return base + r;
     };
-    const int startX = start(floorX, vx, w), startY = start(floorY, vy, h);
-    for (int ty = startY; ty < vy + vh; ty += h) {
-      for (int tx = startX; tx < vx + vw; tx += w) {
+    const std::int64_t startX = start(floorX, vx, w), startY = start(floorY, vy, h);
+    for (std::int64_t ty = startY; ty < vyEnd; ty += h) {
+      for (std::int64_t tx = startX; tx < vxEnd; tx += w) {
         f->Render(0, 0, static_cast<float>(w), static_cast<float>(h), static_cast<float>(tx) + fracX,
                   static_cast<float>(ty) + fracY);
       }

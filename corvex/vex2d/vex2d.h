@@ -244,7 +244,8 @@ void FillOval(float x, float y, float width, float height);
 void FillPoly(TArray<float>* xy);
 /// Draws text in the current font with (x, y) at the top left of its first line.
 void DrawString(const String& text, float x, float y);
-/// Width in pixels of text in the current font.
+/// Width in pixels of text in the current font, summed as an int glyph by
+/// glyph; a sum beyond the int range gives its nearest end.
 int StringWidth(const String& text);
 /// Height in pixels of a line in the current font.
 int StringHeight();
@@ -253,7 +254,8 @@ int StringHeight();
 void BlitImage(TImage* image, float x, float y, int frame = 0);
 /// Draws an image frame stretched to width x height.
 void BlitImageRect(TImage* image, float x, float y, float width, float height, int frame = 0);
-/// Covers the viewport with unrotated, unscaled copies aligned to (x, y).
+/// Covers the viewport with unrotated, unscaled copies aligned to (x, y); only
+/// the part of the viewport that lies on the graphics gets tiles.
 void BlitImageTiled(TImage* image, float x, float y, int frame = 0);
 /// Copies a pixmap unblended to window pixels (x, y); no origin, no matrix.
 void BlitPixmap(TPixmap* pixmap, int x, int y);

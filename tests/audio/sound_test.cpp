@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "corvex/runtime/log.h"
 #include "corvex/stream/memorystream.h"
 #include "tests/audio/ogg_builder.h"
+#include "tests/runtime/test_helpers.h"
 
 namespace cvx {
 namespace {
@@ -396,6 +398,41 @@ TEST(SoundDriver, ChannelsOfAnEarlierDriverAreDeadAfterARestart) {
   StopChannel(old.Get());  // must not stop the new driver's voice
   EXPECT_EQ(ChannelPlaying(fresh.Get()), 1);
   EXPECT_EQ(ChannelPlaying(old.Get()), 0);
+}
+
+// Plays a streamed sound on the channel and drops it; what is left is a weak
+// reference to its encoded bytes, which go with the sound and its feed.
+__attribute__((noinline)) std::weak_ptr<const std::vector<std::uint8_t>> PlayStreamedAndDrop(const std::string& path,
+                                                                                           TChannel* channel) {
+  Ref<TSound> sound = LoadSound(String(path.c_str()), SOUND_STREAM);
+  EXPECT_TRUE(sound);
+  if (!sound) return {};
+  std::weak_ptr<const std::vector<std::uint8_t>> bytes = sound->Encoded();
+  PlaySound(sound.Get(), channel);
+  return bytes;
+}
+
+TEST(SoundDriver, SoundsReplacedOnAKeptChannelAreLetGo) {
+  // A program that only ever plays on a channel of its own (no AllocChannel,
+  // no ChannelPlaying) still gets the sounds it replaced freed, and their
+  // streams stopped, once the mixer is done with them.
+  const std::string path = WriteTemp(TwoToneOgg(44100));
+  {
+    DiskCapture capture;
+    ASSERT_TRUE(capture.Running());
+    Ref<TChannel> channel = AllocChannel();
+    ASSERT_TRUE(channel);
+    const auto bytes = PlayStreamedAndDrop(path, channel.Get());
+    EXPECT_FALSE(bytes.expired());
+    Ref<TSound> beep = LoadSound(Cosine(441, 22050, 2205, 0.5).Get());
+    for (int i = 0; i < 40 && !bytes.expired(); ++i) {
+      PlaySound(beep.Get(), channel.Get());
+      Sleep(50);
+      testing_support::CleanPass();
+    }
+    EXPECT_TRUE(bytes.expired());
+  }
+  std::remove(path.c_str());
 }
 
 // The SDL backend's 16-bit path: the float frames are clipped and scaled.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "corvex/stream/embed.h"
@@ -299,6 +300,27 @@ TEST_F(GLDrawing, ViewportScissorsDrawingAndClearing) {
   EXPECT_EQ(Rgb(200, 200), 0u);
   SetDrawViewport(0, 0, 640, 480);
   EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
+}
+
+TEST_F(GLDrawing, PlacesAtTheEndsOfTheIntRangeDrawAndReadNothing) {
+  // Rows are counted from the bottom for GL; the conversion must not overflow,
+  // and nothing on the screen changes.
+  constexpr int kMin = std::numeric_limits<int>::min(), kMax = std::numeric_limits<int>::max();
+  Ref<TPixmap> p = PixmapCreate(16, 8, PIXFMT_RGBA8888);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 16; ++x) p->SetPixel(x, y, 0xFFFFFFFFu);
+  BlitPixmap(p.Get(), 0, kMin);
+  BlitPixmap(p.Get(), 0, kMax);
+  EXPECT_EQ(ReadPixmap(0, kMin, 4, 4)->width, 4);
+  EXPECT_EQ(ReadPixmap(0, kMax, 4, 4)->height, 4);
+  SetDrawViewport(0, kMin, 10, 10);
+  FillRect(0, 0, 640, 480);
+  SetDrawViewport(0, kMax - 5, 10, kMax);
+  FillRect(0, 0, 640, 480);
+  SetDrawViewport(0, 0, 640, 480);
+  EXPECT_EQ(Rgb(0, 0), 0u);
+  EXPECT_EQ(Rgb(5, 470), 0u);
+  EXPECT_EQ(Rgb(639, 479), 0u);
 }
 
 TEST_F(GLDrawing, PixmapsComeBackAsTheyWereDrawn) {

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <limits>
@@ -177,6 +179,20 @@ TEST(ObjectStates, CloseAndSyncMoveThroughTheLifecycle) {
   Ref<TVyrnetObject> message = TVyrnetObject::Create(0, kVyrnetMessageObject, nullptr, nullptr);
   EXPECT_EQ(ErrorText([&] { message->Close(); }), "Illegal object state");
   EXPECT_EQ(message->TargetedMessage(77)->id, 77);
+}
+
+TEST(NullArguments, RaiseTheNullObjectError) {
+  const std::string nullError = "Attempt to access field or method of Null object";
+  Ref<TVyrnetObject> o = TVyrnetObject::Create(5, kVyrnetCreated, nullptr, nullptr);
+  EXPECT_EQ(ErrorText([&] { o->ApplyMessage(nullptr); }), nullError);
+  int ends[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+  Ref<TVyrnetPeer> peer = TVyrnetPeer::Create(TNetSocket::FromHandle(ends[0], 1).Get(), nullptr);
+  EXPECT_EQ(ErrorText([&] { peer->SendMessage(nullptr); }), nullError);
+  Ref<TVyrnetHost> host = TVyrnetHost::Create();
+  EXPECT_EQ(ErrorText([&] { host->Broadcast(nullptr, nullptr); }), nullError);
+  peer->Close();
+  close(ends[1]);
 }
 
 }  // namespace

@@ -144,5 +144,28 @@ TEST_F(RandomTest, NegativeRangesStayInside) {
   EXPECT_EQ(RandomInt(INT32_MIN, INT32_MIN), INT32_MIN);
 }
 
+TEST_F(RandomTest, UnitsJustBelowOneDoNotRoundPastTheUpperBound) {
+  // This seed's next unit is 1 - 2.5e-12: scaled to a range of large numbers,
+  // the sum rounds up to the bound above the range.
+  constexpr std::int32_t kSeed = 928744080;
+  SeedRandom(kSeed);
+  EXPECT_GT(NextRandomUnit(), 1 - 1e-11);
+  SeedRandom(kSeed);
+  EXPECT_EQ(RandomInt(INT32_MAX - 1, INT32_MAX), INT32_MAX);
+  SeedRandom(kSeed);
+  EXPECT_EQ(RandomInt(INT32_MAX, INT32_MAX - 1000), INT32_MAX);
+  SeedRandom(kSeed);
+  EXPECT_EQ(RandomInt(1000000000, 1000000010), 1000000010);
+  SeedRandom(kSeed);
+  EXPECT_EQ(RandomInt(INT32_MIN + 1, INT32_MIN), INT32_MIN + 1);
+  // Reals stay below their upper bound.
+  SeedRandom(kSeed);
+  EXPECT_LT(RandomReal(1e9, 1e9 + 1), 1e9 + 1);
+  SeedRandom(kSeed);
+  EXPECT_LT(RandomReal(1e9 + 1, 1e9), 1e9 + 1);
+  SeedRandom(kSeed);
+  EXPECT_GE(RandomReal(1e9 + 1, 1e9), 1e9);
+}
+
 }  // namespace
 }  // namespace cvx

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <limits>
 #include <string>
 
 #include "corvex/runtime/error.h"
@@ -34,6 +35,51 @@ int NativeTruncate(lua_State* L) {
 }
 
 int NativeThrows(lua_State*) { throw TRuntimeError("native failure"); }
+
+int NativeStops(lua_State*) {
+  gEngine->Stop();
+  return 0;
+}
+
+int NativeRestarts(lua_State*) {
+  gEngine->Start();
+  return 0;
+}
+
+// Reads argument 1 as an index of the arguments and answers the one there.
+int NativeArgumentAt(lua_State* L) {
+  const int index = static_cast<int>(lua_tonumber(L, 1));
+  const int kind = static_cast<int>(lua_tonumber(L, 2));
+  if (kind == 0) gEngine->PushNumber(L, gEngine->GetNumber(L, index));
+  if (kind == 1) gEngine->PushString(L, gEngine->GetString(L, index));
+  if (kind == 2) gEngine->PushNumber(L, gEngine->GetInt(L, index));
+  return 1;
+}
+
+// Pushes argument 1 numbers, then a string and a boolean; returns the last three.
+int NativePushesMany(lua_State* L) {
+  const int count = static_cast<int>(lua_tonumber(L, 1));
+  for (int i = 0; i < count; ++i) gEngine->PushNumber(L, i);
+  gEngine->PushString(L, "s");
+  gEngine->PushBool(L, 1);
+  return 3;
+}
+
+int NativeReturnsTooMany(lua_State*) { return 50; }
+int NativeReturnsNegative(lua_State*) { return -1; }
+int NativeYields(lua_State* L) {
+  lua_pushnumber(L, 7);
+  return lua_yield(L, 1);
+}
+
+// Calls count with fifty string arguments of its own, from inside a call.
+int NativeCallsWithStrings(lua_State* L) {
+  gEngine->ClearArgs();
+  for (int i = 0; i < 50; ++i) gEngine->AddStringArg(String::OfInt(i) + " and forty more characters of text...."_s);
+  const int ok = gEngine->CallFunction("count", 1);
+  lua_pushnumber(L, ok ? gEngine->NumberResult() : -1);
+  return 1;
+}
 
 class ScriptEngineTest : public testing::Test {
  protected:
@@ -393,6 +439,20 @@ TEST_F(ScriptEngineTest, ManyArgumentsAndAFullStack) {
   EXPECT_EQ(engine->NumberResult(), 4);
 }
 
+TEST_F(ScriptEngineTest, ResultCountsNoStackCanHoldFailTheCall) {
+  Run("function one() return 1 end");
+  // The first call goes the general way, the second straight to the stored name.
+  for (int count : {std::numeric_limits<int>::max(), 100000}) {
+    for (int round = 0; round < 2; ++round) {
+      EXPECT_EQ(engine->CallFunction("one", count), 0) << count;
+      EXPECT_EQ(engine->ErrorText(), "ScriptEngine: Lua stack overflow"_s);
+      EXPECT_EQ(Top(), 0);
+    }
+  }
+  ASSERT_EQ(engine->CallFunction("one", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 1);
+}
+
 TEST_F(ScriptEngineTest, AMillionCallsLeaveTheStackAsTheyFoundIt) {
   Run("function pair() return {}, {} end function none() return nil end "
       "function many() return 1, 'two', {}, true end function number() return 3 end");
@@ -548,6 +608,132 @@ TEST_F(ScriptEngineTest, NativeFunctions) {
   Run("function msg() return message end");
   ASSERT_EQ(engine->CallFunction("msg", 1), 1);
   EXPECT_EQ(engine->StringResult(), "native failure"_s);
+}
+
+TEST_F(ScriptEngineTest, NativeFunctionsThatStopOrRestartTheEngine) {
+  // The call goes on in the state it started in and gives its result; the
+  // state is closed once it has returned.
+  engine->RegisterFunction(NativeStops, "stop");
+  Run("function f(x) stop() local t = {} for i = 1, 1000 do t[i] = i end return #t + x end "
+      "function g() stop() error('after stop') end");
+  engine->AddNumberArg(1);
+  ASSERT_EQ(engine->CallFunction("f", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 1001);
+  EXPECT_EQ(engine->IsStarted(), 0);
+  EXPECT_EQ(engine->CallFunction("f", 1), 0);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: Engine is not started"_s);
+
+  engine->Start();
+  engine->RegisterFunction(NativeStops, "stop");
+  Run("function g() stop() error('after stop', 0) end");
+  EXPECT_EQ(engine->CallFunction("g", 0), 0);
+  EXPECT_EQ(engine->ErrorText(), "after stop"_s);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  EXPECT_EQ(engine->IsStarted(), 0);
+
+  engine->Start();
+  engine->RegisterFunction(NativeStops, "stop");
+  ASSERT_EQ(engine->LoadScript("stop() x = 1"), 1);
+  EXPECT_EQ(engine->RunScript(), 1);
+  EXPECT_EQ(engine->IsStarted(), 0);
+
+  // A restart inside a call leaves the fresh state, without the old globals.
+  engine->Start();
+  engine->RegisterFunction(NativeRestarts, "restart");
+  Run("function h() restart() return 'old' end");
+  ASSERT_EQ(engine->CallFunction("h", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->StringResult(), "old"_s);
+  EXPECT_EQ(engine->IsStarted(), 1);
+  EXPECT_EQ(Top(), 0);
+  EXPECT_EQ(engine->CallFunction("h", 1), 0);
+  Run("function h() return 'new' end");
+  ASSERT_EQ(engine->CallFunction("h", 1), 1);
+  EXPECT_EQ(engine->StringResult(), "new"_s);
+}
+
+TEST_F(ScriptEngineTest, ACallMadeWhileTheOuterOneLooksUpItsFunction) {
+  // The globals' __index runs before the outer call has pushed its string
+  // arguments; a call made from there must not touch the ones it pushes.
+  engine->RegisterFunction(NativeCallsWithStrings, "inner");
+  Run("function count(...) return select('#', ...) end "
+      "setmetatable(_G, {__index = function(t, k) local n = inner() "
+      "return function(a, b) return tostring(a) .. '|' .. tostring(b) .. '|' .. n end end})");
+  engine->ClearArgs();
+  engine->AddStringArg("first argument text");
+  engine->AddStringArg("second argument text");
+  ASSERT_EQ(engine->CallFunction("missing", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->StringResult(), "first argument text|second argument text|50"_s);
+  EXPECT_EQ(Top(), 0);
+}
+
+TEST_F(ScriptEngineTest, NativeFunctionsReturningMoreThanTheyPushedRaise) {
+  // Lua would take the count and read below the function's frame.
+  engine->RegisterFunction(NativeReturnsTooMany, "many");
+  engine->RegisterFunction(NativeReturnsNegative, "negative");
+  engine->RegisterFunction(NativeYields, "yields");
+  Run("function f() local a, b = many(1) return tostring(a) .. tostring(b) end function g() return negative() end "
+      "function h() local co = coroutine.wrap(function() local v = yields() return v end) return co() end");
+  EXPECT_EQ(engine->CallFunction("f", 1), 0);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: a native function returned 50 results with 1 values on its stack"_s);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  EXPECT_EQ(engine->CallFunction("g", 1), 0);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: a native function returned -1 results with 0 values on its stack"_s);
+  // lua_yield's own negative count still yields.
+  ASSERT_EQ(engine->CallFunction("h", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 7);
+  EXPECT_EQ(Top(), 0);
+}
+
+TEST_F(ScriptEngineTest, ArgumentIndexesOutsideTheFrameRaiseTheArgumentError) {
+  engine->RegisterFunction(NativeArgumentAt, "at");
+  Run("function f(index, kind) return at(index, kind, 33) end");
+  for (int kind = 0; kind < 3; ++kind) {
+    for (int index : {0, -4, -1000}) {
+      engine->ClearArgs();
+      engine->AddNumberArg(index);
+      engine->AddNumberArg(kind);
+      EXPECT_EQ(engine->CallFunction("f", 1), 0) << index;
+      EXPECT_NE(engine->ErrorText().ToStd().find("no argument at this index"), std::string::npos)
+          << engine->ErrorText().ToStd();
+      EXPECT_EQ(Top(), 0);
+    }
+    // A pseudo-index names no upvalue of this function: Lua's own check.
+    engine->ClearArgs();
+    engine->AddNumberArg(-10000000);
+    engine->AddNumberArg(kind);
+    EXPECT_EQ(engine->CallFunction("f", 1), 0);
+    // Indexes inside the frame, from either end.
+    for (int index : {3, -1}) {
+      engine->ClearArgs();
+      engine->AddNumberArg(index);
+      engine->AddNumberArg(kind);
+      ASSERT_EQ(engine->CallFunction("f", 1), 1) << engine->ErrorText().ToStd();
+      if (kind == 1) {
+        EXPECT_EQ(engine->ResultType(), ScriptResultNumber);  // "33" is numeric
+      }
+      EXPECT_EQ(engine->NumberResult(), 33);
+    }
+  }
+}
+
+TEST_F(ScriptEngineTest, NativeFunctionsPushingMoreThanAStackHoldsRaise) {
+  engine->RegisterFunction(NativePushesMany, "many");
+  Run("function f(n) local a, b, c = many(n) return tostring(a) .. tostring(b) .. tostring(c) end");
+  // Beyond the room a C function is given, the stack grows ...
+  engine->AddNumberArg(2000);
+  ASSERT_EQ(engine->CallFunction("f", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->StringResult(), "1999strue"_s);
+  // ... up to what a Lua stack holds; then the call fails, and the state goes on.
+  engine->ClearArgs();
+  engine->AddNumberArg(200000);
+  EXPECT_EQ(engine->CallFunction("f", 1), 0);
+  EXPECT_NE(engine->ErrorText().ToStd().find("ScriptEngine: Lua stack overflow"), std::string::npos)
+      << engine->ErrorText().ToStd();
+  EXPECT_EQ(Top(), 0);
+  engine->ClearArgs();
+  engine->AddNumberArg(5);
+  ASSERT_EQ(engine->CallFunction("f", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->StringResult(), "4strue"_s);
 }
 
 TEST_F(ScriptEngineTest, GlobalsMetamethodErrorsAreReportedNotFatal) {

@@ -9,6 +9,7 @@
 #include "corvex/event/eventqueue.h"
 #include "corvex/system/platformhost.h"
 #include "corvex/system/system.h"
+#include "tests/runtime/test_helpers.h"
 
 namespace cvx {
 namespace {
@@ -197,6 +198,33 @@ TEST_F(TimerTest, PeriodsThatAreNotAWholePositiveNumberOfMillisecondsNeverStart)
   Ref<TTicker> fastest = MakeTicker(1000.0f, nullptr);
   EXPECT_NE(fastest->handle, 0);
   fastest->Halt();
+}
+
+// Counts its own destruction.
+class TFreedFlag final : public TObject {
+ public:
+  explicit TFreedFlag(bool* freed) : freed_(freed) {}
+  ~TFreedFlag() override { *freed_ = true; }
+
+ private:
+  bool* freed_;
+};
+
+// A ticker whose clock cannot start, with an event object, dropped at once.
+__attribute__((noinline)) void DropTickerThatNeverStarts(bool* freed) {
+  Ref<TTicker> ticker = MakeTicker(5000.0f, new TFreedFlag(freed));
+  EXPECT_EQ(ticker->handle, 0);
+}
+
+TEST_F(TimerTest, ATickerThatNeverStartedIsFreedWithItsEvent) {
+  // It does not hold itself: nothing would ever halt it and let it go.
+  bool freed = false;
+  for (int i = 0; i < 3 && !freed; ++i) {
+    DropTickerThatNeverStarts(&freed);
+    testing_support::CleanPass();
+    testing_support::CleanPass();
+  }
+  EXPECT_TRUE(freed);
 }
 
 TEST(TickerPeriod, ThePeriodIsTheTruncatedMillisecondCount) {

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "corvex/pixmap/pixmap.h"
+#include "corvex/runtime/error.h"
 #include "corvex/vex2d/image.h"
 #include "corvex/vex2d/vex2d.h"
 #include "tests/vex2d/fake_driver.h"
@@ -195,6 +196,12 @@ TEST_F(Collision, TransformedPairTestRestoresTheDrawingTransform) {
   GetDrawScale(sx, sy);
   EXPECT_EQ(sx, 3);
   EXPECT_EQ(sy, 4);
+  // A null second image raises, and the transform is still restored.
+  EXPECT_THROW(ImagesOverlapTransformed(bar.Get(), 100, 100, 0, 0, 1, 1, nullptr, 100, 110, 0, 45, 2, 2), TRuntimeError);
+  EXPECT_EQ(GetDrawRotation(), 10);
+  GetDrawScale(sx, sy);
+  EXPECT_EQ(sx, 3);
+  EXPECT_EQ(sy, 4);
 }
 
 TEST_F(Collision, VeryWideSpansAreTestedPieceByPiece) {
@@ -211,6 +218,24 @@ TEST_F(Collision, VeryWideSpansAreTestedPieceByPiece) {
   EXPECT_EQ(ImagesOverlapTransformed(half.Get(), 0, 0, 0, 0, 5000, 1, half.Get(), 100, 0, 0, 0, 5000, 1), 1);
   // Mirrored, the second one is solid where the first is not.
   EXPECT_EQ(ImagesOverlapTransformed(half.Get(), 0, 0, 0, 0, 5000, 1, half.Get(), 10000, 0, 0, 0, -5000, 1), 0);
+}
+
+TEST_F(Collision, TallQuadsAreSampledRightFarBelowTheirTop) {
+  // Stretched to 40 million rows: only the bottom quarter is solid. Probes near
+  // the bottom read the bottom texels (a scan that stepped down every row from
+  // the top drifted to the middle of the picture long before it got there).
+  Ref<TImage> tall = ImageOf(1, 4, [](int, int y) { return y == 3; });
+  SetDrawScale(1, 1e7f);
+  ProbeImage(tall.Get(), 0, 0, 0, 0, 1, "tall"_s);
+  SetDrawScale(1, 1);
+  EXPECT_EQ(Ids(ProbeRect(0, 3.9e7f, 1, 4, 1, 0, nullptr)), std::vector<std::string>{"tall"});
+  EXPECT_TRUE(Ids(ProbeRect(0, 2.4e7f, 1, 4, 1, 0, nullptr)).empty());
+  // A rectangle a billion rows tall against a small image far down its side.
+  ClearLayers(0);
+  Ref<TImage> small = ImageOf(8, 8, [](int x, int) { return x < 4; });
+  ProbeImage(small.Get(), 0, 1e7f, 0, 0, 1, "small"_s);
+  EXPECT_EQ(Ids(ProbeRect(0, -9e8f, 2, 9.2e8f, 1, 0, nullptr)), std::vector<std::string>{"small"});
+  EXPECT_TRUE(Ids(ProbeRect(5, -9e8f, 2, 9.2e8f, 1, 0, nullptr)).empty());
 }
 
 TEST_F(Collision, DegenerateQuadsCollideWithNothing) {

@@ -1,6 +1,9 @@
 // Image fonts: the built-in font from its table, text layout, the loader chain.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "corvex/pixmap/pixmap.h"
 #include "corvex/stream/embed.h"
 #include "corvex/vex2d/glyphfont.h"
@@ -144,6 +147,39 @@ TEST_F(Fonts, LoaderChainAsksNewestFirstAndLinksEachLoaderOnce) {
   EXPECT_EQ(newer->calls, 2);
 }
 
+// A source whose glyph a, b and c advance by NaN, 3e9 and -3e9 pixels.
+class TOddAdvanceGlyph final : public TGlyphSource {
+ public:
+  explicit TOddAdvanceGlyph(float advance) : advance(advance) {}
+  Ref<TPixmap> GlyphPixels() override { return nullptr; }
+  float AdvanceWidth() override { return advance; }
+  void Bounds(int& x, int& y, int& w, int& h) override { x = y = w = h = 0; }
+  float advance;
+};
+
+class TOddAdvanceSource final : public TFontSource {
+ public:
+  int FontStyle() override { return 0; }
+  int LineHeight() override { return 10; }
+  int GlyphCount() override { return 4; }
+  int GlyphIndexOf(int code) override { return (code >= 'a' && code <= 'd') ? code - 'a' : -1; }
+  Ref<TGlyphSource> GlyphAt(int index) override {
+    const float advances[4] = {std::nanf(""), 3e9f, -3e9f, 5};
+    return Ref<TGlyphSource>(new TOddAdvanceGlyph(advances[index]));
+  }
+};
+
+TEST_F(Fonts, WidthsOfAdvancesWithoutAnIntStayInRange) {
+  Ref<TGlyphFont> font(new TGlyphFont());
+  font->source = new TOddAdvanceSource();
+  font->glyphs = NewArray<Ref<TImageGlyph>>(4);
+  SetDrawFont(font.Get());
+  EXPECT_EQ(StringWidth("dad"), 10);  // NaN adds nothing
+  EXPECT_EQ(StringWidth("b"), std::numeric_limits<int>::max());
+  EXPECT_EQ(StringWidth("c"), std::numeric_limits<int>::min());
+  EXPECT_EQ(StringWidth("bb"), std::numeric_limits<int>::max());
+}
+
 TEST_F(Fonts, LoadedFontsMakeGlyphsLazilyAndLayThemOutByTheirBounds) {
   Ref<TTestOpener> opener(new TTestOpener("test-font"));
   RegisterFontLoader(opener.Get());
@@ -189,6 +225,25 @@ TEST_F(Fonts, LoadedFontsMakeGlyphsLazilyAndLayThemOutByTheirBounds) {
   DrawString("a", 0, 0);
   EXPECT_EQ(FrameDraws()[0].tx, 1);   // trunc(1.5)
   EXPECT_EQ(FrameDraws()[0].ty, -4);  // trunc(-4.5)
+
+  // A matrix without an int offset (huge or not a number) still lays the
+  // glyphs out, as whatever that matrix makes of them.
+  SetDrawScale(1e30f, 1e30f);
+  FrameDraws().clear();
+  DrawString("a", 0, 0);
+  ASSERT_EQ(FrameDraws().size(), 1u);
+  EXPECT_FLOAT_EQ(FrameDraws()[0].tx, 1e30f);
+  EXPECT_FLOAT_EQ(FrameDraws()[0].ty, -3e30f);
+  SetDrawScale(1, 1);
+  SetDrawRotation(std::nanf(""));
+  FrameDraws().clear();
+  DrawString("aa", 0, 0);
+  ASSERT_EQ(FrameDraws().size(), 2u);
+  EXPECT_TRUE(std::isnan(FrameDraws()[1].tx));
+  SetDrawFont(nullptr);
+  FrameDraws().clear();
+  DrawString("Hi", 0, 0);  // the built-in glyphs sit at offset 0: 0 x NaN is NaN too
+  EXPECT_EQ(FrameDraws().size(), 2u);
 }
 
 }  // namespace

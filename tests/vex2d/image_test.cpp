@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "corvex/graphics/graphics.h"
@@ -78,6 +79,9 @@ TEST_F(Images, StripCellsAreCutLeftToRightThenTopToBottom) {
   // Partial cells at the edges are ignored; bad cell sizes give null, not a crash.
   EXPECT_FALSE(TImage::FromStrip(Ref<TObject>(Sheet(250, 100, PIXFMT_RGBA8888)), 100, 100, 0, 3, 0, 0, 0, 0));
   EXPECT_FALSE(TImage::FromStrip(Ref<TObject>(sheet), 0, 128, 0, 1, 0, 0, 0, 0));
+  // Cell numbers whose end lies beyond the int range hold no cells either.
+  EXPECT_FALSE(TImage::FromStrip(Ref<TObject>(sheet), 128, 128, std::numeric_limits<int>::max(), 1, 0, 0, 0, 0));
+  EXPECT_FALSE(TImage::FromStrip(Ref<TObject>(sheet), 128, 128, 1, std::numeric_limits<int>::max(), 0, 0, 0, 0));
 }
 
 // A 4 x 2 uncompressed 24-bit BMP: top row red, green, blue, white; bottom

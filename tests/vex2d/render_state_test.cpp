@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "corvex/graphics/graphics.h"
 #include "corvex/vex2d/collision.h"
@@ -307,6 +308,28 @@ TEST_F(RenderState, TiledImagesWithoutPixelsOrAPlaceDrawNothing) {
   BlitImageTiled(image.Get(), 0, 3e30f);
   EXPECT_TRUE(FrameDraws().empty());
   EXPECT_EQ(CallLog().back(), "ApplyTransform 1 0 0 1");  // the matrix is restored
+}
+
+TEST_F(RenderState, TiledImagesInViewportsAtTheEndsOfTheIntRange) {
+  Ref<TImage> image = SolidImage(32, 32);
+  constexpr int kMin = std::numeric_limits<int>::min(), kMax = std::numeric_limits<int>::max();
+  // Off the graphics altogether: nothing can be seen, nothing is drawn.
+  SetDrawViewport(kMin, kMin, 10, 10);
+  BlitImageTiled(image.Get(), 0, 0);
+  SetDrawViewport(kMax - 5, kMax - 5, 10, 10);
+  BlitImageTiled(image.Get(), 0, 0);
+  EXPECT_TRUE(FrameDraws().empty());
+  // A viewport reaching over the whole int range draws the tiles of the
+  // 640 x 480 graphics, aligned to the image as ever.
+  SetDrawViewport(kMin, kMin, kMax, kMax);
+  BlitImageTiled(image.Get(), 0, 0);
+  EXPECT_TRUE(FrameDraws().empty());  // it ends at -1, left of the graphics
+  SetDrawViewport(-1000000000, -1000000000, kMax, kMax);
+  BlitImageTiled(image.Get(), -63, 0);
+  ASSERT_FALSE(FrameDraws().empty());
+  EXPECT_EQ(FrameDraws()[0].tx, -31);
+  EXPECT_EQ(FrameDraws()[0].ty, 0);
+  EXPECT_EQ(FrameDraws().size(), 21u * 15u);
 }
 
 TEST_F(RenderState, PixmapOperationsGoStraightToTheDriver) {
