@@ -208,7 +208,17 @@ String TStreamRelay::ReadText(std::int32_t length) { return inner_->ReadText(len
 void TStreamRelay::WriteText(const String& text) { inner_->WriteText(text); }
 Ref<TObject> TStreamRelay::ReadSerialized() { return inner_->ReadSerialized(); }
 void TStreamRelay::WriteSerialized(TObject* object) { inner_->WriteSerialized(object); }
-void TStreamRelay::SetInner(TByteStream* stream) { inner_ = stream; }
+void TStreamRelay::SetInner(TByteStream* stream) {
+  // A relay that reached itself through its inner streams would pass every
+  // call round until the stack overflows (and the streams would hold each
+  // other for good).
+  for (TByteStream* inner = stream; inner;) {
+    if (inner == this) throw TRuntimeError("Stream relay would relay to itself");
+    auto* relay = dynamic_cast<TStreamRelay*>(inner);
+    inner = relay ? relay->Inner() : nullptr;
+  }
+  inner_ = stream;
+}
 
 // ---- TBorrowedStream ----------------------------------------------------------
 

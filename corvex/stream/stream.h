@@ -210,7 +210,9 @@ class TStreamRelay : public TByteStream {
   Ref<TObject> ReadSerialized() override;
   void WriteSerialized(TObject* object) override;
 
-  /// Takes a reference to the new stream and drops the old one.
+  /// Takes a reference to the new stream and drops the old one. A stream that
+  /// is this relay, or relays to it, raises TRuntimeError "Stream relay would
+  /// relay to itself" and the old stream stays.
   virtual void SetInner(TByteStream* stream);
 
   /// The inner stream, or null when there is none.

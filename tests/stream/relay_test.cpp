@@ -80,6 +80,26 @@ TEST(StreamRelay, WritesAndSetInner) {
   ExpectError<TRuntimeError>([&] { relay->ReadUInt8(); }, "Attempt to access field or method of Null object");
 }
 
+// A relay that would reach itself through its inner streams would pass every
+// call round until the stack overflows: it is refused and keeps its stream.
+TEST(StreamRelay, SetInnerRefusesALoopBackToTheRelay) {
+  Ref<TMemoryStream> memory = CreateMemoryStream(nullptr, 0, 1, 1);
+  Ref<TStreamRelay> outer(new TStreamRelay(memory.Get()));
+  Ref<TStreamRelay> middle(new TStreamRelay(outer.Get()));
+  for (TByteStream* loop : {static_cast<TByteStream*>(outer.Get()), static_cast<TByteStream*>(middle.Get())}) {
+    try {
+      outer->SetInner(loop);
+      ADD_FAILURE() << "no error";
+    } catch (const TRuntimeError& error) {
+      EXPECT_STREQ(error.what(), "Stream relay would relay to itself");
+    }
+    EXPECT_EQ(outer->Inner(), memory.Get());
+  }
+  EXPECT_EQ(middle->AtEnd(), 1);
+  outer->SetInner(nullptr);
+  EXPECT_EQ(outer->Inner(), nullptr);
+}
+
 TEST(BorrowedStream, CloseLeavesTheBorrowedStreamOpen) {
   std::uint8_t block[6] = {1, 2, 3, 4, 5, 6};
   Ref<TMemoryStream> memory = CreateMemoryStream(block, 6, 1, 0);
