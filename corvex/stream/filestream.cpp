@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "corvex/runtime/filesystemname.h"
+
 namespace cvx {
 
 namespace {
@@ -184,6 +186,8 @@ Ref<TFileStream> TFileStream::OpenCFile(const String& path, int readable, int wr
     how = "wb";
     mode = kModeWrite;
   }
+  // Cut short at a 0 byte the name would open (or truncate) another file.
+  if (!IsWholeFileSystemName(path)) return nullptr;
   std::string name = SlashedPath(path);
   if (name.empty()) return nullptr;
   std::FILE* file = std::fopen(name.c_str(), how);

@@ -37,7 +37,8 @@ class TFileStream : public TByteStream {
 
   /// "\" in the path becomes "/". fopen mode "r+b" when both flags are set
   /// (the file must exist), "wb" when only writeable (truncates or creates),
-  /// otherwise "rb". A path that does not open, or names a directory, gives null.
+  /// otherwise "rb". A path that does not open, names a directory, or holds a 0
+  /// byte (which would cut it short at that byte) gives null.
   static Ref<TFileStream> OpenCFile(const String& path, int readable, int writeable);
   /// Wraps an open handle at its current position; Close will fclose it.
   /// A null handle gives null.

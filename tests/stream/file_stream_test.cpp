@@ -63,6 +63,21 @@ TEST_F(FileStreamTest, BackslashesBecomeSlashes) {
   s->Close();
 }
 
+// The system would read a name only up to a 0 byte: opened for writing,
+// "keep.txt\0.bak" would truncate keep.txt. Such a name opens nothing.
+TEST_F(FileStreamTest, ANameHoldingAZeroByteOpensNothing) {
+  WriteFile("keep.txt", "kept");
+  const std::string name = PathOf("keep.txt");
+  const String cut = String(name) + OfChar(0) + String(".bak");
+  const String lowZero = String(name) + OfChar(0x100);  // a unit whose low byte is 0
+  for (const String& path : {cut, lowZero}) {
+    EXPECT_TRUE(TFileStream::OpenCFile(path, 0, 1).IsNull());
+    EXPECT_TRUE(TFileStream::OpenCFile(path, 1, 1).IsNull());
+    EXPECT_TRUE(TFileStream::OpenCFile(path, 1, 0).IsNull());
+  }
+  EXPECT_EQ(ReadFile("keep.txt"), "kept");
+}
+
 TEST_F(FileStreamTest, PositionSizeSeekAndEnd) {
   WriteFile("data", std::string("\x01\x02\x03\x04\x05\x06", 6));
   Ref<TFileStream> s = TFileStream::OpenCFile(PathOf("data"), 1, 0);
