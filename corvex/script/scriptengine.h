@@ -84,7 +84,8 @@ class TScriptEngine : public TObject {
 
   /// Opens a new Lua state with the standard libraries, closing the one open
   /// before. Called from a native function while a call runs, the old state is
-  /// closed once that call has returned.
+  /// closed once that call has returned. A finaliser run in closing the old
+  /// state finds the engine stopped; when it starts the engine, that state stays.
   virtual void Start();
   /// @{
   /// Push a value onto L's stack, grown as needed. When the stack cannot grow
@@ -99,6 +100,13 @@ class TScriptEngine : public TObject {
   /// so does a result count that is negative (other than lua_yield's) or above
   /// the number of values on the function's stack ("ScriptEngine: a native
   /// function returned N results with M values on its stack").
+  /// A native function that runs where no call of the engine protects it (a
+  /// finaliser the collector runs in a push made between calls, or in closing
+  /// the state) raises nothing, since nothing would catch it: its error is kept
+  /// as the engine's error (ErrorText, ErrorCode) and it gives no results. A
+  /// Stop or Start it makes takes effect at once; the old state is closed once
+  /// the engine runs no Lua code (at the latest by the next Start or Stop).
+  /// Failures of the registration itself are kept as the error too.
   virtual void RegisterFunction(lua_CFunction fn, const String& name);
   /// Drops the queued arguments and forgets the last call's results
   /// (ResultType becomes ScriptResultNone).
@@ -160,7 +168,8 @@ class TScriptEngine : public TObject {
   /// Closes the Lua state; the engine can be started again. Called from a
   /// native function while a call runs, the engine is stopped at once (further
   /// operations report it not started) and the state is closed once the call
-  /// has returned, with its result.
+  /// has returned, with its result. The finalisers closing runs find the engine
+  /// stopped already; one that starts it again leaves it started.
   virtual void Stop();
   /// 1 while the engine has a Lua state (starting a derived engine first).
   virtual int IsStarted();
@@ -178,6 +187,19 @@ class TScriptEngine : public TObject {
   struct Running;
   /// Operations now running Lua code (calls from native functions nest).
   int running_ = 0;
+  /// Protected calls of the engine now running: where there is none, a Lua
+  /// error would end the program (see NativeGuard).
+  int protected_ = 0;
+  /// Runs call (a lua_pcall or lua_cpcall of the engine's) counted in protected_.
+  template <class Call>
+  int Protected(Call call) {
+    ++protected_;
+    const int status = call();
+    --protected_;
+    return status;
+  }
+  /// The function a registered native runs behind (see RegisterFunction).
+  static int NativeGuard(lua_State* L);
   /// States that Stop or Start let go of while a call ran in them.
   std::vector<lua_State*> letGo_;
   /// Runs a derived engine's Start once, on its first operation.

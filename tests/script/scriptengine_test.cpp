@@ -46,6 +46,8 @@ int NativeRestarts(lua_State*) {
   return 0;
 }
 
+int NativeRaises(lua_State* L) { return luaL_error(L, "finaliser failure"); }
+
 // Reads argument 1 as an index of the arguments and answers the one there.
 int NativeArgumentAt(lua_State* L) {
   const int index = static_cast<int>(lua_tonumber(L, 1));
@@ -745,6 +747,89 @@ TEST_F(ScriptEngineTest, GlobalsMetamethodErrorsAreReportedNotFatal) {
   engine->RegisterFunction(NativeAdd, "add");
   EXPECT_NE(engine->ErrorText().ToStd().find("frozen"), std::string::npos);
   EXPECT_EQ(Top(), 0);
+}
+
+// A userdata whose __gc calls the global native named action. The collector is
+// held until the test lets it go, so that the finaliser runs where the test
+// wants: in a push made between calls, or in closing the state.
+class ScriptFinaliserTest : public ScriptEngineTest {
+ protected:
+  void Arm(const char* action) {
+    engine->RegisterFunction(NativeStops, "stop");
+    engine->RegisterFunction(NativeRestarts, "restart");
+    engine->RegisterFunction(NativeRaises, "raise");
+    Run("function arm(action) collectgarbage('stop') "
+        "local p = newproxy(true) getmetatable(p).__gc = function() _G[action]() end end");
+    engine->ClearArgs();
+    engine->AddStringArg(action);
+    ASSERT_EQ(engine->CallFunction("arm", 0), 1) << engine->ErrorText().ToStd();
+    engine->ClearArgs();
+  }
+  // Pushes new strings between calls, the collector running again, until the
+  // engine stops or keeps another error; the number of pushes made.
+  int PushUntilTheFinaliserRuns() {
+    lua_State* const L = engine->state;
+    const String error = engine->ErrorText();
+    lua_gc(L, LUA_GCRESTART, 0);
+    for (int i = 1; i <= 200000; ++i) {
+      engine->PushString(L, "text "_s + String::OfInt(i));
+      if (!engine->IsStarted() || engine->ErrorText() != error) return i;
+      lua_settop(L, 0);
+    }
+    return 0;
+  }
+};
+
+TEST_F(ScriptFinaliserTest, NativesStoppingOrRaisingFromAFinaliserBetweenCalls) {
+  // No protected call runs: the stop takes effect, and the state is closed
+  // once the push that ran the collector is over.
+  Arm("stop");
+  EXPECT_GT(PushUntilTheFinaliserRuns(), 0);
+  EXPECT_EQ(engine->IsStarted(), 0);
+  EXPECT_EQ(engine->CallFunction("arm", 0), 0);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: Engine is not started"_s);
+  engine->Start();
+  Run("function f() return 5 end");
+  ASSERT_EQ(engine->CallFunction("f", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 5);
+
+  // The error becomes the engine's error; the push itself is made.
+  Arm("raise");
+  const int pushes = PushUntilTheFinaliserRuns();
+  ASSERT_GT(pushes, 0);
+  EXPECT_EQ(engine->IsStarted(), 1);
+  EXPECT_EQ(engine->ErrorText(), "finaliser failure"_s);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  ASSERT_EQ(Top(), 1);
+  EXPECT_EQ(String(lua_tostring(engine->state, 1)), "text "_s + String::OfInt(pushes));
+  lua_settop(engine->state, 0);
+  ASSERT_EQ(engine->CallFunction("f", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 5);
+}
+
+TEST_F(ScriptFinaliserTest, NativesStoppingRestartingOrRaisingWhileTheStateCloses) {
+  // Stop closes the state, which runs the finaliser: the engine is stopped already.
+  Arm("stop");
+  engine->Stop();
+  EXPECT_EQ(engine->IsStarted(), 0);
+  // A restart from there leaves the new state started.
+  engine->Start();
+  Arm("restart");
+  engine->Stop();
+  EXPECT_EQ(engine->IsStarted(), 1);
+  Run("function f() return 6 end");
+  ASSERT_EQ(engine->CallFunction("f", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 6);
+  // Start closes the state it replaces; a stop from its finaliser does not
+  // stop the new one.
+  Arm("stop");
+  engine->Start();
+  EXPECT_EQ(engine->IsStarted(), 1);
+  // An error raised in closing is kept.
+  Arm("raise");
+  engine->Stop();
+  EXPECT_EQ(engine->ErrorText(), "finaliser failure"_s);
+  EXPECT_EQ(engine->IsStarted(), 0);
 }
 
 class ScriptFileTest : public ScriptEngineTest {
