@@ -511,15 +511,6 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
     SetEngineError("ScriptEngine: "_s + String(error.what()));
     return 0;
   }
-  if (scratch.refsState != state) {
-    // lua_cpcall builds a closure each time: once per state is enough.
-    if (const int status = Protected([&] { return lua_cpcall(state, StoreCallRefs, &scratch.refs); }); status != 0) {
-      SetError(status);
-      return 0;
-    }
-    scratch.refsState = state;
-    scratch.nameStored = false;
-  }
   // Any negative count asks for every result, as LUA_MULTRET does.
   const int wanted = resultCount < 0 ? LUA_MULTRET : resultCount;
   // No Lua stack holds more than LUAI_MAXCSTACK values: a larger count cannot
@@ -528,10 +519,21 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
     SetEngineError("ScriptEngine: Lua stack overflow"_s);
     return 0;
   }
-  // The function may stop or restart the engine (through a native function):
-  // the call goes on in its own state L, which stays open until it is over.
+  // The function may stop or restart the engine (through a native function,
+  // a finaliser's among them): the call goes on in its own state L, which
+  // stays open until it is over.
   lua_State* const L = state;
   const Running running(*this);
+  if (scratch.refsState != L) {
+    // lua_cpcall builds a closure each time: once per state is enough.
+    if (const int status = Protected([&] { return lua_cpcall(L, StoreCallRefs, &scratch.refs); }); status != 0) {
+      Fail(L, status);
+      return 0;
+    }
+    // Kept for the next calls only while L is still the engine's state.
+    scratch.refsState = L == state ? L : nullptr;
+    scratch.nameStored = false;
+  }
   // Whatever the call leaves (results that are not read, values the
   // function pushed) goes again: the stack ends where it began.
   const int base = lua_gettop(L);
@@ -666,9 +668,19 @@ int TScriptEngine::LoadScript(const String& text) {
   luaL_unref(state, LUA_REGISTRYINDEX, chunkRef_);
   chunkRef_ = LUA_NOREF;
   const AnsiText bytes = text.AsAnsi();
-  const int status = luaL_loadbuffer(state, bytes.get(), static_cast<size_t>(text.Length()), bytes.get());
+  // Compiling allocates, and so may run a finaliser that stops or restarts
+  // the engine: L stays open until the load is over.
+  lua_State* const L = state;
+  const Running running(*this);
+  const int status = luaL_loadbuffer(L, bytes.get(), static_cast<size_t>(text.Length()), bytes.get());
   if (status != 0) {
-    SetError(status);
+    Fail(L, status);
+    return 0;
+  }
+  if (L != state) {
+    // The chunk belongs to the state the engine has let go of.
+    SetEngineError(started ? "ScriptEngine: Engine was restarted while the script loaded"_s
+                           : "ScriptEngine: Engine is not started"_s);
     return 0;
   }
   // The chunk stays on the stack; a copy in the registry lets RunScript find

@@ -152,7 +152,10 @@ class TScriptEngine : public TObject {
   /// code, and empties the stack.
   virtual void SetError(int code);
   /// Compiles a chunk for RunScript; 1 on success, 0 with the error kept when the
-  /// text does not compile or the engine is not started.
+  /// text does not compile or the engine is not started, or when a finaliser
+  /// run while it compiles stops the engine ("ScriptEngine: Engine is not
+  /// started") or restarts it ("ScriptEngine: Engine was restarted while the
+  /// script loaded"): the chunk went with the old state.
   virtual int LoadScript(const String& text);
   /// Compiles and runs a Lua file; 1 on success, 0 with the error kept when it
   /// does not open, compile or run.

@@ -765,6 +765,17 @@ class ScriptFinaliserTest : public ScriptEngineTest {
     ASSERT_EQ(engine->CallFunction("arm", 0), 1) << engine->ErrorText().ToStd();
     engine->ClearArgs();
   }
+  // Arms the finaliser from a chunk, and has the collector run a whole cycle
+  // (finalisers included) at the next allocation the engine makes.
+  void ArmForTheNextAllocation(const char* action) {
+    engine->RegisterFunction(NativeStops, "stop");
+    engine->RegisterFunction(NativeRaises, "raise");
+    Run((std::string("collectgarbage('stop') local p = newproxy(true) getmetatable(p).__gc = function() ") + action +
+         "() end")
+            .c_str());
+    lua_gc(engine->state, LUA_GCSETSTEPMUL, 1000000);
+    lua_gc(engine->state, LUA_GCRESTART, 0);
+  }
   // Pushes new strings between calls, the collector running again, until the
   // engine stops or keeps another error; the number of pushes made.
   int PushUntilTheFinaliserRuns() {
@@ -830,6 +841,33 @@ TEST_F(ScriptFinaliserTest, NativesStoppingRestartingOrRaisingWhileTheStateClose
   engine->Stop();
   EXPECT_EQ(engine->ErrorText(), "finaliser failure"_s);
   EXPECT_EQ(engine->IsStarted(), 0);
+}
+
+TEST_F(ScriptFinaliserTest, NativesStoppingTheEngineFromAFinaliserWhileItLoadsOrPreparesACall) {
+  // The chunk was compiled in the state the engine has let go of: nothing is loaded.
+  ArmForTheNextAllocation("stop");
+  EXPECT_EQ(engine->LoadScript("return 1"), 0);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: Engine is not started"_s);
+  EXPECT_EQ(engine->IsStarted(), 0);
+  EXPECT_EQ(engine->RunScript(), 0);
+
+  // The first call in a state stores what its calls use; the call goes on in
+  // that state and gives its result, as when a native stops the engine in it.
+  engine->Start();
+  ArmForTheNextAllocation("stop");
+  engine->AddStringArg("7");
+  ASSERT_EQ(engine->CallFunction("tonumber", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 7);
+  EXPECT_EQ(engine->IsStarted(), 0);
+  engine->Start();
+  ASSERT_EQ(engine->CallFunction("tonumber", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 7);
+
+  // An error there is kept, and the load goes on.
+  ArmForTheNextAllocation("raise");
+  EXPECT_EQ(engine->LoadScript("return 1"), 1);
+  EXPECT_EQ(engine->ErrorText(), "finaliser failure"_s);
+  EXPECT_EQ(engine->RunScript(), 1);
 }
 
 class ScriptFileTest : public ScriptEngineTest {
