@@ -119,6 +119,22 @@ struct CallRefs {
   int name;
 };
 
+// What RunFile hands to its protected call, and the status of the load.
+struct FileRun {
+  const char* path;
+  int loadStatus;
+};
+
+// Loads and runs the file, under lua_cpcall: luaL_loadfile makes strings
+// outside its own protection, and so may run a finaliser that raises.
+int RunFileProtected(lua_State* L) {
+  auto* run = static_cast<FileRun*>(lua_touserdata(L, 1));
+  run->loadStatus = luaL_loadfile(L, run->path);
+  if (run->loadStatus != 0) return lua_error(L);
+  lua_call(L, 0, 0);
+  return 0;
+}
+
 // Runs under lua_cpcall (luaL_ref may allocate).
 int StoreCallRefs(lua_State* L) {
   auto* refs = static_cast<CallRefs*>(lua_touserdata(L, 1));
@@ -697,13 +713,15 @@ int TScriptEngine::RunFile(const String& path) {
     SetEngineError("ScriptEngine: Engine is not started"_s);
     return 0;
   }
-  if (!HasRoom(1)) return 0;
+  if (!HasRoom(2)) return 0;
+  const AnsiText name = path.AsAnsi();
   lua_State* const L = state;
   const Running running(*this);
   const int top = lua_gettop(L);
+  FileRun run{name.get(), 0};
+  int status = Protected([&] { return lua_cpcall(L, RunFileProtected, &run); });
   // The real status of each step (luaL_dofile itself only answers 0 or 1).
-  int status = luaL_loadfile(L, path.AsAnsi().get());
-  if (status == 0) status = Protected([&] { return lua_pcall(L, 0, 0, 0); });
+  if (status != 0 && run.loadStatus != 0) status = run.loadStatus;
   if (status != 0) {
     Fail(L, status);
     return 0;

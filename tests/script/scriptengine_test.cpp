@@ -100,6 +100,17 @@ class ScriptEngineTest : public testing::Test {
     ASSERT_EQ(engine->LoadScript(text), 1) << engine->ErrorText().ToStd();
     ASSERT_EQ(engine->RunScript(), 1) << engine->ErrorText().ToStd();
   }
+  // Arms the finaliser from a chunk, and has the collector run a whole cycle
+  // (finalisers included) at the next allocation the engine makes.
+  void ArmForTheNextAllocation(const char* finaliser) {
+    engine->RegisterFunction(NativeStops, "stop");
+    engine->RegisterFunction(NativeRaises, "raise");
+    Run((std::string("collectgarbage('stop') local p = newproxy(true) getmetatable(p).__gc = function() ") + finaliser +
+         " end")
+            .c_str());
+    lua_gc(engine->state, LUA_GCSETSTEPMUL, 1000000);
+    lua_gc(engine->state, LUA_GCRESTART, 0);
+  }
   Ref<TScriptEngine> engine;
 };
 
@@ -765,17 +776,6 @@ class ScriptFinaliserTest : public ScriptEngineTest {
     ASSERT_EQ(engine->CallFunction("arm", 0), 1) << engine->ErrorText().ToStd();
     engine->ClearArgs();
   }
-  // Arms the finaliser from a chunk, and has the collector run a whole cycle
-  // (finalisers included) at the next allocation the engine makes.
-  void ArmForTheNextAllocation(const char* action) {
-    engine->RegisterFunction(NativeStops, "stop");
-    engine->RegisterFunction(NativeRaises, "raise");
-    Run((std::string("collectgarbage('stop') local p = newproxy(true) getmetatable(p).__gc = function() ") + action +
-         "() end")
-            .c_str());
-    lua_gc(engine->state, LUA_GCSETSTEPMUL, 1000000);
-    lua_gc(engine->state, LUA_GCRESTART, 0);
-  }
   // Pushes new strings between calls, the collector running again, until the
   // engine stops or keeps another error; the number of pushes made.
   int PushUntilTheFinaliserRuns() {
@@ -845,7 +845,7 @@ TEST_F(ScriptFinaliserTest, NativesStoppingRestartingOrRaisingWhileTheStateClose
 
 TEST_F(ScriptFinaliserTest, NativesStoppingTheEngineFromAFinaliserWhileItLoadsOrPreparesACall) {
   // The chunk was compiled in the state the engine has let go of: nothing is loaded.
-  ArmForTheNextAllocation("stop");
+  ArmForTheNextAllocation("stop()");
   EXPECT_EQ(engine->LoadScript("return 1"), 0);
   EXPECT_EQ(engine->ErrorText(), "ScriptEngine: Engine is not started"_s);
   EXPECT_EQ(engine->IsStarted(), 0);
@@ -854,7 +854,7 @@ TEST_F(ScriptFinaliserTest, NativesStoppingTheEngineFromAFinaliserWhileItLoadsOr
   // The first call in a state stores what its calls use; the call goes on in
   // that state and gives its result, as when a native stops the engine in it.
   engine->Start();
-  ArmForTheNextAllocation("stop");
+  ArmForTheNextAllocation("stop()");
   engine->AddStringArg("7");
   ASSERT_EQ(engine->CallFunction("tonumber", 1), 1) << engine->ErrorText().ToStd();
   EXPECT_EQ(engine->NumberResult(), 7);
@@ -864,7 +864,7 @@ TEST_F(ScriptFinaliserTest, NativesStoppingTheEngineFromAFinaliserWhileItLoadsOr
   EXPECT_EQ(engine->NumberResult(), 7);
 
   // An error there is kept, and the load goes on.
-  ArmForTheNextAllocation("raise");
+  ArmForTheNextAllocation("raise()");
   EXPECT_EQ(engine->LoadScript("return 1"), 1);
   EXPECT_EQ(engine->ErrorText(), "finaliser failure"_s);
   EXPECT_EQ(engine->RunScript(), 1);
@@ -917,6 +917,19 @@ TEST_F(ScriptFileTest, RunFileErrors) {
   EXPECT_EQ(engine->RunFile(missing.c_str()), 0);
   EXPECT_EQ(engine->ErrorCode(), LUA_ERRFILE);
   EXPECT_EQ(engine->ErrorText().ToStd(), "cannot open " + missing + ": No such file or directory");
+  EXPECT_EQ(Top(), 0);
+}
+
+TEST_F(ScriptFileTest, FinalisersRaisingWhileAFileLoads) {
+  // The loader makes the file's name as a Lua string before it protects
+  // anything; an error of a finaliser run there is the call's error.
+  ArmForTheNextAllocation("error('finaliser failure', 0)");
+  EXPECT_EQ(engine->RunFile((dir + "/missing.lua").c_str()), 0);
+  EXPECT_EQ(engine->ErrorText(), "finaliser failure"_s);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  EXPECT_EQ(engine->IsStarted(), 1);
+  const std::string path = Write("ok.lua", "loaded = 3\n");
+  ASSERT_EQ(engine->RunFile(path.c_str()), 1) << engine->ErrorText().ToStd();
   EXPECT_EQ(Top(), 0);
 }
 
