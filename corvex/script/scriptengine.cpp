@@ -18,7 +18,16 @@
 namespace cvx {
 namespace {
 
-// Opens the standard libraries, each called as a Lua function with its name.
+// Pushes the text (a light userdata) as a Lua string, for a push made where
+// no call protects it.
+int PushTextProtected(lua_State* L) {
+  lua_pushstring(L, static_cast<const char*>(lua_touserdata(L, 1)));
+  return 1;
+}
+
+// Opens the standard libraries, each called as a Lua function with its name,
+// and keeps PushTextProtected in the registry (its reference in the int the
+// light userdata points to).
 int OpenLibraries(lua_State* L) {
   static const luaL_Reg libraries[] = {
       {"", luaopen_base},
@@ -32,6 +41,8 @@ int OpenLibraries(lua_State* L) {
     lua_pushstring(L, library.name);
     lua_call(L, 1, 0);
   }
+  lua_pushcfunction(L, PushTextProtected);
+  *static_cast<int*>(lua_touserdata(L, 1)) = luaL_ref(L, LUA_REGISTRYINDEX);
   return 0;
 }
 
@@ -286,6 +297,9 @@ int TScriptEngine::NativeGuard(lua_State* L) {
 
 namespace {
 
+// How often PushString tries again after finalisers that raise.
+constexpr int kPushAttempts = 64;
+
 // Makes the guarded native and sets the global to it, under lua_cpcall: each
 // step allocates, and so may run the collector (and finalisers), and a
 // __newindex of the globals table may raise.
@@ -404,7 +418,7 @@ void TScriptEngine::Start() {
   if (state) return;
   lua_State* L = luaL_newstate();
   if (!L) return;
-  if (lua_cpcall(L, OpenLibraries, nullptr) != 0) {
+  if (lua_cpcall(L, OpenLibraries, &pushRef_) != 0) {
     lua_close(L);
     return;
   }
@@ -424,7 +438,40 @@ bool TScriptEngine::RoomToPush(lua_State* L) {
 }
 
 void TScriptEngine::PushString(lua_State* L, const String& s) {
-  if (started && RoomToPush(L)) lua_pushstring(L, s.AsAnsi().get());
+  if (!started || !RoomToPush(L)) return;
+  const AnsiText text = s.AsAnsi();
+  if (protected_ > 0) {
+    lua_pushstring(L, text.get());
+    return;
+  }
+  // Between calls nothing would catch an error raised by a finaliser the
+  // collector runs at this allocation: the string is made in a protected call.
+  // An error is kept and the push made again (each error uses up the
+  // finaliser that raised it); a stop or restart is handled as in a native
+  // function that no call protects (see NativeGuard).
+  if (!lua_checkstack(L, 2)) return;
+  ++running_;
+  for (int attempt = 0; attempt < kPushAttempts; ++attempt) {
+    lua_rawgeti(L, LUA_REGISTRYINDEX, pushRef_);
+    // L may belong to a state that is not the engine's own.
+    if (lua_tocfunction(L, -1) != PushTextProtected) {
+      lua_pop(L, 1);
+      lua_pushstring(L, text.get());
+      break;
+    }
+    lua_pushlightuserdata(L, const_cast<char*>(text.get()));
+    const int status = Protected([&] { return lua_pcall(L, 1, 1, 0); });
+    if (status == 0) break;
+    try {
+      errorText = TopText(L);
+    } catch (...) {
+      errorText = String();
+    }
+    errorCode = status;
+    lua_pop(L, 1);
+    if (status == LUA_ERRMEM) break;
+  }
+  --running_;
 }
 
 void TScriptEngine::PushNumber(lua_State* L, double d) {

@@ -91,6 +91,9 @@ class TScriptEngine : public TObject {
   /// Push a value onto L's stack, grown as needed. When the stack cannot grow
   /// any more a native function running in a call gets a Lua error in L
   /// ("ScriptEngine: Lua stack overflow"); outside a call nothing is pushed.
+  /// Outside a call, an error raised by a finaliser the collector runs in
+  /// PushString is kept as the engine's error (ErrorText, ErrorCode) and the
+  /// string is still pushed (nothing is pushed when memory runs out).
   virtual void PushString(lua_State* L, const String& s);
   virtual void PushNumber(lua_State* L, double d);
   virtual void PushBool(lua_State* L, int b);
@@ -190,6 +193,8 @@ class TScriptEngine : public TObject {
   struct Running;
   /// Operations now running Lua code (calls from native functions nest).
   int running_ = 0;
+  /// Registry reference of the function PushString makes strings in between calls.
+  int pushRef_ = LUA_NOREF;
   /// Protected calls of the engine now running: where there is none, a Lua
   /// error would end the program (see NativeGuard).
   int protected_ = 0;
