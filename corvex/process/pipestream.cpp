@@ -1,6 +1,7 @@
 #include "corvex/process/pipestream.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <time.h>
@@ -53,6 +54,22 @@ void TPipeByteStream::Close() {
   CloseHandle(readHandle_);
   CloseHandle(writeHandle_);
 }
+
+bool TPipeByteStream::PipeEnded() {
+  if (readHandle_ < 0) return true;
+  // A pipe whose writers have all gone polls as hung up, with or without data
+  // left in it; only an empty one has nothing more to give.
+  pollfd entry{readHandle_, POLLIN, 0};
+  int n;
+  do {
+    n = ::poll(&entry, 1, 0);
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0 || (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) return false;
+  int waiting = 0;
+  return ::ioctl(readHandle_, FIONREAD, &waiting) < 0 || waiting <= 0;
+}
+
+int TPipeByteStream::AtEnd() { return buffered_ == 0 && PipeEnded() ? 1 : 0; }
 
 std::int32_t TPipeByteStream::ReadPipe(void* buffer, std::int32_t count) {
   if (readHandle_ < 0 || count <= 0) return 0;
@@ -118,14 +135,22 @@ String TPipeByteStream::ReadTextLine() {
     buffered_ += ReadPipe(lineBuffer_ + buffered_, waiting);
   }
   const void* lf = std::memchr(lineBuffer_, '\n', static_cast<std::size_t>(buffered_));
-  if (!lf) return String();
-  const auto end = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(lf) - lineBuffer_);
+  std::int32_t end;
+  if (lf) {
+    end = static_cast<std::int32_t>(static_cast<const std::uint8_t*>(lf) - lineBuffer_);
+  } else if (buffered_ > 0 && PipeEnded()) {
+    // The writer has gone: no line feed can come, the bytes held are the last line.
+    end = buffered_;
+  } else {
+    return String();
+  }
   std::int32_t stop = end;
   if (stop > 0 && lineBuffer_[stop - 1] == '\r') --stop;
   const std::int32_t start = lineBuffer_[0] == '\r' && stop > 0 ? 1 : 0;
   String line = stop > start ? String::OfBytes(lineBuffer_ + start, stop - start) : String();
-  buffered_ -= end + 1;
-  std::memmove(lineBuffer_, lineBuffer_ + end + 1, static_cast<std::size_t>(buffered_));
+  const std::int32_t taken = end < buffered_ ? end + 1 : end;
+  buffered_ -= taken;
+  std::memmove(lineBuffer_, lineBuffer_ + taken, static_cast<std::size_t>(buffered_));
   return line;
 }
 

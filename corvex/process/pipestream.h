@@ -19,15 +19,21 @@ class TPipeByteStream : public TByteStream {
 
   ~TPipeByteStream() override;
 
+  /// 1 when no more bytes can come: none is held by the line reader and the
+  /// read end is absent or closed, or the pipe is empty and every writer has
+  /// closed it (a child that has exited); never waits.
+  int AtEnd() override;
   /// Closes both descriptors that are present.
   void Close() override;
   /// Bytes kept by ReadTextLine come first, then the pipe (which may block
   /// until data arrives). 0 on failure, at the end, or without a read end.
   std::int32_t Read(void* buffer, std::int32_t count) override;
-  /// 0 on failure (a closed reader included) or without a write end.
+  /// 0 on failure (a closed reader included) or without a write end. Like Read,
+  /// it may block: while the pipe is full, until the reader takes bytes or goes.
   std::int32_t Write(const void* buffer, std::int32_t count) override;
   /// The next complete line without its CR LF / LF, or the empty text when no
-  /// complete line has arrived yet; never waits. Raises
+  /// complete line has arrived yet; never waits. Once every writer has closed
+  /// the pipe, the bytes left after the last line feed are the last line. Raises
   /// "PipeStream ReadBuffer Overflow" when 4096 bytes without a line end are
   /// held and more are waiting.
   String ReadTextLine() override;
@@ -50,6 +56,8 @@ class TPipeByteStream : public TByteStream {
   std::int32_t Buffered() const noexcept { return buffered_; }
 
  private:
+  /// True when the pipe can give nothing more (see AtEnd), bytes held aside.
+  bool PipeEnded();
   /// Straight from the pipe, past the line buffer.
   std::int32_t ReadPipe(void* buffer, std::int32_t count);
 

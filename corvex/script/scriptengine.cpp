@@ -18,7 +18,16 @@
 namespace cvx {
 namespace {
 
-// Opens the standard libraries, each called as a Lua function with its name.
+// Pushes the text (a light userdata) as a Lua string, for a push made where
+// no call protects it.
+int PushTextProtected(lua_State* L) {
+  lua_pushstring(L, static_cast<const char*>(lua_touserdata(L, 1)));
+  return 1;
+}
+
+// Opens the standard libraries, each called as a Lua function with its name,
+// and keeps PushTextProtected in the registry (its reference in the int the
+// light userdata points to).
 int OpenLibraries(lua_State* L) {
   static const luaL_Reg libraries[] = {
       {"", luaopen_base},
@@ -32,42 +41,18 @@ int OpenLibraries(lua_State* L) {
     lua_pushstring(L, library.name);
     lua_call(L, 1, 0);
   }
+  lua_pushcfunction(L, PushTextProtected);
+  *static_cast<int*>(lua_touserdata(L, 1)) = luaL_ref(L, LUA_REGISTRYINDEX);
   return 0;
 }
 
-// Stack: name, value.
-int SetGlobalProtected(lua_State* L) {
-  lua_settable(L, LUA_GLOBALSINDEX);
-  return 0;
-}
-
-// Upvalue 1: a userdata holding the native function.
-int NativeGuard(lua_State* L) {
-  // Only trivially destructible objects live in this frame: a Lua error
-  // raised inside fn jumps straight over it.
-  char message[512];
-  message[0] = '\0';
-  lua_CFunction fn = *static_cast<lua_CFunction*>(lua_touserdata(L, lua_upvalueindex(1)));
-  int results = 0;
-  try {
-    results = fn(L);
-  } catch (const std::exception& error) {  // TRuntimeError and the stream errors among them
-    std::snprintf(message, sizeof message, "%s", error.what());
-  } catch (...) {
-    std::snprintf(message, sizeof message, "%s", "Unknown native exception");
-  }
-  if (message[0] == '\0') {
-    // Lua takes the count on trust: more results than the function's stack
-    // holds, or a negative count that is not lua_yield's, would have it read
-    // below the frame.
-    const int held = lua_gettop(L);
-    if (results >= 0 ? results <= held : lua_status(L) == LUA_YIELD) return results;
-    std::snprintf(message, sizeof message,
-                  "ScriptEngine: a native function returned %d results with %d values on its stack", results, held);
-  }
-  lua_pushstring(L, message);
-  return lua_error(L);
-}
+// What RegisterFunction hands to its protected call.
+struct Registration {
+  const char* name;
+  lua_CFunction fn;
+  void* engine;
+  lua_CFunction guard;
+};
 
 // One queued argument, already in the form Lua takes.
 struct CallArgument {
@@ -144,6 +129,22 @@ struct CallRefs {
   int call;
   int name;
 };
+
+// What RunFile hands to its protected call, and the status of the load.
+struct FileRun {
+  const char* path;
+  int loadStatus;
+};
+
+// Loads and runs the file, under lua_cpcall: luaL_loadfile makes strings
+// outside its own protection, and so may run a finaliser that raises.
+int RunFileProtected(lua_State* L) {
+  auto* run = static_cast<FileRun*>(lua_touserdata(L, 1));
+  run->loadStatus = luaL_loadfile(L, run->path);
+  if (run->loadStatus != 0) return lua_error(L);
+  lua_call(L, 0, 0);
+  return 0;
+}
 
 // Runs under lua_cpcall (luaL_ref may allocate).
 int StoreCallRefs(lua_State* L) {
@@ -231,6 +232,92 @@ int CallDirect(lua_State* L, int base, TList* queue, int nameRef, int resultCoun
 
 }  // namespace
 
+// Upvalues 1 and 2: a userdata holding the native function and the engine (a
+// light userdata); upvalue 3, on the function the globals hold, the same
+// guard without it, which is what runs when no call of the engine protects
+// the native.
+int TScriptEngine::NativeGuard(lua_State* L) {
+  auto* engine = static_cast<TScriptEngine*>(lua_touserdata(L, lua_upvalueindex(2)));
+  if (engine->protected_ == 0 && lua_type(L, lua_upvalueindex(3)) == LUA_TFUNCTION) {
+    // Nothing would catch a Lua error here: the collector runs finalisers at
+    // any allocation, also one made between calls or in closing the state,
+    // and an unprotected error ends the program. So the native runs in a
+    // protected call of its own; its error becomes the engine's error and it
+    // gives no results. A stop or restart it asks for takes effect at once,
+    // but the old state is closed only once the engine runs no Lua code
+    // (the push or the close under way is still inside it).
+    if (!lua_checkstack(L, 1)) {
+      engine->errorText = "ScriptEngine: Lua stack overflow"_s;
+      engine->errorCode = 0;
+      lua_settop(L, 0);
+      return 0;
+    }
+    lua_pushvalue(L, lua_upvalueindex(3));
+    lua_insert(L, 1);
+    ++engine->running_;
+    ++engine->protected_;
+    const int status = lua_pcall(L, lua_gettop(L) - 1, LUA_MULTRET, 0);
+    --engine->protected_;
+    --engine->running_;
+    if (status == 0) return lua_gettop(L);
+    try {
+      engine->errorText = TopText(L);
+    } catch (...) {
+      engine->errorText = String();
+    }
+    engine->errorCode = status;
+    lua_settop(L, 0);
+    return 0;
+  }
+  // Only trivially destructible objects live in this frame: a Lua error
+  // raised inside fn jumps straight over it.
+  char message[512];
+  message[0] = '\0';
+  lua_CFunction fn = *static_cast<lua_CFunction*>(lua_touserdata(L, lua_upvalueindex(1)));
+  int results = 0;
+  try {
+    results = fn(L);
+  } catch (const std::exception& error) {  // TRuntimeError and the stream errors among them
+    std::snprintf(message, sizeof message, "%s", error.what());
+  } catch (...) {
+    std::snprintf(message, sizeof message, "%s", "Unknown native exception");
+  }
+  if (message[0] == '\0') {
+    // Lua takes the count on trust: more results than the function's stack
+    // holds, or a negative count that is not lua_yield's, would have it read
+    // below the frame.
+    const int held = lua_gettop(L);
+    if (results >= 0 ? results <= held : lua_status(L) == LUA_YIELD) return results;
+    std::snprintf(message, sizeof message,
+                  "ScriptEngine: a native function returned %d results with %d values on its stack", results, held);
+  }
+  lua_pushstring(L, message);
+  return lua_error(L);
+}
+
+namespace {
+
+// How often PushString tries again after finalisers that raise.
+constexpr int kPushAttempts = 64;
+
+// Makes the guarded native and sets the global to it, under lua_cpcall: each
+// step allocates, and so may run the collector (and finalisers), and a
+// __newindex of the globals table may raise.
+int RegisterProtected(lua_State* L) {
+  const auto* registration = static_cast<const Registration*>(lua_touserdata(L, 1));
+  lua_pushstring(L, registration->name);
+  *static_cast<lua_CFunction*>(lua_newuserdata(L, sizeof(lua_CFunction))) = registration->fn;
+  lua_pushlightuserdata(L, registration->engine);
+  lua_pushvalue(L, -2);
+  lua_pushvalue(L, -2);
+  lua_pushcclosure(L, registration->guard, 2);
+  lua_pushcclosure(L, registration->guard, 3);
+  lua_settable(L, LUA_GLOBALSINDEX);
+  return 0;
+}
+
+}  // namespace
+
 struct TScriptEngine::CallScratch {
   String name;
   AnsiText nameText;
@@ -271,24 +358,34 @@ struct TScriptEngine::Running {
 };
 
 TScriptEngine::~TScriptEngine() {
-  if (state) lua_close(state);
+  // A finaliser run in closing may start the engine again.
+  while (state) {
+    lua_State* const L = state;
+    state = nullptr;
+    started = 0;
+    LetGo(L);
+  }
   CloseLetGo();
 }
 
 void TScriptEngine::LetGo(lua_State* L) {
   // A state still running a call (a native function stopping or restarting
   // the engine) cannot be closed under it: the call's own frames still use it.
-  if (running_ > 0) {
-    letGo_.push_back(L);
-  } else {
-    lua_close(L);
-  }
+  letGo_.push_back(L);
+  if (running_ == 0) CloseLetGo();
 }
 
 void TScriptEngine::CloseLetGo() {
-  std::vector<lua_State*> states;
-  states.swap(letGo_);
-  for (lua_State* L : states) lua_close(L);
+  // Closing runs the finalisers, which may call native functions that stop
+  // or restart the engine: the states they let go of join the list, and are
+  // closed here too, never while lua_close is still inside them.
+  ++running_;
+  while (!letGo_.empty()) {
+    lua_State* const L = letGo_.back();
+    letGo_.pop_back();
+    lua_close(L);
+  }
+  --running_;
 }
 
 void TScriptEngine::Fail(lua_State* L, int code) {
@@ -304,15 +401,24 @@ void TScriptEngine::Fail(lua_State* L, int code) {
 
 void TScriptEngine::Start() {
   startPending_ = false;
-  if (state) LetGo(state);
+  // The engine lets go of the old state before closing it: the finalisers
+  // closing runs must not find it as the engine's state.
+  lua_State* const old = state;
   state = nullptr;
   chunkRef_ = LUA_NOREF;
   // A new state may well be allocated where the old one was.
   if (scratch_) scratch_->refsState = nullptr;
   started = 0;
+  if (old) {
+    LetGo(old);
+  } else if (running_ == 0) {
+    CloseLetGo();
+  }
+  // A finaliser of the old state may itself have started the engine.
+  if (state) return;
   lua_State* L = luaL_newstate();
   if (!L) return;
-  if (lua_cpcall(L, OpenLibraries, nullptr) != 0) {
+  if (lua_cpcall(L, OpenLibraries, &pushRef_) != 0) {
     lua_close(L);
     return;
   }
@@ -327,12 +433,45 @@ bool TScriptEngine::RoomToPush(lua_State* L) {
   // call gets a Lua error, and outside a call (where a Lua error would end
   // the program) the value is not pushed.
   if (lua_checkstack(L, 1)) return true;
-  if (running_ > 0) luaL_error(L, "ScriptEngine: Lua stack overflow");
+  if (protected_ > 0) luaL_error(L, "ScriptEngine: Lua stack overflow");
   return false;
 }
 
 void TScriptEngine::PushString(lua_State* L, const String& s) {
-  if (started && RoomToPush(L)) lua_pushstring(L, s.AsAnsi().get());
+  if (!started || !RoomToPush(L)) return;
+  const AnsiText text = s.AsAnsi();
+  if (protected_ > 0) {
+    lua_pushstring(L, text.get());
+    return;
+  }
+  // Between calls nothing would catch an error raised by a finaliser the
+  // collector runs at this allocation: the string is made in a protected call.
+  // An error is kept and the push made again (each error uses up the
+  // finaliser that raised it); a stop or restart is handled as in a native
+  // function that no call protects (see NativeGuard).
+  if (!lua_checkstack(L, 2)) return;
+  ++running_;
+  for (int attempt = 0; attempt < kPushAttempts; ++attempt) {
+    lua_rawgeti(L, LUA_REGISTRYINDEX, pushRef_);
+    // L may belong to a state that is not the engine's own.
+    if (lua_tocfunction(L, -1) != PushTextProtected) {
+      lua_pop(L, 1);
+      lua_pushstring(L, text.get());
+      break;
+    }
+    lua_pushlightuserdata(L, const_cast<char*>(text.get()));
+    const int status = Protected([&] { return lua_pcall(L, 1, 1, 0); });
+    if (status == 0) break;
+    try {
+      errorText = TopText(L);
+    } catch (...) {
+      errorText = String();
+    }
+    errorCode = status;
+    lua_pop(L, 1);
+    if (status == LUA_ERRMEM) break;
+  }
+  --running_;
 }
 
 void TScriptEngine::PushNumber(lua_State* L, double d) {
@@ -345,21 +484,13 @@ void TScriptEngine::PushBool(lua_State* L, int b) {
 
 void TScriptEngine::RegisterFunction(lua_CFunction fn, const String& name) {
   StartIfPending();
-  if (!started || !fn || !lua_checkstack(state, 3)) return;
+  if (!started || !fn || !lua_checkstack(state, 2)) return;
   lua_State* const L = state;
+  const AnsiText text = name.AsAnsi();
   const Running running(*this);
-  const int top = lua_gettop(L);
-  lua_pushcfunction(L, SetGlobalProtected);
-  lua_pushstring(L, name.AsAnsi().get());
-  *static_cast<lua_CFunction*>(lua_newuserdata(L, sizeof(lua_CFunction))) = fn;
-  lua_pushcclosure(L, NativeGuard, 1);
-  // A __newindex of the globals table may raise.
-  const int status = lua_pcall(L, 2, 0, 0);
-  if (status != 0) {
-    Fail(L, status);
-    return;
-  }
-  lua_settop(L, top);
+  Registration registration{text.get(), fn, this, NativeGuard};
+  const int status = Protected([&] { return lua_cpcall(L, RegisterProtected, &registration); });
+  if (status != 0) Fail(L, status);
 }
 
 void TScriptEngine::ClearArgs() {
@@ -443,15 +574,6 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
     SetEngineError("ScriptEngine: "_s + String(error.what()));
     return 0;
   }
-  if (scratch.refsState != state) {
-    // lua_cpcall builds a closure each time: once per state is enough.
-    if (const int status = lua_cpcall(state, StoreCallRefs, &scratch.refs); status != 0) {
-      SetError(status);
-      return 0;
-    }
-    scratch.refsState = state;
-    scratch.nameStored = false;
-  }
   // Any negative count asks for every result, as LUA_MULTRET does.
   const int wanted = resultCount < 0 ? LUA_MULTRET : resultCount;
   // No Lua stack holds more than LUAI_MAXCSTACK values: a larger count cannot
@@ -460,15 +582,27 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
     SetEngineError("ScriptEngine: Lua stack overflow"_s);
     return 0;
   }
-  // The function may stop or restart the engine (through a native function):
-  // the call goes on in its own state L, which stays open until it is over.
+  // The function may stop or restart the engine (through a native function,
+  // a finaliser's among them): the call goes on in its own state L, which
+  // stays open until it is over.
   lua_State* const L = state;
   const Running running(*this);
+  if (scratch.refsState != L) {
+    // lua_cpcall builds a closure each time: once per state is enough.
+    if (const int status = Protected([&] { return lua_cpcall(L, StoreCallRefs, &scratch.refs); }); status != 0) {
+      Fail(L, status);
+      return 0;
+    }
+    // Kept for the next calls only while L is still the engine's state.
+    scratch.refsState = L == state ? L : nullptr;
+    scratch.nameStored = false;
+  }
   // Whatever the call leaves (results that are not read, values the
   // function pushed) goes again: the stack ends where it began.
   const int base = lua_gettop(L);
   int status = kNotDirect;
-  if (scratch.nameStored) status = CallDirect(L, base, args.Get(), scratch.refs.name, wanted);
+  if (scratch.nameStored)
+    status = Protected([&] { return CallDirect(L, base, args.Get(), scratch.refs.name, wanted); });
   bool overflow = status == kDirectOverflow;
   if (status == kNotDirect) {
     // A call made from inside another (a native function or a metamethod of
@@ -516,7 +650,7 @@ int TScriptEngine::CallFunction(const String& name, int resultCount) {
       lua_rawgeti(L, LUA_REGISTRYINDEX, scratch.refs.call);
       lua_pushlightuserdata(L, &call);
       lua_pushvalue(L, LUA_GLOBALSINDEX);
-      status = lua_pcall(L, 2, LUA_MULTRET, 0);
+      status = Protected([&] { return lua_pcall(L, 2, LUA_MULTRET, 0); });
       overflow = status == 0 && call.overflow;
     }
   }
@@ -597,9 +731,19 @@ int TScriptEngine::LoadScript(const String& text) {
   luaL_unref(state, LUA_REGISTRYINDEX, chunkRef_);
   chunkRef_ = LUA_NOREF;
   const AnsiText bytes = text.AsAnsi();
-  const int status = luaL_loadbuffer(state, bytes.get(), static_cast<size_t>(text.Length()), bytes.get());
+  // Compiling allocates, and so may run a finaliser that stops or restarts
+  // the engine: L stays open until the load is over.
+  lua_State* const L = state;
+  const Running running(*this);
+  const int status = luaL_loadbuffer(L, bytes.get(), static_cast<size_t>(text.Length()), bytes.get());
   if (status != 0) {
-    SetError(status);
+    Fail(L, status);
+    return 0;
+  }
+  if (L != state) {
+    // The chunk belongs to the state the engine has let go of.
+    SetEngineError(started ? "ScriptEngine: Engine was restarted while the script loaded"_s
+                           : "ScriptEngine: Engine is not started"_s);
     return 0;
   }
   // The chunk stays on the stack; a copy in the registry lets RunScript find
@@ -616,13 +760,15 @@ int TScriptEngine::RunFile(const String& path) {
     SetEngineError("ScriptEngine: Engine is not started"_s);
     return 0;
   }
-  if (!HasRoom(1)) return 0;
+  if (!HasRoom(2)) return 0;
+  const AnsiText name = path.AsAnsi();
   lua_State* const L = state;
   const Running running(*this);
   const int top = lua_gettop(L);
+  FileRun run{name.get(), 0};
+  int status = Protected([&] { return lua_cpcall(L, RunFileProtected, &run); });
   // The real status of each step (luaL_dofile itself only answers 0 or 1).
-  int status = luaL_loadfile(L, path.AsAnsi().get());
-  if (status == 0) status = lua_pcall(L, 0, 0, 0);
+  if (status != 0 && run.loadStatus != 0) status = run.loadStatus;
   if (status != 0) {
     Fail(L, status);
     return 0;
@@ -648,7 +794,7 @@ int TScriptEngine::RunScript() {
   if (lua_gettop(state) >= 2 && lua_rawequal(state, -1, -2)) lua_remove(state, -2);
   lua_State* const L = state;
   const Running running(*this);
-  const int status = lua_pcall(L, 0, 0, 0);
+  const int status = Protected([&] { return lua_pcall(L, 0, 0, 0); });
   if (status != 0) {
     Fail(L, status);
     return 0;
@@ -661,13 +807,19 @@ int TScriptEngine::ErrorCode() { return errorCode; }
 
 void TScriptEngine::Stop() {
   startPending_ = false;
-  if (state) {
-    LetGo(state);
-    state = nullptr;
-  }
+  // Stopped before the state closes, so that the finalisers closing runs see
+  // the engine stopped (and may start it again).
+  lua_State* const L = state;
+  state = nullptr;
   chunkRef_ = LUA_NOREF;
   if (scratch_) scratch_->refsState = nullptr;
   started = 0;
+  if (L) {
+    LetGo(L);
+  } else if (running_ == 0) {
+    // States let go of by a native function that no call protected.
+    CloseLetGo();
+  }
 }
 
 int TScriptEngine::IsStarted() {

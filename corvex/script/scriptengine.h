@@ -84,12 +84,16 @@ class TScriptEngine : public TObject {
 
   /// Opens a new Lua state with the standard libraries, closing the one open
   /// before. Called from a native function while a call runs, the old state is
-  /// closed once that call has returned.
+  /// closed once that call has returned. A finaliser run in closing the old
+  /// state finds the engine stopped; when it starts the engine, that state stays.
   virtual void Start();
   /// @{
   /// Push a value onto L's stack, grown as needed. When the stack cannot grow
   /// any more a native function running in a call gets a Lua error in L
   /// ("ScriptEngine: Lua stack overflow"); outside a call nothing is pushed.
+  /// Outside a call, an error raised by a finaliser the collector runs in
+  /// PushString is kept as the engine's error (ErrorText, ErrorCode) and the
+  /// string is still pushed (nothing is pushed when memory runs out).
   virtual void PushString(lua_State* L, const String& s);
   virtual void PushNumber(lua_State* L, double d);
   virtual void PushBool(lua_State* L, int b);
@@ -99,6 +103,13 @@ class TScriptEngine : public TObject {
   /// so does a result count that is negative (other than lua_yield's) or above
   /// the number of values on the function's stack ("ScriptEngine: a native
   /// function returned N results with M values on its stack").
+  /// A native function that runs where no call of the engine protects it (a
+  /// finaliser the collector runs in a push made between calls, or in closing
+  /// the state) raises nothing, since nothing would catch it: its error is kept
+  /// as the engine's error (ErrorText, ErrorCode) and it gives no results. A
+  /// Stop or Start it makes takes effect at once; the old state is closed once
+  /// the engine runs no Lua code (at the latest by the next Start or Stop).
+  /// Failures of the registration itself are kept as the error too.
   virtual void RegisterFunction(lua_CFunction fn, const String& name);
   /// Drops the queued arguments and forgets the last call's results
   /// (ResultType becomes ScriptResultNone).
@@ -144,7 +155,10 @@ class TScriptEngine : public TObject {
   /// code, and empties the stack.
   virtual void SetError(int code);
   /// Compiles a chunk for RunScript; 1 on success, 0 with the error kept when the
-  /// text does not compile or the engine is not started.
+  /// text does not compile or the engine is not started, or when a finaliser
+  /// run while it compiles stops the engine ("ScriptEngine: Engine is not
+  /// started") or restarts it ("ScriptEngine: Engine was restarted while the
+  /// script loaded"): the chunk went with the old state.
   virtual int LoadScript(const String& text);
   /// Compiles and runs a Lua file; 1 on success, 0 with the error kept when it
   /// does not open, compile or run.
@@ -160,7 +174,8 @@ class TScriptEngine : public TObject {
   /// Closes the Lua state; the engine can be started again. Called from a
   /// native function while a call runs, the engine is stopped at once (further
   /// operations report it not started) and the state is closed once the call
-  /// has returned, with its result.
+  /// has returned, with its result. The finalisers closing runs find the engine
+  /// stopped already; one that starts it again leaves it started.
   virtual void Stop();
   /// 1 while the engine has a Lua state (starting a derived engine first).
   virtual int IsStarted();
@@ -178,6 +193,21 @@ class TScriptEngine : public TObject {
   struct Running;
   /// Operations now running Lua code (calls from native functions nest).
   int running_ = 0;
+  /// Registry reference of the function PushString makes strings in between calls.
+  int pushRef_ = LUA_NOREF;
+  /// Protected calls of the engine now running: where there is none, a Lua
+  /// error would end the program (see NativeGuard).
+  int protected_ = 0;
+  /// Runs call (a lua_pcall or lua_cpcall of the engine's) counted in protected_.
+  template <class Call>
+  int Protected(Call call) {
+    ++protected_;
+    const int status = call();
+    --protected_;
+    return status;
+  }
+  /// The function a registered native runs behind (see RegisterFunction).
+  static int NativeGuard(lua_State* L);
   /// States that Stop or Start let go of while a call ran in them.
   std::vector<lua_State*> letGo_;
   /// Runs a derived engine's Start once, on its first operation.

@@ -131,6 +131,51 @@ TEST(ChildProcess, LineWithoutEndWaitsForItsLineFeed) {
   child->CloseStreams();
 }
 
+TEST(ChildProcess, ExitedChildsOutputEndsAndItsInputFails) {
+  // SIGPIPE keeps its default action, which would end this program.
+  const auto previous = ::signal(SIGPIPE, SIG_DFL);
+  Ref<TChildProcess> child = TChildProcess::Launch(R"(/bin/sh -c "echo first; printf 'no line end'")", 0);
+  ASSERT_TRUE(child);
+  TPipeByteStream* pipe = child->standardStream.Get();
+  ASSERT_TRUE(WaitFor([&] { return child->IsRunning() == 0; }));
+  // Every line comes, the last one without its line feed too, and then the end.
+  std::vector<std::string> lines;
+  for (int i = 0; i < 100 && !pipe->AtEnd(); ++i) {
+    const String line = pipe->ReadTextLine();
+    if (!line.IsEmpty()) lines.push_back(line.ToStd());
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"first", "no line end"}));
+  EXPECT_EQ(pipe->AtEnd(), 1);
+  EXPECT_EQ(child->errorStream->AtEnd(), 1);
+  // At the end, reads give nothing at once; ReadExact keeps the buffer.
+  char buffer[4] = {'a', 'b', 'c', 'd'};
+  EXPECT_EQ(pipe->Read(buffer, 4), 0);
+  EXPECT_EQ(pipe->ReadExact(buffer, 4), 4);
+  EXPECT_EQ(std::string(buffer, 4), "abcd");
+  EXPECT_EQ(pipe->ReadTextLine(), String());
+  // Writing to it fails instead of raising SIGPIPE.
+  const std::string big(1 << 20, 'x');
+  EXPECT_EQ(pipe->Write(big.data(), static_cast<std::int32_t>(big.size())), 0);
+  EXPECT_THROW(pipe->WriteExact("x", 1), TStreamWriteError);
+  child->Terminate();
+  child->CloseStreams();
+
+  // A running child that has closed its input, and one whose output is still open.
+  child = TChildProcess::Launch(R"(/bin/sh -c "exec 0<&-; echo closed; exec sleep 30")", 0);
+  ASSERT_TRUE(child);
+  pipe = child->standardStream.Get();
+  EXPECT_EQ(NextLine(pipe), "closed");
+  EXPECT_EQ(pipe->Write("data\n", 5), 0);
+  EXPECT_EQ(child->IsRunning(), 1);
+  EXPECT_EQ(pipe->AtEnd(), 0);
+  EXPECT_EQ(pipe->ReadTextLine(), String());
+  EXPECT_EQ(child->Terminate(), 1);
+  child->CloseStreams();
+  // Without a read end there is nothing to read.
+  EXPECT_EQ(TPipeByteStream::Wrap(-1, -1)->AtEnd(), 1);
+  ::signal(SIGPIPE, previous);
+}
+
 TEST(ChildProcess, RunsInItsOwnSessionWithoutTerminal) {
   Ref<TChildProcess> child = TChildProcess::Launch(R"(/bin/sh -c "cat /proc/self/stat")", 0);
   ASSERT_TRUE(child);

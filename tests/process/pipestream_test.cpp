@@ -89,6 +89,32 @@ TEST(PipeStream, ReadsSeeTheBytesTheLineReaderHolds) {
   EXPECT_EQ(pipe.stream->Read(buffer, 8), 0);
 }
 
+TEST(PipeStream, TheEndComesOnceTheWriterHasGoneAndEveryByteIsTaken) {
+  Pipe pipe;
+  pipe.Put("ab\r\ncd");
+  EXPECT_EQ(pipe.stream->AtEnd(), 0);
+  EXPECT_EQ(pipe.stream->ReadTextLine(), String("ab"));
+  EXPECT_EQ(pipe.stream->ReadTextLine(), String());  // the writer may still end the line
+  ::close(pipe.in);
+  pipe.in = -1;
+  EXPECT_EQ(pipe.stream->AtEnd(), 0);  // "cd" is held
+  EXPECT_EQ(pipe.stream->ReadTextLine(), String("cd"));
+  EXPECT_EQ(pipe.stream->AtEnd(), 1);
+  EXPECT_EQ(pipe.stream->Buffered(), 0);
+
+  // Bytes still in the pipe when the writer goes are not the end yet.
+  Pipe other;
+  other.Put("xyz");
+  ::close(other.in);
+  other.in = -1;
+  EXPECT_EQ(other.stream->AtEnd(), 0);
+  char buffer[8] = {};
+  EXPECT_EQ(other.stream->Read(buffer, 8), 3);
+  EXPECT_EQ(other.stream->AtEnd(), 1);
+  other.stream->Close();
+  EXPECT_EQ(other.stream->AtEnd(), 1);
+}
+
 TEST(PipeStream, MissingEndsAndClosedReaders) {
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);

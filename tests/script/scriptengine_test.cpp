@@ -46,6 +46,8 @@ int NativeRestarts(lua_State*) {
   return 0;
 }
 
+int NativeRaises(lua_State* L) { return luaL_error(L, "finaliser failure"); }
+
 // Reads argument 1 as an index of the arguments and answers the one there.
 int NativeArgumentAt(lua_State* L) {
   const int index = static_cast<int>(lua_tonumber(L, 1));
@@ -97,6 +99,18 @@ class ScriptEngineTest : public testing::Test {
   void Run(const char* text) {
     ASSERT_EQ(engine->LoadScript(text), 1) << engine->ErrorText().ToStd();
     ASSERT_EQ(engine->RunScript(), 1) << engine->ErrorText().ToStd();
+  }
+  // Arms the finaliser from a chunk, and has the collector run a whole cycle
+  // (finalisers included) at the next allocation the engine makes.
+  void ArmForTheNextAllocation(const char* finaliser) {
+    engine->RegisterFunction(NativeStops, "stop");
+    engine->RegisterFunction(NativeRaises, "raise");
+    Run((std::string("collectgarbage('collect') collectgarbage('stop') local p = newproxy(true) getmetatable(p).__gc = "
+                     "function() ") +
+         finaliser + " end")
+            .c_str());
+    lua_gc(engine->state, LUA_GCSETSTEPMUL, 1000000);
+    lua_gc(engine->state, LUA_GCRESTART, 0);
   }
   Ref<TScriptEngine> engine;
 };
@@ -747,6 +761,131 @@ TEST_F(ScriptEngineTest, GlobalsMetamethodErrorsAreReportedNotFatal) {
   EXPECT_EQ(Top(), 0);
 }
 
+// A userdata whose __gc calls the global native named action. The collector is
+// held until the test lets it go, so that the finaliser runs where the test
+// wants: in a push made between calls, or in closing the state.
+class ScriptFinaliserTest : public ScriptEngineTest {
+ protected:
+  void Arm(const char* action) {
+    engine->RegisterFunction(NativeStops, "stop");
+    engine->RegisterFunction(NativeRestarts, "restart");
+    engine->RegisterFunction(NativeRaises, "raise");
+    Run("function arm(action) collectgarbage('stop') "
+        "local p = newproxy(true) getmetatable(p).__gc = function() _G[action]() end end");
+    engine->ClearArgs();
+    engine->AddStringArg(action);
+    ASSERT_EQ(engine->CallFunction("arm", 0), 1) << engine->ErrorText().ToStd();
+    engine->ClearArgs();
+  }
+  // Pushes new strings between calls, the collector running again, until the
+  // engine stops or keeps another error; the number of pushes made.
+  int PushUntilTheFinaliserRuns() {
+    lua_State* const L = engine->state;
+    const String error = engine->ErrorText();
+    lua_gc(L, LUA_GCRESTART, 0);
+    for (int i = 1; i <= 200000; ++i) {
+      engine->PushString(L, "text "_s + String::OfInt(i));
+      if (!engine->IsStarted() || engine->ErrorText() != error) return i;
+      lua_settop(L, 0);
+    }
+    return 0;
+  }
+};
+
+TEST_F(ScriptFinaliserTest, NativesStoppingOrRaisingFromAFinaliserBetweenCalls) {
+  // No protected call runs: the stop takes effect, and the state is closed
+  // once the push that ran the collector is over.
+  Arm("stop");
+  EXPECT_GT(PushUntilTheFinaliserRuns(), 0);
+  EXPECT_EQ(engine->IsStarted(), 0);
+  EXPECT_EQ(engine->CallFunction("arm", 0), 0);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: Engine is not started"_s);
+  engine->Start();
+  Run("function f() return 5 end");
+  ASSERT_EQ(engine->CallFunction("f", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 5);
+
+  // The error becomes the engine's error; the push itself is made.
+  Arm("raise");
+  const int pushes = PushUntilTheFinaliserRuns();
+  ASSERT_GT(pushes, 0);
+  EXPECT_EQ(engine->IsStarted(), 1);
+  EXPECT_TRUE(engine->ErrorText().ToStd().ends_with(": finaliser failure")) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  ASSERT_EQ(Top(), 1);
+  EXPECT_EQ(String(lua_tostring(engine->state, 1)), "text "_s + String::OfInt(pushes));
+  lua_settop(engine->state, 0);
+  ASSERT_EQ(engine->CallFunction("f", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 5);
+}
+
+TEST_F(ScriptFinaliserTest, FinalisersRaisingInAPushBetweenCalls) {
+  // The finaliser's own error is the engine's error, and the push is made.
+  ArmForTheNextAllocation("error('finaliser failure', 0)");
+  engine->PushString(engine->state, "pushed text");
+  EXPECT_EQ(engine->ErrorText(), "finaliser failure"_s);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  ASSERT_EQ(Top(), 1);
+  EXPECT_STREQ(lua_tostring(engine->state, 1), "pushed text");
+  lua_settop(engine->state, 0);
+  // So is a native's stop: the engine stops, and the state closes later.
+  ArmForTheNextAllocation("stop()");
+  engine->PushString(engine->state, "more text");
+  EXPECT_EQ(engine->IsStarted(), 0);
+}
+
+TEST_F(ScriptFinaliserTest, NativesStoppingRestartingOrRaisingWhileTheStateCloses) {
+  // Stop closes the state, which runs the finaliser: the engine is stopped already.
+  Arm("stop");
+  engine->Stop();
+  EXPECT_EQ(engine->IsStarted(), 0);
+  // A restart from there leaves the new state started.
+  engine->Start();
+  Arm("restart");
+  engine->Stop();
+  EXPECT_EQ(engine->IsStarted(), 1);
+  Run("function f() return 6 end");
+  ASSERT_EQ(engine->CallFunction("f", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 6);
+  // Start closes the state it replaces; a stop from its finaliser does not
+  // stop the new one.
+  Arm("stop");
+  engine->Start();
+  EXPECT_EQ(engine->IsStarted(), 1);
+  // An error raised in closing is kept.
+  Arm("raise");
+  engine->Stop();
+  EXPECT_EQ(engine->ErrorText(), "finaliser failure"_s);
+  EXPECT_EQ(engine->IsStarted(), 0);
+}
+
+TEST_F(ScriptFinaliserTest, NativesStoppingTheEngineFromAFinaliserWhileItLoadsOrPreparesACall) {
+  // The chunk was compiled in the state the engine has let go of: nothing is loaded.
+  ArmForTheNextAllocation("stop()");
+  EXPECT_EQ(engine->LoadScript("return 1"), 0);
+  EXPECT_EQ(engine->ErrorText(), "ScriptEngine: Engine is not started"_s);
+  EXPECT_EQ(engine->IsStarted(), 0);
+  EXPECT_EQ(engine->RunScript(), 0);
+
+  // The first call in a state stores what its calls use; the call goes on in
+  // that state and gives its result, as when a native stops the engine in it.
+  engine->Start();
+  ArmForTheNextAllocation("stop()");
+  engine->AddStringArg("7");
+  ASSERT_EQ(engine->CallFunction("tonumber", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 7);
+  EXPECT_EQ(engine->IsStarted(), 0);
+  engine->Start();
+  ASSERT_EQ(engine->CallFunction("tonumber", 1), 1) << engine->ErrorText().ToStd();
+  EXPECT_EQ(engine->NumberResult(), 7);
+
+  // An error there is kept, and the load goes on.
+  ArmForTheNextAllocation("raise()");
+  EXPECT_EQ(engine->LoadScript("return 1"), 1);
+  EXPECT_EQ(engine->ErrorText(), "finaliser failure"_s);
+  EXPECT_EQ(engine->RunScript(), 1);
+}
+
 class ScriptFileTest : public ScriptEngineTest {
  protected:
   void SetUp() override {
@@ -794,6 +933,19 @@ TEST_F(ScriptFileTest, RunFileErrors) {
   EXPECT_EQ(engine->RunFile(missing.c_str()), 0);
   EXPECT_EQ(engine->ErrorCode(), LUA_ERRFILE);
   EXPECT_EQ(engine->ErrorText().ToStd(), "cannot open " + missing + ": No such file or directory");
+  EXPECT_EQ(Top(), 0);
+}
+
+TEST_F(ScriptFileTest, FinalisersRaisingWhileAFileLoads) {
+  // The loader makes the file's name as a Lua string before it protects
+  // anything; an error of a finaliser run there is the call's error.
+  ArmForTheNextAllocation("error('finaliser failure', 0)");
+  EXPECT_EQ(engine->RunFile((dir + "/missing.lua").c_str()), 0);
+  EXPECT_EQ(engine->ErrorText(), "finaliser failure"_s);
+  EXPECT_EQ(engine->ErrorCode(), LUA_ERRRUN);
+  EXPECT_EQ(engine->IsStarted(), 1);
+  const std::string path = Write("ok.lua", "loaded = 3\n");
+  ASSERT_EQ(engine->RunFile(path.c_str()), 1) << engine->ErrorText().ToStd();
   EXPECT_EQ(Top(), 0);
 }
 
