@@ -28,6 +28,23 @@ Ref<TStreamOpener> openerHead;
 // warning OpenUrlStream logs; empty when no opener gave a reason.
 thread_local std::string openFailure;
 
+// Filters stack by naming each other ("utf8::bigendian::data::..."), and each
+// one opens the rest of the url through OpenUrlStream again: a url with
+// thousands of prefixes would recurse until the stack ran out. Real stacks are
+// a handful deep; beyond this many the url simply does not open.
+constexpr int kMaxUrlNesting = 64;
+thread_local int urlNesting = 0;
+// Set once a url was refused for its depth, so that the levels above it,
+// which fail in turn, add no warning of their own to the one already logged.
+thread_local bool refusedForDepth = false;
+
+struct UrlNestingScope {
+  UrlNestingScope() noexcept { ++urlNesting; }
+  ~UrlNestingScope() {
+    if (--urlNesting == 0) refusedForDepth = false;
+  }
+};
+
 const char* Mode(int readable, int writeable) {
   if (readable && writeable) return "reading and writing";
   return writeable ? "writing" : "reading";
@@ -102,6 +119,15 @@ Ref<TByteStream> OpenUrlStream(const Ref<TObject>& url, int readable, int writea
   InitStream();
   if (auto* stream = dynamic_cast<TByteStream*>(url.Get())) return TBorrowedStream::Borrow(stream);
   String text = String::FromObject(url.Get());
+  if (urlNesting >= kMaxUrlNesting) {
+    if (!refusedForDepth) {
+      LogWarning("cannot open a url for %s: it nests more than %d stream filters", Mode(readable, writeable),
+                 kMaxUrlNesting);
+    }
+    refusedForDepth = true;
+    return nullptr;
+  }
+  UrlNestingScope nesting;
   String protocol;
   String path;
   if (!text.IsEmpty() && !SplitUrl(text, protocol, path)) {
@@ -125,8 +151,10 @@ Ref<TByteStream> OpenUrlStream(const Ref<TObject>& url, int readable, int writea
     Ref<TByteStream> stream = opener->OpenUrl(url.Get(), protocol, path, readable, writeable);
     if (stream) return stream;
   }
+  if (refusedForDepth) return nullptr;
   if (text.IsEmpty()) {
-    LogWarning("cannot open a stream for %s: the url is not a text nor a stream no opener takes", Mode(readable, writeable));
+    LogWarning("cannot open a stream for %s: the url is not a text nor a stream no opener takes",
+               Mode(readable, writeable));
   } else if (!openFailure.empty()) {
     LogWarning("cannot open \"%s\" for %s: %s", text.AsAnsi().get(), Mode(readable, writeable), openFailure.c_str());
   } else {

@@ -67,7 +67,8 @@ void NoteStreamOpenFailure(const std::string& why);
 /// Opens a url: a stream given as url comes back borrowed (closing the result
 /// leaves it open), whatever the flags; otherwise each opener is asked in turn
 /// and a plain path opens as a file. Null when nothing opens it (with one
-/// logged warning that says why).
+/// logged warning that says why), and for a url that nests more than 64
+/// stream filters.
 Ref<TByteStream> OpenUrlStream(const Ref<TObject>& url, int readable, int writeable);
 inline Ref<TByteStream> OpenUrlStream(const String& url, int readable, int writeable) {
   return OpenUrlStream(Ref<TObject>(url), readable, writeable);

@@ -236,6 +236,33 @@ TEST_F(UrlFileTest, AUrlThatDoesNotOpenLogsOneWarningThatSaysWhy) {
   EXPECT_TRUE(quiet.Warnings().empty());
 }
 
+// Filters name each other, so a url can stack them; thousands of prefixes
+// (from a file or a peer) must not take the opener down with the stack.
+TEST_F(UrlFileTest, DeeplyNestedFiltersDoNotOpenAndSayWhyOnce) {
+  InitStream();
+  WriteFile("present", "line\r\n");
+  auto nested = [this](int depth) {
+    std::string url;
+    for (int i = 0; i < depth; ++i) url += "littleendian::";
+    return String(url + PathOf("present"));
+  };
+  {
+    // A few filters deep is an ordinary url.
+    Ref<TByteStream> s = OpenUrlForReading(nested(8));
+    ASSERT_FALSE(s.IsNull());
+    EXPECT_EQ(s->ReadTextLine().ToStd(), "line");
+  }
+  test::LogCapture log(LogLevel::Warning);
+  EXPECT_TRUE(OpenUrlForReading(nested(20000)).IsNull());
+  ASSERT_EQ(log.Warnings().size(), 1u);
+  EXPECT_NE(log.Warnings().front().find("nests more than 64 stream filters"), std::string::npos)
+      << log.Warnings().front();
+  // The refusal is over with that url: the next failure is told as usual.
+  EXPECT_TRUE(OpenUrlForReading(String(PathOf("missing"))).IsNull());
+  ASSERT_EQ(log.Warnings().size(), 2u);
+  EXPECT_NE(log.Warnings().back().find("No such file"), std::string::npos) << log.Warnings().back();
+}
+
 class TObjectStream final : public TScriptedStream {
  public:
   Ref<TObject> ReadSerialized() override { return String("stored object"); }
