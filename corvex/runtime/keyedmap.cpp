@@ -16,6 +16,19 @@ TMapNode* Leftmost(TMapNode* node) {
   return node;
 }
 
+// The node after node in key order, or null: the leftmost of its right
+// subtree, else the parent reached from a left child on the way up.
+TMapNode* Successor(TMapNode* node) {
+  if (TMapNode* right = node->Right()) return Leftmost(right);
+  TMapNode* child = node;
+  TMapNode* parent = child->Parent();
+  while (parent && parent->Right() == child) {
+    child = parent;
+    parent = parent->Parent();
+  }
+  return parent;
+}
+
 }  // namespace
 
 // ---- TMapNode ----------------------------------------------------------------
@@ -41,6 +54,7 @@ void TMapNode::ClearSubtree() {
     // The children stay held by this node's counted references, so the raw
     // pointers remain valid while the walk goes on.
     node->parent_ = nullptr;
+    node->LeaveTree(nullptr);
     if (node->left_) pending.push_back(node->left_.Get());
     if (node->right_) pending.push_back(node->right_.Get());
   }
@@ -48,8 +62,10 @@ void TMapNode::ClearSubtree() {
 
 void TMapNode::Unlink() {
   TMapNode* parent = parent_.Get();
-  if (!parent) return;        // a root leaves its tree through UnlinkRoot
+  if (!parent) return;  // a root leaves its tree through UnlinkRoot
+  if (parent->left_.Get() != this && parent->right_.Get() != this) return;
   Ref<TMapNode> self = this;  // the parent's reference goes away below
+  LeaveTree(Successor(this));
   Ref<TMapNode> left = left_, right = right_;
   Ref<TMapNode> replacement;
   if (parent->right_.Get() == this) {
@@ -88,6 +104,7 @@ void TMapNode::Unlink() {
 Ref<TMapNode> TMapNode::UnlinkRoot() {
   // A node below a parent would take its subtrees out of the tree with it.
   if (parent_) throw TRuntimeError("Map node is not a root");
+  LeaveTree(Successor(this));
   Ref<TMapNode> left = left_, right = right_;
   Ref<TMapNode> root;
   if (left) {
@@ -141,6 +158,11 @@ void TMapNode::AttachSubtree(TMapNode* subtree) {
     if (!child) {
       child = subtree;
       subtree->parent_ = node;
+      // A node taken out earlier and hung back in is in the tree again.
+      if (subtree->detached_) {
+        subtree->detached_ = false;
+        subtree->successorWhenLeft_ = nullptr;
+      }
       return;
     }
     node = child.Get();
@@ -149,20 +171,20 @@ void TMapNode::AttachSubtree(TMapNode* subtree) {
 
 // ---- Cursors -------------------------------------------------------------------
 
+const TMapNode* TMapCursor::NextInTree(const TMapNode* node) noexcept {
+  while (node && node->detached_) node = node->successorWhenLeft_.Get();
+  return node;
+}
+
 Ref<TMapNode> TMapCursor::TakeNode() {
-  Ref<TMapNode> node = next_;
-  if (!node) return nullptr;
-  if (TMapNode* right = node->Right()) {
-    next_ = Leftmost(right);
-  } else {
-    TMapNode* child = node.Get();
-    TMapNode* parent = child->Parent();
-    while (parent && parent->Right() == child) {
-      child = parent;
-      parent = parent->Parent();
-    }
-    next_ = parent;
+  // The node due next may have left the map since the last step: the walk
+  // goes on from the node that followed it then (or ends with a cleared map).
+  Ref<TMapNode> node = const_cast<TMapNode*>(NextInTree(next_.Get()));
+  if (!node) {
+    next_ = nullptr;
+    return nullptr;
   }
+  next_ = Successor(node.Get());
   return node;
 }
 

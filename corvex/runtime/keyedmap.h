@@ -65,20 +65,31 @@ class TMapNode final : public TObject {
  private:
   friend class TKeyedMap;
   friend class TMapCursor;
+  // Marks the node as out of the tree (removed, or its map cleared), keeping
+  // the node that followed it for a cursor that was due to hand it out next.
+  void LeaveTree(TMapNode* successor) {
+    detached_ = true;
+    successorWhenLeft_ = successor;
+  }
+  // Fills the padding after the object's count of references.
+  bool detached_ = false;
   Ref<TObject> key_;
   Ref<TObject> value_;
   Ref<TMapNode> parent_;
   Ref<TMapNode> left_;
   Ref<TMapNode> right_;
+  Ref<TMapNode> successorWhenLeft_;
 };
 
-/// Walks nodes in ascending key order.
+/// Walks nodes in ascending key order. Entries may be removed during the walk:
+/// a node that has left the map is never handed out (the walk goes on with the
+/// node that followed it when it left, and ends once the map is cleared).
 class TMapCursor : public TObject {
  public:
   /// A walk that starts at first (null for an empty walk).
   explicit TMapCursor(TMapNode* first) : next_(first) {}
   /// 1 while a node is left.
-  int HasMore() const noexcept { return next_ ? 1 : 0; }
+  int HasMore() const noexcept { return NextInTree(next_.Get()) ? 1 : 0; }
   /// The node taken (the key or the value in the subclasses); null when done.
   virtual Ref<TObject> NextNode();
 
@@ -87,6 +98,8 @@ class TMapCursor : public TObject {
   Ref<TMapNode> TakeNode();
 
  private:
+  // node, or the first node still in its tree from there on.
+  static const TMapNode* NextInTree(const TMapNode* node) noexcept;
   Ref<TMapNode> next_;
 };
 

@@ -292,6 +292,63 @@ TEST(KeyedMap, RandomInsertionsAndRemovalsMatchAnOrderedMap) {
   for (auto& [key, value] : model) ASSERT_EQ(V(map->ValueFor(K(key)).Get()), value);
 }
 
+// Removing entries while a walk is under way: the walk never hands out a key
+// that has left the map, and every key that stays and lies ahead still comes.
+TEST(KeyedMap, WalksGoOnOverRemovalsAndEndWithAClear) {
+  {
+    Ref<TKeyedMap> map = MapOf({4, 2, 6, 1, 3, 5, 7});
+    Ref<TMapCursor> keys = map->Keys()->Cursor();
+    EXPECT_EQ(V(keys->NextNode().Get()), 1);
+    map->Remove(K(2));  // the key due next
+    map->Remove(K(3));  // and the one after it
+    EXPECT_EQ(V(keys->NextNode().Get()), 4);
+    map->Clear();
+    EXPECT_EQ(keys->HasMore(), 0);
+    EXPECT_EQ(keys->NextNode(), nullptr);
+  }
+  {
+    // The root due next, taken out.
+    Ref<TKeyedMap> map = MapOf({2, 1, 3});
+    Ref<TMapCursor> keys = map->Keys()->Cursor();
+    EXPECT_EQ(V(keys->NextNode().Get()), 1);
+    map->Remove(K(2));
+    ASSERT_EQ(keys->HasMore(), 1);
+    EXPECT_EQ(V(keys->NextNode().Get()), 3);
+    EXPECT_EQ(keys->HasMore(), 0);
+  }
+  // Random maps, random removals between the steps of a walk.
+  unsigned seed = 7;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 16) % 64);
+  };
+  for (int round = 0; round < 300; ++round) {
+    Ref<TKeyedMap> map = new TKeyedMap;
+    std::map<int, int> model;
+    for (int i = 0; i < 40; ++i) {
+      int key = next();
+      map->Insert(K(key), K(key));
+      model[key] = key;
+    }
+    int last = -1;
+    for (Ref<TMapCursor> keys = map->Keys()->Cursor(); keys->HasMore();) {
+      Ref<TObject> key = keys->NextNode();
+      ASSERT_TRUE(key) << round;
+      int k = V(key.Get());
+      ASSERT_TRUE(model.count(k)) << "handed out a key that is no longer in the map, round " << round;
+      // Nothing still in the map between the last key and this one was skipped.
+      ASSERT_EQ(model.upper_bound(last)->first, k) << round;
+      last = k;
+      for (int r = next() % 3; r > 0; --r) {
+        int gone = next();
+        map->Remove(K(gone));
+        model.erase(gone);
+      }
+    }
+    EXPECT_EQ(model.upper_bound(last), model.end()) << round;
+  }
+}
+
 __attribute__((noinline)) void FillDeepMap(int count) {
   Ref<TKeyedMap> map = new TKeyedMap;
   for (int key = 0; key < count; ++key) map->Insert(K(key), nullptr);  // one long right spine
