@@ -6,8 +6,8 @@
 #include FT_BITMAP_H
 
 #include <algorithm>
-#include <string>
 #include <cstring>
+#include <string>
 
 #include "corvex/pixmap/pixelformat.h"
 #include "corvex/pixmap/pixmap.h"
@@ -157,7 +157,8 @@ Ref<TVectorFontSource> SizeFont(const Ref<TVectorFontSource>& font, int size) {
   size = std::min(size, limit);
   while (size > 0 && FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(size)) != 0) --size;
   if (size <= 0 || !face->size) {  // the face and library go with the font
-    LogWarning("OpenVectorFont: the font \"%s\" has no pixel size to offer", face->family_name ? face->family_name : "?");
+    LogWarning("OpenVectorFont: the font \"%s\" has no pixel size to offer",
+               face->family_name ? face->family_name : "?");
     return nullptr;
   }
 
@@ -219,6 +220,11 @@ Ref<TVectorFontSource> OpenVectorFont(const String& url, int size, int style) {
       return nullptr;  // the url does not open or cannot be read
     }
     return OpenVectorFontBytes(bytes, size, style);
+  }
+  // FreeType reads the name only up to a 0 byte, so it would open another file.
+  if (!IsWholeFileSystemName(url)) {
+    LogWarning("OpenVectorFont: the name holds a 0 byte, so it names no file");
+    return nullptr;
   }
   Ref<TVectorFontSource> font = NewFont(style);
   if (!font) return nullptr;

@@ -67,7 +67,8 @@ class TVectorFontSource : public TFontSource {
 };
 
 /// Null when the font cannot be read or has no size at or below size pixels
-/// (a bitmap font offers its nearest smaller strike).
+/// (a bitmap font offers its nearest smaller strike), and for a file name
+/// holding a 0 byte (it names no file).
 Ref<TVectorFontSource> OpenVectorFont(const String& url, int size, int style);
 /// The same from a whole font file in memory, which the font keeps.
 Ref<TVectorFontSource> OpenVectorFontBytes(const Array<std::uint8_t>& bytes, int size, int style);

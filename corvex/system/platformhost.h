@@ -39,7 +39,8 @@ class TPlatformHostSystem final : public THostSystem {
 // "bmp" -> {"Files | *.bmp"}, "" -> {}.
 std::vector<std::string> ZenityFileFilters(const String& filter);
 // The complete zenity argument list (without the program name) of a file or
-// folder requester.
+// folder requester. An initial path holding a 0 byte names no file (zenity
+// would read it only up to that byte): the requester then opens without one.
 std::vector<std::string> ZenityFileArguments(const String& title, const String& filter, int save,
                                              const String& initialPath);
 std::vector<std::string> ZenityFolderArguments(const String& title, const String& initialPath);

@@ -92,7 +92,9 @@ std::vector<std::string> ZenityFileArguments(const String& title, const String& 
     arguments.push_back("--save");
     arguments.push_back("--confirm-overwrite");
   }
-  if (!initialPath.IsEmpty()) arguments.push_back("--filename=" + SlashedPath(initialPath));
+  if (!initialPath.IsEmpty() && IsWholeFileSystemName(initialPath)) {
+    arguments.push_back("--filename=" + SlashedPath(initialPath));
+  }
   for (const std::string& entry : ZenityFileFilters(filter)) arguments.push_back("--file-filter=" + entry);
   return arguments;
 }
@@ -100,7 +102,7 @@ std::vector<std::string> ZenityFileArguments(const String& title, const String& 
 std::vector<std::string> ZenityFolderArguments(const String& title, const String& initialPath) {
   std::vector<std::string> arguments{"--file-selection", "--directory"};
   if (!title.IsEmpty()) arguments.push_back("--title=" + title.ToUtf8());
-  if (!initialPath.IsEmpty()) {
+  if (!initialPath.IsEmpty() && IsWholeFileSystemName(initialPath)) {
     // A trailing slash makes zenity open the folder itself rather than its parent.
     std::string path = SlashedPath(initialPath);
     if (path.back() != '/') path += '/';

@@ -75,6 +75,15 @@ class VectorFontTest : public testing::Test {
   std::vector<std::string> files;
 };
 
+// FreeType reads a name only up to a 0 byte: "font.ttf\0.txt" would open
+// font.ttf. Such a name names no file and opens no font.
+TEST_F(VectorFontTest, ANameHoldingAZeroByteOpensNothing) {
+  const String sans(kSans);
+  ASSERT_TRUE(OpenVectorFont(sans, 16, 0));
+  const String cut = sans + String(std::string_view("\0", 1)) + String(".txt");
+  EXPECT_FALSE(OpenVectorFont(cut, 16, 0));
+}
+
 TEST_F(VectorFontTest, OpensATrueTypeFileAtAPixelSize) {
   Ref<TVectorFontSource> font = OpenVectorFont(kSans, 16, 3);
   ASSERT_TRUE(font);

@@ -45,6 +45,14 @@ TEST(ZenityArguments, FolderRequesterOpensInsideTheInitialFolder) {
   EXPECT_EQ(ZenityFolderArguments("", ""), (Strings{"--file-selection", "--directory"}));
 }
 
+// zenity reads its arguments only up to a 0 byte: an initial path holding one
+// would open the requester on another file or folder, so it is left out.
+TEST(ZenityArguments, AnInitialPathHoldingAZeroByteIsLeftOut) {
+  const String cut = String("/tmp/keep") + String(std::string_view("\0", 1)) + String("/secret");
+  EXPECT_EQ(ZenityFileArguments("Open", "", 0, cut), (Strings{"--file-selection", "--title=Open"}));
+  EXPECT_EQ(ZenityFolderArguments("Pick", cut), (Strings{"--file-selection", "--directory", "--title=Pick"}));
+}
+
 // Puts a fake zenity first on PATH for the length of a test.
 class FakeZenity : public ::testing::Test {
  protected:
