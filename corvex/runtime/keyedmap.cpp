@@ -3,6 +3,9 @@
 #include <vector>
 
 namespace cvx {
+
+static_assert(sizeof(void*) != 8 || sizeof(TMapNode) == 64, "a map node fills one 64-byte block");
+
 namespace {
 
 // Every descent compares the argument key with the node's key.

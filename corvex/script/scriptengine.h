@@ -201,10 +201,13 @@ class TScriptEngine : public TObject {
   /// Runs call (a lua_pcall or lua_cpcall of the engine's) counted in protected_.
   template <class Call>
   int Protected(Call call) {
-    ++protected_;
-    const int status = call();
-    --protected_;
-    return status;
+    // Counted down however the call ends, a C++ exception included.
+    struct Count {
+      int& calls;
+      explicit Count(int& c) : calls(++c) {}
+      ~Count() { --calls; }
+    } count(protected_);
+    return call();
   }
   /// The function a registered native runs behind (see RegisterFunction).
   static int NativeGuard(lua_State* L);
