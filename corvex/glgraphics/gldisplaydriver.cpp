@@ -2,6 +2,8 @@
 // carried out by the context layer.
 #include "corvex/glgraphics/glgraphics.h"
 
+#include <GL/gl.h>
+
 namespace cvx {
 
 // The context layer asks for the buffers by the graphics flags' own bits.
@@ -49,6 +51,11 @@ void TGLDisplayDriver::MakeCurrent(TGraphics* graphics) {
 }
 
 void TGLDisplayDriver::Present(int sync) { GLContextPresent(sync); }
+void TGLDisplayDriver::FinishFrame() {
+  if (!GLCurrentContext()) return;
+  GLFlushQueuedDrawing();
+  glFinish();
+}
 bool TGLDisplayDriver::CanWaitForRetrace() { return GLContextCanWaitForRetrace(); }
 
 void TGLDisplayDriver::ToggleSharedContext() { GLContextToggleShared(); }

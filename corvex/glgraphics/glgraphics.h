@@ -26,6 +26,8 @@ class TGLDisplayDriver final : public TDisplayDriver {
   /// The object's context, or none for null or for an object of another driver.
   void MakeCurrent(TGraphics* graphics) override;
   void Present(int sync) override;
+  /// Draws what is queued and waits until the context has rendered it.
+  void FinishFrame() override;
   /// False once the platform has refused to swap on the vertical retrace.
   bool CanWaitForRetrace() override;
 

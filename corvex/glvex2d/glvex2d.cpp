@@ -160,6 +160,11 @@ void TGLVex2DDriver::Present(int sync) {
   GLDisplayDriver()->Present(sync);
 }
 
+void TGLVex2DDriver::FinishFrame() {
+  FlushForOutside();
+  GLDisplayDriver()->FinishFrame();
+}
+
 bool TGLVex2DDriver::CanWaitForRetrace() { return GLDisplayDriver()->CanWaitForRetrace(); }
 
 // ---- TGLVex2DDriver: 2D slots -------------------------------------------------------

@@ -41,6 +41,7 @@ class TGLVex2DDriver : public TVex2DDriver {
   Ref<TGraphics> NewGraphics(int width, int height, int depth, int hertz, int flags) override;
   void MakeCurrent(TGraphics* graphics) override;
   void Present(int sync) override;
+  void FinishFrame() override;  ///< draws the queue, then the OpenGL display driver's FinishFrame
   bool CanWaitForRetrace() override;  ///< the OpenGL display driver's answer
 
   Ref<TImageFrame> CreateFrame(TPixmap* pixmap, int flags) override;

@@ -251,6 +251,10 @@ void FlipFrame(int sync) {
     currentDriver->Present(1);
     return;
   }
+  // The frame is rendered before the wait, not after it: what follows the
+  // wait is then only the swap, and the frame shows as close to its due time
+  // as the swap allows, however long its drawing took to render.
+  currentDriver->FinishFrame();
   // Frame n is due at start + n * 1000 / hertz. A late frame, or a target
   // more than a second away, restarts the schedule from now.
   std::int64_t elapsed = MillisSince(syncStart);

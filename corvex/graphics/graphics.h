@@ -89,6 +89,10 @@ class TDisplayDriver : public TDataType {
   virtual void MakeCurrent(TGraphics* graphics) = 0;
   /// Shows the back buffer; sync 0 = do not wait for the vertical retrace, non-zero = wait.
   virtual void Present(int sync) = 0;
+  /// Completes the drawing of the frame so far without showing it. Software
+  /// pacing calls it before it waits, so that what follows the wait is only
+  /// the swap itself. Does nothing by default.
+  virtual void FinishFrame() {}
   /// False when Present(1) cannot wait for the vertical retrace on this
   /// display (the platform refused swap control); true by default, also when
   /// the driver cannot tell.

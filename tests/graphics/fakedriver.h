@@ -58,7 +58,15 @@ class TFakeDriver final : public TDisplayDriver {
     log.push_back(g ? "current" : "current(null)");
     current = g;
   }
+  // A frame's drawing is rendered when it is finished or, at the latest,
+  // when it is presented: either way it takes renderCost ms.
+  void FinishFrame() override {
+    log.push_back("finish");
+    Render();
+  }
   void Present(int sync) override {
+    Render();
+    rendered = false;
     int now = clock_->Millis();
     presents.push_back({sync, now});
     log.push_back("present(" + std::to_string(sync) + ")");
@@ -70,6 +78,8 @@ class TFakeDriver final : public TDisplayDriver {
   std::vector<PresentCall> presents;
   std::vector<std::string> log;
   std::function<int(int)> presentCost;  // ms a present of this sync takes
+  int renderCost = 0;                   // ms the frame's drawing takes to render
+  bool rendered = false;                // the frame so far is rendered
   int listModesCalls = 0;
   int newGraphicsCalls = 0;
   int lastFlags = -1;
@@ -78,6 +88,10 @@ class TFakeDriver final : public TDisplayDriver {
   Ref<TGraphics> current;
 
  private:
+  void Render() {
+    if (!rendered && renderCost) clock_->Advance(renderCost);
+    rendered = true;
+  }
   TVirtualClockHost* clock_;
 };
 

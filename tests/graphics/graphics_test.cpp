@@ -239,6 +239,24 @@ TEST_F(GraphicsTest, PacingAt60HzCarriesTheRemainder) {
   for (const auto& p : driver->presents) EXPECT_EQ(p.sync, 0);
 }
 
+// The frame is rendered before the wait: it shows at its due time however
+// long the rendering takes (within the frame), instead of that much later.
+TEST_F(GraphicsTest, PacingRendersTheFrameBeforeItWaits) {
+  OpenGraphics(800, 600, 0, 60, 0);
+  int t0 = StartFreshSchedule();
+  driver->renderCost = 9;
+  std::size_t first = driver->presents.size();
+  for (int i = 0; i < 60; ++i) FlipFrame(-1);
+  std::vector<int> times = PresentTimes(first);
+  ASSERT_EQ(times.size(), 60u);
+  for (int k = 1; k <= 60; ++k) EXPECT_EQ(times[k - 1] - t0, k * 1000 / 60) << "frame " << k;
+  // Presents that do not wait leave the finishing to the present itself.
+  driver->log.clear();
+  FlipFrame(0);
+  FlipFrame(1);
+  EXPECT_EQ(driver->log, (std::vector<std::string>{"present(0)", "present(1)"}));
+}
+
 TEST_F(GraphicsTest, PacingWithWorkSleepsOnlyTheRest) {
   OpenGraphics(800, 600, 0, 60, 0);
   int t0 = StartFreshSchedule();
