@@ -28,8 +28,8 @@ constexpr int kScratchLimit = 4096;
 // it the rows and columns are sampled at a spacing that keeps about
 // kSampleSide x kSampleSide of them, so that two hugely scaled images whose
 // solid pixels never meet take a bounded time instead of hours.
-constexpr double kExactPixelLimit = 1 << 24;
-constexpr double kSampleSide = 4096;
+constexpr double kExactPixelLimit = 1 << 22;
+constexpr double kSampleSide = 2048;
 
 Array<Ref<TQuad>>& Layers() {
   InitCollisionLayers();
