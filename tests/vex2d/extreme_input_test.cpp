@@ -57,17 +57,16 @@ TEST_F(ExtremeInput, HugelyScaledImagesAreTestedInBoundedTime) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(ImagesOverlapTransformed(bottomRight.Get(), 0, 0, 0, 0, 1e5f, 1e5f, topLeft.Get(), 0, 0, 0, 0, 1e5f, 1e5f),
             0);
-  EXPECT_EQ(ImagesOverlapTransformed(bottomRight.Get(), 0, 0, 0, 30, 1e5f, 1e5f, topLeft.Get(), 0, 0, 0, -30, 1e5f,
-                                     1e5f),
-            0);
+  EXPECT_EQ(
+      ImagesOverlapTransformed(bottomRight.Get(), 0, 0, 0, 30, 1e5f, 1e5f, topLeft.Get(), 0, 0, 0, -30, 1e5f, 1e5f), 0);
   // Where the solid texels do share a large part, it is still found, also
   // rotated.
   EXPECT_EQ(ImagesOverlapTransformed(bottomRight.Get(), 0, 0, 0, 0, 1e5f, 1e5f, topLeft.Get(), 1.5e5f, 1.5e5f, 0, 0,
                                      1e5f, 1e5f),
             1);
-  EXPECT_EQ(ImagesOverlapTransformed(bottomRight.Get(), 0, 0, 0, 10, 1e5f, 1e5f, topLeft.Get(), 0, 1.5e5f, 0, 10,
-                                     1e5f, 1e5f),
-            1);
+  EXPECT_EQ(
+      ImagesOverlapTransformed(bottomRight.Get(), 0, 0, 0, 10, 1e5f, 1e5f, topLeft.Get(), 0, 1.5e5f, 0, 10, 1e5f, 1e5f),
+      1);
   // A rectangle a billion pixels square against a transparent image as large.
   Ref<TImage> clear = ImageOf(1, 1, [](int, int) { return false; });
   SetDrawScale(9e8f, 9e8f);

@@ -90,13 +90,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       try {
         ObjectArray hits;  // kept until the next record, as a caller would
         switch ((op >> 1) % 5) {
-          case 0: hits = ProbeImage(image, x, y, frame, collide, write, Ref<TObject>(image)); break;
-          case 1: hits = ProbeRect(x, y, m[0], m[1], collide, write, nullptr); break;
+          case 0:
+            hits = ProbeImage(image, x, y, frame, collide, write, Ref<TObject>(image));
+            break;
+          case 1:
+            hits = ProbeRect(x, y, m[0], m[1], collide, write, nullptr);
+            break;
           case 2:
             ImagesOverlap(images[0].Get(), x, y, frame, images[1].Get(), y, x, 0);
             break;
-          case 3: ClearLayers(masks); break;
-          default: hits = ProbeImage(nullptr, x, y, 0, collide, write, nullptr); break;
+          case 3:
+            ClearLayers(masks);
+            break;
+          default:
+            hits = ProbeImage(nullptr, x, y, 0, collide, write, nullptr);
+            break;
         }
       } catch (const TRuntimeError&) {
         // A null image or a frame out of range.
