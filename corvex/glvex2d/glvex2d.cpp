@@ -290,7 +290,9 @@ void TGLVex2DDriver::ApplyTransform(float newIx, float newIy, float newJx, float
 
 void TGLVex2DDriver::ApplyLineWidth(float width) {
   Flush();
-  glLineWidth(width);
+  // The GL refuses a width that is not positive (or not a number) with an
+  // error and keeps the width before it; such lines are drawn as thin as any.
+  glLineWidth(width > 0 ? width : 1.0f);
 }
 
 void TGLVex2DDriver::ClearTarget() {

@@ -24,6 +24,12 @@ std::vector<int> gScratchSpan;  // grown to the longest overlap span met so far
 constexpr float kCoordinateLimit = 1.0e9f;
 // The longest piece of an overlap span tested at once.
 constexpr int kScratchLimit = 4096;
+// The most pixels of two quads' common box that are tested one by one. Beyond
+// it the rows and columns are sampled at a spacing that keeps about
+// kSampleSide x kSampleSide of them, so that two hugely scaled images whose
+// solid pixels never meet take a bounded time instead of hours.
+constexpr double kExactPixelLimit = 1 << 22;
+constexpr double kSampleSide = 2048;
 
 Array<Ref<TQuad>>& Layers() {
   InitCollisionLayers();
@@ -90,7 +96,8 @@ void EnsureWinding(std::vector<float>& v, int valuesPerVertex) {
 // format: the two 32-bit formats carry their own alpha, while formats without
 // alpha (I8, RGB888, BGR888) read as opaque and A8 as its alpha byte. A raw
 // 32-bit read would misread 24-bit and 8-bit pixmaps and run past their rows.
-int SpanOverlapTest(RPoly** active, int count, int /*y*/) {
+// Columns are tested every columnStep-th one from the span's start.
+int SpanOverlapTest(RPoly** active, int count, int columnStep) {
   if (count < 2) return 0;
   RPoly* a = active[0];
   RPoly* b = active[1];
@@ -102,11 +109,13 @@ int SpanOverlapTest(RPoly** active, int count, int /*y*/) {
   if (end <= start) return 0;
   // Two solid rectangles sharing a column collide; no need to walk the span.
   if (!a->pixmap && !b->pixmap) return -1;
-  // The common span is walked in pieces of at most kScratchLimit columns, so
-  // that a hugely scaled image cannot make the scratch span grow without bound;
-  // the answer is the same as for one piece.
-  for (int pieceStart = start; pieceStart < end; pieceStart += std::min(end - pieceStart, kScratchLimit)) {
-    const auto span = static_cast<std::size_t>(std::min(end - pieceStart, kScratchLimit));
+  // The common span is walked in pieces of at most kScratchLimit tested
+  // columns, so that a hugely scaled image cannot make the scratch span grow
+  // without bound; the answer is the same as for one piece.
+  const std::int64_t samples = (static_cast<std::int64_t>(end) - start + columnStep - 1) / columnStep;
+  for (std::int64_t first = 0; first < samples; first += kScratchLimit) {
+    const auto span = static_cast<std::size_t>(std::min<std::int64_t>(samples - first, kScratchLimit));
+    const std::int64_t pieceStart = start + first * columnStep;
     if (gScratchSpan.size() < span) gScratchSpan.resize(span);
     std::fill_n(gScratchSpan.begin(), span, 0);
     for (int p = 0; p < 2; ++p) {
@@ -126,9 +135,10 @@ int SpanOverlapTest(RPoly** active, int count, int /*y*/) {
       const float offset = static_cast<float>(pieceStart - left) + 0.5f;
       float u = poly->left[2] + du * offset;
       float v = poly->left[3] + dv * offset;
+      const float uStep = du * static_cast<float>(columnStep), vStep = dv * static_cast<float>(columnStep);
       TPixmap* pixmap = poly->pixmap;
       const int pw = pixmap->width, ph = pixmap->height;
-      for (std::size_t c = 0; c < span; ++c, u += du, v += dv) {
+      for (std::size_t c = 0; c < span; ++c, u += uStep, v += vStep) {
         const float cu = u >= 0 ? std::min(u, 1.0f) : 0.0f;
         const float cv = v >= 0 ? std::min(v, 1.0f) : 0.0f;
         // u or v of exactly 1 would index one past the last texel.
@@ -224,7 +234,24 @@ int ScanPolygons(const float* vertices0, TPixmap* pixmap0, const float* vertices
       }
     }
   };
-  for (int y = minRow; y < maxRow; ++y) {
+  // A common box of more than kExactPixelLimit pixels is sampled (see there).
+  int rowStep = 1, columnStep = 1;
+  {
+    float left0 = vertices0[0], right0 = vertices0[0], left1 = vertices1[0], right1 = vertices1[0];
+    for (int v = 1; v < 4; ++v) {
+      left0 = std::min(left0, vertices0[v * 4]);
+      right0 = std::max(right0, vertices0[v * 4]);
+      left1 = std::min(left1, vertices1[v * 4]);
+      right1 = std::max(right1, vertices1[v * 4]);
+    }
+    const double columns = static_cast<double>(std::min(right0, right1)) - std::max(left0, left1) + 1;
+    const double rows = static_cast<double>(maxRow) - minRow;
+    if (columns > 0 && rows > 0 && columns * rows > kExactPixelLimit) {
+      rowStep = static_cast<int>(std::ceil(rows / kSampleSide));
+      columnStep = static_cast<int>(std::ceil(columns / kSampleSide));
+    }
+  }
+  for (int y = minRow; y < maxRow; y += rowStep) {
     for (RPoly& p : polys) {
       if (p.state == 2 || (p.state == 0 && p.topRow > y)) continue;
       if (y >= Trunc(p.Y(p.leftIndex))) {
@@ -251,14 +278,14 @@ int ScanPolygons(const float* vertices0, TPixmap* pixmap0, const float* vertices
       }
     }
     if (activeCount != 0) {
-      const int answer = SpanOverlapTest(active, activeCount, y);
+      const int answer = SpanOverlapTest(active, activeCount, columnStep);
       if (answer < 0) return answer;
     }
     for (int k = 0; k < activeCount; ++k) {
       RPoly* p = active[k];
       for (int v = 0; v < p->valuesPerVertex; ++v) {
-        p->left[v] += p->leftStep[v];
-        p->right[v] += p->rightStep[v];
+        p->left[v] += p->leftStep[v] * static_cast<float>(rowStep);
+        p->right[v] += p->rightStep[v] * static_cast<float>(rowStep);
       }
     }
   }

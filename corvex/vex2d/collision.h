@@ -3,6 +3,9 @@
 /// they would be drawn become quads; quads are written into any of 32 layers
 /// and probed against a mask of layers, which returns the ids of everything
 /// they touch. Two quads collide when some pixel inside both is solid in both.
+/// Where their common bounding box holds more than 2^22 pixels (images scaled
+/// hundreds of times), only a grid of about 2048 x 2048 of those pixels, evenly
+/// spaced, is tested, so that such a test takes a bounded time.
 #pragma once
 
 #include <cstdint>

@@ -371,7 +371,17 @@ void BlitImageRect(TImage* image, float x, float y, float width, float height, i
 void BlitImageTiled(TImage* image, float x, float y, int frame) {
   TVex2DGraphics* g = Current();
   Need(image);
+  // The drawing matrix comes back however the tiling ends: a frame index out
+  // of range raises, and must not leave everything drawn afterwards unrotated
+  // and unscaled.
+  struct RestoreTransform {
+    RestoreTransform() = default;
+    RestoreTransform(const RestoreTransform&) = delete;
+    RestoreTransform& operator=(const RestoreTransform&) = delete;
+    ~RestoreTransform() { UpdateTransform(); }
+  };
   Driver()->ApplyTransform(1, 0, 0, 1);
+  const RestoreTransform restore;
   const int w = image->width, h = image->height;
   const float fx = x + g->originX - image->handleX;
   const float fy = y + g->originY - image->handleY;
@@ -410,7 +420,6 @@ void BlitImageTiled(TImage* image, float x, float y, int frame) {
       }
     }
   }
-  UpdateTransform();
 }
 
 void BlitPixmap(TPixmap* pixmap, int x, int y) { Driver()->RenderPixmap(Need(pixmap), x, y); }

@@ -162,7 +162,8 @@ void SetDrawAlpha(float alpha);
 void SetClearColor(int red, int green, int blue);
 /// One of the Blend constants.
 void SetBlendMode(int mode);
-/// Width of StrokeLine's lines in pixels.
+/// Width of StrokeLine's lines in pixels; a width that is not positive (or not
+/// a number) draws the thinnest lines.
 void SetDrawLineWidth(float width);
 /// The window rectangle drawing and ClearScreen are clipped to.
 void SetDrawViewport(int x, int y, int width, int height);
