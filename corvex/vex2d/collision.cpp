@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "corvex/pixmap/pixmap.h"
@@ -26,8 +27,10 @@ constexpr float kCoordinateLimit = 1.0e9f;
 constexpr int kScratchLimit = 4096;
 // The most pixels of two quads' common box that are tested one by one. Beyond
 // it the rows and columns are sampled at a spacing that keeps about
-// kSampleSide x kSampleSide of them, so that two hugely scaled images whose
-// solid pixels never meet take a bounded time instead of hours.
+// kSampleSide x kSampleSide of them, but never further apart than half the
+// narrowest texel on the screen, so that two hugely scaled images whose solid
+// pixels never meet take a bounded time instead of hours, and no texel is
+// passed over.
 constexpr double kExactPixelLimit = 1 << 22;
 constexpr double kSampleSide = 2048;
 
@@ -193,6 +196,30 @@ bool AdvanceEdge(RPoly& p, int y, bool leftSide) {
   return true;
 }
 
+// The narrowest width, in pixels, of one texel of the quad's pixmap as the
+// quad lays it on the screen (a parallelogram); infinity for a quad without a
+// pixmap (solid all over) and for one without area (a line covers no whole
+// texel, so sampling it can miss nothing a pixel walk would find).
+double NarrowestTexelWidth(const float* vertices, const TPixmap* pixmap) {
+  if (!pixmap) return std::numeric_limits<double>::infinity();
+  // Vertices are x, y, u, v; u and v run 0..1 over the pixmap.
+  auto side = [&](int to, double& dx, double& dy) {
+    dx = static_cast<double>(vertices[to * 4]) - vertices[0];
+    dy = static_cast<double>(vertices[to * 4 + 1]) - vertices[1];
+    const double du = (static_cast<double>(vertices[to * 4 + 2]) - vertices[2]) * pixmap->width;
+    const double dv = (static_cast<double>(vertices[to * 4 + 3]) - vertices[3]) * pixmap->height;
+    return std::hypot(du, dv);  // texels along the side
+  };
+  double ax, ay, bx, by;
+  const double texelsA = side(1, ax, ay), texelsB = side(3, bx, by);
+  if (!(texelsA > 0) || !(texelsB > 0)) return std::numeric_limits<double>::infinity();
+  ax /= texelsA, ay /= texelsA, bx /= texelsB, by /= texelsB;
+  const double area = std::abs(ax * by - ay * bx);
+  const double longest = std::max(std::hypot(ax, ay), std::hypot(bx, by));
+  if (!(area > 0) || !(longest > 0)) return std::numeric_limits<double>::infinity();
+  return area / longest;
+}
+
 // Scan conversion of the two quads' polygons; the callback's first negative
 // answer ends the scan and is the result.
 int ScanPolygons(const float* vertices0, TPixmap* pixmap0, const float* vertices1, TPixmap* pixmap1) {
@@ -249,6 +276,15 @@ int ScanPolygons(const float* vertices0, TPixmap* pixmap0, const float* vertices
     if (columns > 0 && rows > 0 && columns * rows > kExactPixelLimit) {
       rowStep = static_cast<int>(std::ceil(rows / kSampleSide));
       columnStep = static_cast<int>(std::ceil(columns / kSampleSide));
+      // Never further apart than half a texel's narrowest width: every texel
+      // still gets a sample, so only images scaled far up are sampled at
+      // all, and their answer stays the pixel walk's.
+      const double texel = std::min(NarrowestTexelWidth(vertices0, pixmap0), NarrowestTexelWidth(vertices1, pixmap1));
+      if (texel < 2.0 * kSampleSide * kSampleSide) {
+        const int most = std::max(1, static_cast<int>(texel / 2));
+        rowStep = std::min(rowStep, most);
+        columnStep = std::min(columnStep, most);
+      }
     }
   }
   for (int y = minRow; y < maxRow; y += rowStep) {

@@ -3,9 +3,10 @@
 /// they would be drawn become quads; quads are written into any of 32 layers
 /// and probed against a mask of layers, which returns the ids of everything
 /// they touch. Two quads collide when some pixel inside both is solid in both.
-/// Where their common bounding box holds more than 2^22 pixels (images scaled
-/// hundreds of times), only a grid of about 2048 x 2048 of those pixels, evenly
-/// spaced, is tested, so that such a test takes a bounded time.
+/// Where their common bounding box holds more than 2^22 pixels and the images
+/// are scaled up so far that each texel covers several pixels each way, the
+/// pixels are tested on an evenly spaced grid (of about 2048 x 2048, never
+/// sparser than half a texel), so that such a test takes a bounded time.
 #pragma once
 
 #include <cstdint>
