@@ -33,6 +33,9 @@ constexpr int kScratchLimit = 4096;
 // passed over.
 constexpr double kExactPixelLimit = 1 << 22;
 constexpr double kSampleSide = 2048;
+// The most pixels a test of a box past kExactPixelLimit walks to sample every
+// texel: beyond it (images stretched far one way only) the grid above serves.
+constexpr double kTexelSampleLimit = 1 << 23;
 
 Array<Ref<TQuad>>& Layers() {
   InitCollisionLayers();
@@ -276,14 +279,17 @@ int ScanPolygons(const float* vertices0, TPixmap* pixmap0, const float* vertices
     if (columns > 0 && rows > 0 && columns * rows > kExactPixelLimit) {
       rowStep = static_cast<int>(std::ceil(rows / kSampleSide));
       columnStep = static_cast<int>(std::ceil(columns / kSampleSide));
-      // Never further apart than half a texel's narrowest width: every texel
-      // still gets a sample, so only images scaled far up are sampled at
-      // all, and their answer stays the pixel walk's.
+      // Never further apart than half a texel's narrowest width, within
+      // kTexelSampleLimit: every texel still gets a sample, so images at
+      // about their own size keep the pixel walk's answer.
       const double texel = std::min(NarrowestTexelWidth(vertices0, pixmap0), NarrowestTexelWidth(vertices1, pixmap1));
       if (texel < 2.0 * kSampleSide * kSampleSide) {
         const int most = std::max(1, static_cast<int>(texel / 2));
-        rowStep = std::min(rowStep, most);
-        columnStep = std::min(columnStep, most);
+        const int texelRowStep = std::min(rowStep, most), texelColumnStep = std::min(columnStep, most);
+        if (std::ceil(rows / texelRowStep) * std::ceil(columns / texelColumnStep) <= kTexelSampleLimit) {
+          rowStep = texelRowStep;
+          columnStep = texelColumnStep;
+        }
       }
     }
   }
