@@ -425,6 +425,9 @@ String String::OfUtf8(std::string_view utf8) {
         if ((b & 0xC0) != 0x80) ok = false;
         c = (c << 6) | (b & 0x3F);
       }
+      // Four-byte forms reach 1FFFFF hex; past 10FFFF there is no character
+      // (nor a surrogate pair to hold it).
+      if (c > 0x10FFFF) ok = false;
       if (!ok) {
         out += u'\uFFFD';
         ++i;

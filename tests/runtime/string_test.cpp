@@ -222,6 +222,15 @@ TEST(StringBytes, Utf8RoundTrip) {
   EXPECT_EQ(String::OfUtf8("\xE2\x28\xA1"), String::OfUnits(u"\uFFFD(\uFFFD", 3));
 }
 
+// Four-byte forms reach 1FFFFF hex, past the last character (10FFFF hex): such
+// a sequence is malformed, one U+FFFD per byte, not a pair of units that are
+// no surrogate pair (F4 90 80 80 gave DC00 DC00).
+TEST(StringBytes, Utf8PastTheLastCharacterIsMalformed) {
+  EXPECT_EQ(String::OfUtf8("\xF4\x8F\xBF\xBF"), String::OfUnits(u"\U0010FFFF", 2));
+  EXPECT_EQ(String::OfUtf8("a\xF4\x90\x80\x80"), String::OfUnits(u"a\uFFFD\uFFFD\uFFFD\uFFFD", 5));
+  EXPECT_EQ(String::OfUtf8("\xF7\xBF\xBF\xBFz"), String::OfUnits(u"\uFFFD\uFFFD\uFFFD\uFFFDz", 5));
+}
+
 TEST(StringObjects, LiteralsAndEmptyAreStatic) {
   String literal = "abc"_s;
   EXPECT_GE(literal.Body()->RefCount(), kImmortalCount);
