@@ -4,7 +4,8 @@
 // stream holding those bytes. The fuzzer works in a fresh temporary directory
 // holding a few small files, with a few embedded resources registered, and
 // refuses urls that name a folder ('/' or '\'), so that only those files can
-// be read; nothing is opened for writing but banks.
+// be read; nothing is opened for writing but banks. Crash files go to that
+// directory, which is removed at exit: run with -artifact_prefix=/some/dir/.
 //
 // Opening gives a stream or null; reading gives values or a TRuntimeError;
 // anything else is a crash. Checked on the way:
