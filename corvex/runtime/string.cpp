@@ -235,7 +235,16 @@ String String::Substituted(const String& find, const String& with) const {
   if (m == 0) return *this;
   std::int32_t at = IndexOf(find, 0);
   if (at < 0) return *this;
+  // The length is counted first, in 64 bits: a text of many matches and a
+  // long replacement would otherwise grow far past the longest string (or
+  // the memory) before MakeString could refuse it.
+  std::int64_t length = Length();
+  for (std::int32_t k = at; k >= 0; k = IndexOf(find, k + m)) {
+    length += static_cast<std::int64_t>(with.Length()) - m;
+    if (length > kLongestString) throw TRuntimeError("String too long");
+  }
   std::u16string out;
+  out.reserve(static_cast<std::size_t>(length));
   std::int32_t from = 0;
   while (at >= 0) {
     out.append(Units() + from, Units() + at);
@@ -425,6 +434,9 @@ String String::OfUtf8(std::string_view utf8) {
         if ((b & 0xC0) != 0x80) ok = false;
         c = (c << 6) | (b & 0x3F);
       }
+      // Four-byte forms reach 1FFFFF hex; past 10FFFF there is no character
+      // (nor a surrogate pair to hold it).
+      if (c > 0x10FFFF) ok = false;
       if (!ok) {
         out += u'\uFFFD';
         ++i;

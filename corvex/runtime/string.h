@@ -170,8 +170,8 @@ class String {
   std::string ToStd() const;
   /// UTF-8 encoding of the text, for libraries that take UTF-8 (SDL, FreeType).
   std::string ToUtf8() const;
-  /// Decodes UTF-8 (characters beyond U+FFFF as surrogate pairs; a malformed byte
-  /// becomes U+FFFD). Never raises.
+  /// Decodes UTF-8 (characters beyond U+FFFF as surrogate pairs; a malformed byte,
+  /// among them the lead of a form past U+10FFFF, becomes U+FFFD). Never raises.
   static String OfUtf8(std::string_view utf8);
 
   /// A string held as an object.

@@ -1,5 +1,7 @@
 #include "corvex/stream/filestream.h"
 
+#include <algorithm>
+
 #include <dirent.h>
 #include <stdio_ext.h>
 #include <sys/stat.h>
@@ -40,6 +42,10 @@ std::int32_t TFileStream::Size() { return size_; }
 
 std::int32_t TFileStream::Seek(std::int32_t position) {
   if (!file_) return pos_;
+  // A file only read cannot pass its end, as a memory or bank stream cannot:
+  // a position past it would never be at the end, and every read there would
+  // raise. A written file may (the next write leaves a gap of zeros).
+  if (mode_ == kModeRead) position = std::clamp(position, 0, size_);
   std::fseek(file_, position, SEEK_SET);
   pos_ = ClampPosition(std::ftell(file_));
   last_ = LastTransfer::kNone;  // a seek lets the next transfer go either way

@@ -26,6 +26,8 @@ class TFileStream : public TByteStream {
   int AtEnd() override;
   std::int32_t Position() override;
   std::int32_t Size() override;
+  /// Clamped to 0..Size when the file is only read; a written file may be
+  /// positioned past its end.
   std::int32_t Seek(std::int32_t position) override;
   void Flush() override;
   /// Flushes and closes the file; a second Close does nothing.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <string>
 
 namespace cvx {
@@ -124,6 +125,10 @@ int TByteStream::WriteTextLine(const String& text) {
 
 String TByteStream::ReadText(std::int32_t length) {
   if (length <= 0) return String();
+  // The longest string (string.cpp): a longer text could not be made, so it
+  // raises before a buffer of that many bytes is made and the stream read.
+  constexpr std::int32_t kLongestString = (std::numeric_limits<std::int32_t>::max() - 64) / 2;
+  if (length > kLongestString) throw TRuntimeError("String too long");
   Array<std::uint8_t> bytes = NewArray<std::uint8_t>(length);
   ReadExact(bytes->Data(), length);
   return String::OfBytes(bytes->Data(), length);

@@ -129,7 +129,8 @@ class TByteStream : public TStreamBase {
   virtual String ReadTextLine();
   /// The text's low bytes, then CR LF; true only when both were written whole.
   virtual int WriteTextLine(const String& text);
-  /// length bytes, one character per byte.
+  /// length bytes, one character per byte. A length longer than a string can
+  /// be (about 2^30) raises "String too long" before anything is read.
   virtual String ReadText(std::int32_t length);
   /// One byte per character (low 8 bits), no terminator, no length.
   virtual void WriteText(const String& text);

@@ -73,6 +73,14 @@ int TCharsetStream::ReadRawByte() { return inner_->ReadUInt8(); }
 void TCharsetStream::WriteRawByte(int value) { inner_->WriteUInt8(value); }
 
 int TCharsetStream::DecodeChar() {
+  // Characters are 16-bit units: the arithmetic of malformed UTF-8 can give
+  // values below 0 or above FFFF hex, which keep their low 16 bits, so that a
+  // line never holds a unit that would have ended it (EF C0 8A is 1000A hex,
+  // which is a line feed).
+  return DecodeCode() & 0xFFFF;
+}
+
+int TCharsetStream::DecodeCode() {
   switch (encoding_) {
     case EncodingLatin1:
       return ReadRawByte();

@@ -52,10 +52,11 @@ class TCharsetStream : public TStreamRelay {
   String ReadText(std::int32_t length) override;
   void WriteText(const String& text) override;
 
-  /// One character in the stream's encoding. Invalid UTF-8 is decoded
-  /// arithmetically without an error; a lead byte of F0 hex or more (after
-  /// consuming two more bytes) gives 0. An unknown encoding consumes one byte
-  /// and gives 0.
+  /// One character in the stream's encoding, 0 to 65535. Invalid UTF-8 is
+  /// decoded arithmetically without an error, keeping the low 16 bits of the
+  /// result (so EF C0 8A, 1000A hex, is a line feed); a lead byte of F0 hex or
+  /// more (after consuming two more bytes) gives 0. An unknown encoding
+  /// consumes one byte and gives 0.
   virtual int DecodeChar();
   /// Latin-1 keeps the low 8 bits; an unknown encoding writes nothing.
   virtual void EncodeChar(int code);
@@ -77,6 +78,8 @@ class TCharsetStream : public TStreamRelay {
   int Encoding() const noexcept { return encoding_; }
 
  private:
+  // DecodeChar's arithmetic before the low 16 bits are kept.
+  int DecodeCode();
   int encoding_ = 0;
   std::int32_t hexCount_ = 0;
 };

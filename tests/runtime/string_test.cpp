@@ -161,6 +161,23 @@ TEST(StringText, HugeResultsAreRefused) {
   EXPECT_THROW(Slice("a", INT32_MIN, INT32_MAX), TRuntimeError);
 }
 
+// A substitution whose result no string can hold raises "String too long"
+// once the matches are counted, before any of it is built: it used to build
+// the whole text (here 2^31 units, 4 GB) and only then refuse it.
+TEST(StringText, SubstitutionTooLongRaisesBeforeBuilding) {
+  const std::u16string many(1 << 16, u'a');
+  const std::u16string longWith(1 << 15, u'b');
+  const String text = String::OfUnits(many.data(), static_cast<std::int32_t>(many.size()));
+  const String with = String::OfUnits(longWith.data(), static_cast<std::int32_t>(longWith.size()));
+  try {
+    (void)text.Substituted("a"_s, with);
+    ADD_FAILURE() << "no error";
+  } catch (const TRuntimeError& error) {
+    EXPECT_STREQ(error.what(), "String too long");
+  }
+  EXPECT_EQ(String("abab").Substituted("b"_s, "xyz"_s), String("axyzaxyz"));
+}
+
 TEST(StringBytes, AnsiAndWide) {
   String text = String("A") + OfChar(0x141) + OfChar(0xE9);
   AnsiText ansi = text.AsAnsi();
@@ -220,6 +237,15 @@ TEST(StringBytes, Utf8RoundTrip) {
                            "a\xC3"),
             String::OfUnits(u"\uFFFDa\uFFFD", 3));
   EXPECT_EQ(String::OfUtf8("\xE2\x28\xA1"), String::OfUnits(u"\uFFFD(\uFFFD", 3));
+}
+
+// Four-byte forms reach 1FFFFF hex, past the last character (10FFFF hex): such
+// a sequence is malformed, one U+FFFD per byte, not a pair of units that are
+// no surrogate pair (F4 90 80 80 gave DC00 DC00).
+TEST(StringBytes, Utf8PastTheLastCharacterIsMalformed) {
+  EXPECT_EQ(String::OfUtf8("\xF4\x8F\xBF\xBF"), String::OfUnits(u"\U0010FFFF", 2));
+  EXPECT_EQ(String::OfUtf8("a\xF4\x90\x80\x80"), String::OfUnits(u"a\uFFFD\uFFFD\uFFFD\uFFFD", 5));
+  EXPECT_EQ(String::OfUtf8("\xF7\xBF\xBF\xBFz"), String::OfUnits(u"\uFFFD\uFFFD\uFFFD\uFFFDz", 5));
 }
 
 TEST(StringObjects, LiteralsAndEmptyAreStatic) {

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <limits>
 
 #include "corvex/runtime/object.h"
 #include "corvex/stream/filestream.h"
@@ -102,6 +103,23 @@ TEST_F(FileStreamTest, PositionSizeSeekAndEnd) {
   EXPECT_EQ(s->Read(&byte, 1), 0);
   EXPECT_EQ(s->Write(&byte, 1), 0);
   EXPECT_EQ(s->Seek(3), 0);
+}
+
+// A seek past the end of a file only read stops at the end, as on memory and
+// bank streams: it used to leave the position past the size, never at the
+// end, so that every read there raised (found by url_fuzz, "latin1::b.bin").
+TEST_F(FileStreamTest, SeekPastTheEndOfAReadFileStopsAtTheEnd) {
+  WriteFile("short", "abcdef");
+  Ref<TFileStream> s = TFileStream::OpenCFile(PathOf("short"), 1, 0);
+  ASSERT_FALSE(s.IsNull());
+  EXPECT_EQ(s->Seek(100), 6);
+  EXPECT_EQ(s->Position(), 6);
+  EXPECT_TRUE(s->AtEnd());
+  EXPECT_EQ(s->ReadInt32(), 0);
+  EXPECT_EQ(s->ReadTextLine(), String());
+  EXPECT_EQ(s->Seek(std::numeric_limits<std::int32_t>::max()), 6);
+  EXPECT_EQ(s->Seek(-5), 0);
+  EXPECT_EQ(s->ReadUInt8(), 'a');
 }
 
 TEST_F(FileStreamTest, WritesGrowTheSizeAndReadBack) {

@@ -1,4 +1,7 @@
 #include "corvex/stream/memorystream.h"
+
+#include <limits>
+
 #include "tests/stream/test_streams.h"
 
 namespace cvx {
@@ -6,6 +9,30 @@ namespace {
 
 using testing_streams::Bytes;
 using testing_streams::ExpectError;
+
+// A length no string can hold (more than about 2^30 units) raises "String too
+// long" before anything is read or allocated: it used to make a buffer of that
+// many bytes (a gigabyte or two) and take the stream's bytes, and only then
+// fail to make the string. A long length a string can hold keeps the zeros
+// past the end.
+TEST(MemoryStream, ReadTextOfALengthNoStringHoldsRaisesFirst) {
+  const std::uint8_t block[4] = {'a', 'b', 'c', 'd'};
+  Ref<TMemoryStream> s = CreateMemoryStream(block, 4, 1, 0);
+  for (std::int32_t length : {std::int32_t{1} << 30, std::numeric_limits<std::int32_t>::max() - 7,
+                              std::numeric_limits<std::int32_t>::max()}) {
+    try {
+      s->ReadText(length);
+      ADD_FAILURE() << "no error for length " << length;
+    } catch (const TRuntimeError& error) {
+      EXPECT_STREQ(error.what(), "String too long") << length;
+    }
+    EXPECT_EQ(s->Position(), 0) << length;
+  }
+  String text = s->ReadText(6);
+  ASSERT_EQ(text.Length(), 6);
+  EXPECT_EQ(text[3], u'd');
+  EXPECT_EQ(text[5], 0);
+}
 
 TEST(MemoryStream, SeeksAreClampedToTheBlock) {
   std::uint8_t block[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};

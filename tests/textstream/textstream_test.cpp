@@ -117,6 +117,21 @@ TEST_F(TextStreamTest, MalformedInputDecodesWithoutFailing) {
   EXPECT_EQ(none->ReadTextLine(), ""_s);  // every character is 0
 }
 
+// Malformed UTF-8 decodes to values past FFFF hex or below 0; the characters
+// are their low 16 bits, and a line ends at one that is a line feed instead of
+// holding it.
+TEST_F(TextStreamTest, MalformedUtf8DecodesTo16BitCharacters) {
+  Ref<TCharsetStream> text = Over(EncodingUtf8, "a\xEF\xC0\x8A" "b\n");
+  EXPECT_EQ(text->ReadTextLine(), "a"_s);
+  EXPECT_EQ(text->ReadTextLine(), "b"_s);
+  EXPECT_TRUE(text->AtEnd());
+  // A continuation byte as a lead: (80 - C0) * 40 + (63 - 80) hex is negative.
+  Ref<TCharsetStream> low = Over(EncodingUtf8, "\x80" "c" "\xEF\xFF\xFF");
+  EXPECT_EQ(low->DecodeChar(), (-64 * 64 + (0x63 - 128)) & 0xFFFF);
+  EXPECT_EQ(low->DecodeChar(), (15 * 4096 + 127 * 64 + 127) & 0xFFFF);
+  EXPECT_TRUE(low->AtEnd());
+}
+
 TEST_F(TextStreamTest, RawBytesAreHexLinesOf32) {
   Ref<TCharsetStream> text = Over(EncodingLatin1);
   std::uint8_t bytes[33];
